@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Installs everything the build and every test tier need on a Debian 12 machine.
+# Idempotent: a second run installs nothing new and changes nothing.
+set -euo pipefail
+
+if [ "$(id -u)" != 0 ]; then
+    echo "setup.sh must run as root (it installs Debian packages)" >&2
+    exit 1
+fi
+
+stamp=/var/lib/korvanix-setup.v1
+if [ -f "$stamp" ] && [ "${KORVANIX_FORCE_SETUP:-0}" != 1 ]; then
+    exit 0
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+
+# wine32 needs the i386 architecture; the source entries serve `apt-get source`.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+src=/etc/apt/sources.list.d/debian.sources
+if [ -f "$src" ] && ! grep -q 'deb-src' "$src"; then
+    # Only the main pocket carries the sources we take (the security pocket has none for zlib).
+    sed -i '0,/^Types: deb$/s//Types: deb deb-src/' "$src"
+elif [ ! -f "$src" ] && [ -f /etc/apt/sources.list ] && ! grep -q '^deb-src' /etc/apt/sources.list; then
+    grep '^deb ' /etc/apt/sources.list | grep -v security | sed 's/^deb /deb-src /' >> /etc/apt/sources.list
+fi
+
+apt-get update -qq
+
+packages=(
+    # toolchains and build
+    cmake ninja-build g++ clang libclang-rt-14-dev googletest
+    g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev nasm
+    dpkg-dev
+    # Windows under Wine, on a virtual display, with Chinese text
+    wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
+    # servers and peers for tests and benchmarks
+    nginx-light python3 curl aria2 zip unzip p7zip-full openssl
+    # boot assets and their tests
+    grub-pc-bin grub-common syslinux-common mtools dosfstools ntfs-3g qemu-system-x86 dosbox fuse3
+)
+apt-get install -y -qq --no-install-recommends "${packages[@]}"
+
+# Chinese locale, so Wine's ANSI and OEM code pages are 936.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
+    sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen >/dev/null
+fi
+
+# nginx-light starts a system service on install; tests run their own instances on loopback.
+if command -v systemctl >/dev/null 2>&1; then systemctl disable --now nginx >/dev/null 2>&1 || true; fi
+
+# Sources of the libraries the Windows build compiles itself (zlib with minizip, libjpeg-turbo).
+deps=/var/cache/korvanix/src
+mkdir -p "$deps"
+fetch_source() {
+    local pkg=$1 dir=$2
+    if ! ls -d "$deps"/"$dir"-*/ >/dev/null 2>&1; then
+        local version
+        # Ask for the main pocket's version: the security pocket may lack the source.
+        version=$(apt-cache showsrc "$pkg" | awk '/^Version:/ {print $2}' | sort -V | head -n 1)
+        (cd "$deps" && apt-get source -qq --download-only "$pkg=$version" >/dev/null &&
+            dpkg-source -x --no-check ./"$pkg"_*.dsc >/dev/null)
+    fi
+}
+fetch_source zlib zlib
+fetch_source libjpeg-turbo libjpeg-turbo
+
+touch "$stamp"

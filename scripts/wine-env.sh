@@ -1,0 +1,36 @@
+# Sourced by the scripts that run Windows programs: one Wine prefix of our own, Chinese code pages,
+# no prompt for Wine's browser or .NET engines, and the Wine loader this machine can run.
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mshtml=d;mscoree=d;winemenubuilder.exe=d"
+export WINEPREFIX=${KORVANIX_WINEPREFIX:-${TMPDIR:-/tmp}/korvanix-wine}
+
+# Some kernels run no 32-bit code (ia32 emulation off), and then Wine's 32-bit loader cannot start:
+# there the Windows tiers run the x86-64 build of the same sources under wine64.
+if [ -z "${KORVANIX_WINE:-}" ]; then
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        export KORVANIX_WINE=wine KORVANIX_WIN_PRESET=win32
+    else
+        export KORVANIX_WINE=/usr/lib/wine/wine64 KORVANIX_WIN_PRESET=win64
+    fi
+fi
+
+# Creates the prefix once (about 15 s); later calls return at once. Safe to call from parallel jobs.
+korvanix_wine_prefix() {
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/.korvanix-ready" ]; then
+            "$KORVANIX_WINE" wineboot -i >/dev/null 2>&1 || true
+            "$KORVANIX_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+            "${KORVANIX_WINESERVER:-wineserver}" -w
+            touch "$WINEPREFIX/.korvanix-ready"
+        fi
+    ) 9>"$WINEPREFIX.lock"
+}
+
+# Sets the Windows version the prefix reports: winxp, win2003, vista, win7, win8, ...
+korvanix_wine_version() {
+    "$KORVANIX_WINE" winecfg -v "$1" >/dev/null 2>&1
+    wineserver -w
+}

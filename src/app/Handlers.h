@@ -1,0 +1,64 @@
+#pragma once
+// Every handler the event map and the created handler call, grouped by the subsystem that owns it.
+// A handler whose workflow is not built yet says so to the user (NotBuilt.cpp) instead of pretending.
+#include "app/Program.h"
+
+namespace kx {
+
+// Application shell.
+void MinimiseWindow(Program& p);
+void CloseProgram(Program& p);
+void OpenManualDownloadPage(Program& p);
+void LoadHelpPage(Program& p);
+int ShowZipProgress(Program& p, int percent);
+void StartupTimerTick(Program& p);
+void ToggleToolPages(Program& p);
+void DoNothing(Program& p);
+void RestartNow(Program& p);
+void RestartLater(Program& p);
+
+// Disk inventory.
+void DetermineSystemDrive(Program& p);
+void ChooseTargetDrive(Program& p);
+void RefreshByDiskDetail(Program& p);
+void RefreshByVolumeList(Program& p);
+void RefreshByVolumeColumns(Program& p);
+void RefreshByLetters(Program& p);
+void CopyToBackupList(Program& p);
+void StopImageSearch(Program& p);
+
+// Imaging workflows.
+void SetOneTapRestoreMode(Program& p);
+void SetOneTapBackupMode(Program& p);
+void ShowChosenImage(Program& p);
+void PickImageFile(Program& p);
+void ShowChosenTarget(Program& p);
+void OneTapRun(Program& p);
+void ProposeBackupFileName(Program& p);
+void ChooseBackupPath(Program& p);
+void BackupNow(Program& p);
+void BackupAtRestart(Program& p);
+void InstallDownloadedImage(Program& p);
+
+// Catalogue and download.
+void StartCatalogueFetch(Program& p);
+void InstallImageXp(Program& p);
+void InstallImageWin7x86(Program& p);
+void InstallImageWin7x64(Program& p);
+void ConfirmAndStartDownload(Program& p);
+void PauseOrResumeDownload(Program& p);
+void RetryDownload(Program& p);
+void StartDownloadTimerTick(Program& p);
+
+// User data.
+void ReadShellFolders(Program& p);
+void RefreshBackupList(Program& p);
+void CopyBackup(Program& p);
+void ZipBackup(Program& p);
+void ChooseBackupFolder(Program& p);
+void RestoreBackup(Program& p);
+void ApplyShellFolders(Program& p);
+void MoveShellFoldersToD(Program& p);
+void BrowseShellFolder(Program& p, int row);
+
+}  // namespace kx

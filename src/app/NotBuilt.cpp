@@ -1,0 +1,60 @@
+// Handlers whose workflows are not built yet. A click says so plainly; a start-up step that is not
+// built does nothing. Each workflow removes its lines here when it lands.
+#include "app/Handlers.h"
+
+namespace kx {
+namespace {
+
+void SayNotBuilt(Program& p) { p.messages().Show("此功能尚未完成，请使用新版本。", "提示"); }
+
+}  // namespace
+
+// Application shell: the restart countdown.
+void RestartNow(Program& p) { SayNotBuilt(p); }
+void RestartLater(Program& p) { SayNotBuilt(p); }
+
+// Disk inventory.
+void DetermineSystemDrive(Program&) {}
+void ChooseTargetDrive(Program&) {}
+void RefreshByDiskDetail(Program&) {}
+void RefreshByVolumeList(Program& p) { SayNotBuilt(p); }
+void RefreshByVolumeColumns(Program& p) { SayNotBuilt(p); }
+void RefreshByLetters(Program& p) { SayNotBuilt(p); }
+void CopyToBackupList(Program&) {}
+void StopImageSearch(Program&) {}
+
+// Imaging workflows.
+void SetOneTapRestoreMode(Program& p) { SayNotBuilt(p); }
+void SetOneTapBackupMode(Program& p) { SayNotBuilt(p); }
+void ShowChosenImage(Program&) {}
+void PickImageFile(Program& p) { SayNotBuilt(p); }
+void ShowChosenTarget(Program&) {}
+void OneTapRun(Program& p) { SayNotBuilt(p); }
+void ProposeBackupFileName(Program&) {}
+void ChooseBackupPath(Program& p) { SayNotBuilt(p); }
+void BackupNow(Program& p) { SayNotBuilt(p); }
+void BackupAtRestart(Program& p) { SayNotBuilt(p); }
+void InstallDownloadedImage(Program& p) { SayNotBuilt(p); }
+
+// Catalogue and download.
+void StartCatalogueFetch(Program&) {}
+void InstallImageXp(Program& p) { SayNotBuilt(p); }
+void InstallImageWin7x86(Program& p) { SayNotBuilt(p); }
+void InstallImageWin7x64(Program& p) { SayNotBuilt(p); }
+void ConfirmAndStartDownload(Program& p) { SayNotBuilt(p); }
+void PauseOrResumeDownload(Program& p) { SayNotBuilt(p); }
+void RetryDownload(Program& p) { SayNotBuilt(p); }
+void StartDownloadTimerTick(Program& p) { p.window().SetTimerPeriod("时钟2", 0); }
+
+// User data.
+void ReadShellFolders(Program&) {}
+void RefreshBackupList(Program&) {}
+void CopyBackup(Program& p) { SayNotBuilt(p); }
+void ZipBackup(Program& p) { SayNotBuilt(p); }
+void ChooseBackupFolder(Program& p) { SayNotBuilt(p); }
+void RestoreBackup(Program& p) { SayNotBuilt(p); }
+void ApplyShellFolders(Program& p) { SayNotBuilt(p); }
+void MoveShellFoldersToD(Program& p) { SayNotBuilt(p); }
+void BrowseShellFolder(Program& p, int) { SayNotBuilt(p); }
+
+}  // namespace kx

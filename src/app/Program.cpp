@@ -1,0 +1,142 @@
+#include "app/Program.h"
+
+#include <array>
+
+#include "app/Handlers.h"
+#include "app/Layout.h"
+
+namespace kx {
+namespace {
+
+struct EventEntry {
+    const char* control;
+    Event event;
+    void (*handler)(Program&);
+};
+
+// Which handler runs for which control's event. Every event runs on the window thread.
+const EventEntry kEventMap[] = {
+    {"最小化按钮", Event::Click, MinimiseWindow},
+    {"图形按钮1", Event::Click, CloseProgram},
+    {kToolsToggle, Event::Click, ToggleToolPages},
+    {"时钟1", Event::Tick, StartupTimerTick},
+    {"还原_单选框", Event::Click, SetOneTapRestoreMode},
+    {"备份_单选框", Event::Click, SetOneTapBackupMode},
+    {"按钮11", Event::Click, InstallImageXp},
+    {"按钮14", Event::Click, InstallImageWin7x86},
+    {"按钮15", Event::Click, InstallImageWin7x64},
+    {"按钮16", Event::Click, ConfirmAndStartDownload},
+    {"按钮17", Event::Click, PauseOrResumeDownload},
+    {"按钮22", Event::Click, RetryDownload},
+    {"按钮18", Event::Click, OpenManualDownloadPage},
+    {"时钟2", Event::Tick, StartDownloadTimerTick},
+    {"按钮19", Event::Click, RestartNow},
+    {"按钮20", Event::Click, RestartLater},
+    {"按钮21", Event::Click, InstallDownloadedImage},
+    {"高级选择夹1", Event::PageChanged, LoadHelpPage},
+    {"按钮26", Event::Click, RefreshByLetters},
+    {"按钮2", Event::Click, RefreshByVolumeList},
+    {"按钮1", Event::Click, RefreshByVolumeColumns},
+    {"刷新硬盘映像_按钮", Event::Click, RefreshByDiskDetail},
+    {"映像文件_组合框", Event::SelectionChanged, ShowChosenImage},
+    {"操作映像_按钮", Event::Click, PickImageFile},
+    {"还原磁盘_超级列表框", Event::SelectionChanged, ShowChosenTarget},
+    {"开始还原_按钮", Event::Click, OneTapRun},
+    {"按钮3", Event::Click, CopyToBackupList},
+    {"备份磁盘_超级列表框", Event::SelectionChanged, ProposeBackupFileName},
+    {"操作映像_按钮1", Event::Click, ChooseBackupPath},
+    {"开始还原_按钮1", Event::Click, BackupNow},
+    {"开始还原_按钮2", Event::Click, BackupAtRestart},
+    {"按钮8", Event::Click, CopyBackup},
+    {"按钮9", Event::Click, ZipBackup},
+    {"按钮7", Event::Click, ChooseBackupFolder},
+    {"按钮13", Event::Click, RestoreBackup},
+    {"刷新备份列表", Event::Click, RefreshBackupList},
+    {"按钮4", Event::Click, ReadShellFolders},
+    {"按钮5", Event::Click, MoveShellFoldersToD},
+    {"按钮6", Event::Click, ApplyShellFolders},
+    {"我的文档超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 0); }},
+    {"历史记录超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 1); }},
+    {"IE临时文件夹超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 2); }},
+    {"Cookies超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 3); }},
+    {"收藏夹超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 4); }},
+    {"桌面超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 5); }},
+    {"开始菜单超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 6); }},
+    {"菜单程序超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 7); }},
+    {"启动项超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 8); }},
+    {"下载目录超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 9); }},
+    {"按钮10", Event::Click, DoNothing},
+};
+
+}  // namespace
+
+void Program::OnCreated() {
+    StartCatalogueFetch(*this);
+    state_.selectedImage = -1;
+    DetermineSystemDrive(*this);
+    const WindowSpec& spec = MainWindowSpec();
+    SingleInstanceGuard(*ports_.instance, *ports_.window, kMutexName, spec.className, spec.title);
+    ReadShellFolders(*this);
+    ChooseTargetDrive(*this);
+    state_.backupDayFolder = DatedBackupFolderName(ports_.clock->Now());
+    RefreshBackupList(*this);
+}
+
+void Program::OnDestroying() { StopImageSearch(*this); }
+
+bool Program::Dispatch(std::string_view control, Event event) {
+    for (const auto& entry : kEventMap) {
+        if (entry.event == event && control == entry.control) {
+            entry.handler(*this);
+            return true;
+        }
+    }
+    return false;
+}
+
+void SingleInstanceGuard(InstancePort& instance, WindowPort& window, const std::string& mutexName,
+                         const std::string& className, const std::string& title) {
+    uint32_t error = instance.CreateNamedMutex(mutexName);
+    constexpr uint32_t kAlreadyExists = 183, kAccessDenied = 5;
+    if (error != kAlreadyExists && error != kAccessDenied) return;
+    // Our own window carries the same class and title: hide the title while searching.
+    std::string saved = window.Title();
+    window.SetTitle("");
+    instance.ActivateOtherWindow(className, title);
+    instance.ReleaseNamedMutex();
+    window.SetTitle(saved);
+    instance.ExitProcess(0);
+}
+
+std::string DatedBackupFolderName(const LocalTime& now) {
+    // The date and time as text ("2015年7月16日9时5分"), cut after the day.
+    std::string text = std::to_string(now.year) + "年" + std::to_string(now.month) + "月" +
+                       std::to_string(now.day) + "日";
+    if (now.hour || now.minute || now.second) text += std::to_string(now.hour) + "时";
+    size_t day = text.find("日");
+    return text.substr(0, day) + "日备份";
+}
+
+std::string SiteUrl(const ProgramState& state, std::string_view path) {
+    return "http://" + state.siteHost + std::string(path);
+}
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    CommandLine result;
+    auto valueOf = [](const std::string& arg, std::string_view option) -> const char* {
+        return arg.rfind(option, 0) == 0 ? arg.c_str() + option.size() : nullptr;
+    };
+    for (const auto& arg : args) {
+        if (const char* v = valueOf(arg, "--site=")) {
+            result.siteHost = v;
+            result.catalogueHost = v;
+        } else if (const char* c = valueOf(arg, "--catalogue=")) {
+            result.catalogueHost = c;
+        } else {
+            result.error = arg;
+        }
+    }
+    return result;
+}
+
+}  // namespace kx

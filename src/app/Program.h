@@ -1,0 +1,79 @@
+#pragma once
+// The program as the window sees it: its ports, its program-wide state, the created handler and the event map.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/WindowPort.h"
+#include "services/Ports.h"
+#include "services/Shared.h"
+
+namespace kx {
+
+enum class Event { Click, Tick, SelectionChanged, PageChanged };
+
+struct Ports {
+    WindowPort* window = nullptr;
+    MessagePort* messages = nullptr;
+    ShellPort* shell = nullptr;
+    ClockPort* clock = nullptr;
+    InstancePort* instance = nullptr;
+};
+
+// Values that outlive a handler. Each is written by the workflow that owns it; those read by worker
+// threads are Shared (replaced whole under a lock).
+struct ProgramState {
+    std::string systemDriveLetter;  // drive of the Windows directory, one letter
+    Shared<std::string> targetDrive;
+    std::string backupDayFolder;  // "2015年7月16日备份", fixed at start-up
+    int selectedImage = -1;
+    bool oneTapRestoreMode = false;
+    Shared<std::string> deploymentReady;  // "就绪" once a deployment is complete
+    bool toolsShown = false;
+    // Web site hosts: build settings, overridden by the command line (see ParseCommandLine).
+    std::string siteHost = KORVANIX_SITE_HOST;
+    std::string catalogueHost = KORVANIX_CATALOGUE_HOST;
+};
+
+struct CommandLine {
+    std::string siteHost, catalogueHost;  // empty: keep the built-in host
+    std::string error;                    // an option the program does not know
+};
+
+// Options: --site=HOST[:PORT] (both the product pages and the catalogue), --catalogue=HOST[:PORT].
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+inline constexpr const char* kMutexName = "Korvanix-0.1-Tamsin&Orwen";
+
+class Program {
+public:
+    explicit Program(Ports ports) : ports_(ports) {}
+
+    Ports& ports() { return ports_; }
+    WindowPort& window() { return *ports_.window; }
+    MessagePort& messages() { return *ports_.messages; }
+    ProgramState& state() { return state_; }
+
+    // The window's created handler, after the outline was cut.
+    void OnCreated();
+    // The window is about to be destroyed.
+    void OnDestroying();
+    // Runs the handler of a control's event; false when the event map has none.
+    bool Dispatch(std::string_view control, Event event);
+
+private:
+    Ports ports_;
+    ProgramState state_;
+};
+
+// Returns only when this is the first instance; otherwise brings the first one to the front and ends.
+void SingleInstanceGuard(InstancePort& instance, WindowPort& window, const std::string& mutexName,
+                         const std::string& className, const std::string& title);
+
+// "2015年7月16日备份" for 16 July 2015.
+std::string DatedBackupFolderName(const LocalTime& now);
+
+// A product page on the web site ("/system/help.htm").
+std::string SiteUrl(const ProgramState& state, std::string_view path);
+
+}  // namespace kx

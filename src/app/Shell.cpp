@@ -1,0 +1,44 @@
+// The shell's own handlers: window buttons, the start-up timer, the help page, the tool pages.
+#include "app/Handlers.h"
+#include "app/Layout.h"
+
+namespace kx {
+
+void MinimiseWindow(Program& p) { p.window().SetMinimised(true); }
+
+void CloseProgram(Program& p) { p.window().Close(); }
+
+void OpenManualDownloadPage(Program& p) { p.ports().shell->OpenUrl(SiteUrl(p.state(), "/vx/system.htm")); }
+
+void LoadHelpPage(Program& p) {
+    // The help page is fetched once, the first time its page is shown.
+    WindowPort& w = p.window();
+    if (w.PageIndex("高级选择夹1") == 6 && w.Text("超文本浏览框3") == "about:blank")
+        w.SetText("超文本浏览框3", SiteUrl(p.state(), "/system/help.htm"));
+}
+
+int ShowZipProgress(Program& p, int percent) {
+    p.window().SetProgressPosition("进度条1", percent);
+    return 0;
+}
+
+void StartupTimerTick(Program& p) {
+    p.window().SetTimerPeriod("时钟1", 0);
+    RefreshByDiskDetail(p);
+    CopyToBackupList(p);
+    p.state().oneTapRestoreMode = p.window().Checked("还原_单选框");
+}
+
+void ToggleToolPages(Program& p) {
+    // The tool pages live beside the wizard: showing them moves the outer page control into view.
+    WindowPort& w = p.window();
+    bool show = !p.state().toolsShown;
+    p.state().toolsShown = show;
+    w.SetLeft("高级选择夹1", show ? kToolsPlaceX : FindControl("高级选择夹1")->x);
+    w.SetVisible("高级选择夹2", !show);
+    w.SetText(kToolsToggle, show ? "返回向导" : "高级工具");
+}
+
+void DoNothing(Program&) {}
+
+}  // namespace kx

@@ -1,0 +1,54 @@
+#pragma once
+// The small interfaces through which the portable core reaches the outside world.
+// Windows implementations sit in *_win.cpp files; tests use fakes.
+#include <cstdint>
+#include <string>
+
+namespace kx {
+
+enum class MessageButtons { Ok, YesNo, YesNoCancel };
+enum class MessageAnswer { Ok, Yes, No, Cancel };
+
+// Task-modal message boxes without an owner window. Closing a question box answers Cancel.
+class MessagePort {
+public:
+    virtual ~MessagePort() = default;
+    virtual MessageAnswer Show(const std::string& text, const std::string& title = "信息：",
+                               MessageButtons buttons = MessageButtons::Ok) = 0;
+};
+
+// The shell's "open" verb: web pages in the user's default browser.
+class ShellPort {
+public:
+    virtual ~ShellPort() = default;
+    virtual void OpenUrl(const std::string& url) = 0;
+};
+
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+class ClockPort {
+public:
+    virtual ~ClockPort() = default;
+    virtual LocalTime Now() = 0;
+    virtual uint32_t TickCount() = 0;  // milliseconds, wraps like GetTickCount
+    // Waits while the calling thread keeps handling its messages (the window stays responsive).
+    virtual void Pause(int milliseconds) = 0;
+};
+
+// What the single-instance guard needs from the system.
+class InstancePort {
+public:
+    virtual ~InstancePort() = default;
+    // Creates (or opens) the named mutex and keeps it for the life of the process; returns the
+    // thread's last error right after the call (183 when it already existed, 5 when access was denied).
+    virtual uint32_t CreateNamedMutex(const std::string& name) = 0;
+    virtual void ReleaseNamedMutex() = 0;
+    // Finds the other instance's main window and brings it to the front, restored if minimised.
+    // Returns false when no such window exists.
+    virtual bool ActivateOtherWindow(const std::string& className, const std::string& title) = 0;
+    virtual void ExitProcess(int code) = 0;
+};
+
+}  // namespace kx

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "Fakes.h"
+#include "app/Handlers.h"
+#include "app/Layout.h"
+
+namespace kx {
+namespace {
+
+using test::Rig;
+
+TEST(Layout, NamesAreUniqueAndEveryParentExists) {
+    std::set<std::string> names;
+    for (const auto& c : MainLayout()) {
+        EXPECT_TRUE(names.insert(c.name).second) << "duplicate control " << c.name;
+        if (*c.parent) {
+            EXPECT_TRUE(names.count(c.parent)) << c.name << " comes before its parent " << c.parent;
+        }
+    }
+    // Every page of both page controls, in order.
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(names.count(PageName("高级选择夹1", i)));
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(names.count(PageName("高级选择夹2", i)));
+    EXPECT_FALSE(names.count(PageName("高级选择夹1", 8)));
+}
+
+TEST(Layout, KeepsTheWindowAndKeyPlaces) {
+    const WindowSpec& w = MainWindowSpec();
+    EXPECT_STREQ(w.className, "TQzrpOneTapGhost");
+    EXPECT_STREQ(w.title, "重装系统工具");
+    EXPECT_EQ(std::make_tuple(w.x, w.y, w.w, w.h), std::make_tuple(50, 50, 789, 590));
+    const ControlSpec* outer = FindControl("高级选择夹1");
+    ASSERT_NE(outer, nullptr);
+    EXPECT_EQ(std::make_tuple(outer->x, outer->y, outer->w, outer->h), std::make_tuple(-888, 90, 779, 431));
+    const ControlSpec* countdown = FindControl("提示透明标签5");
+    ASSERT_NE(countdown, nullptr);
+    EXPECT_STREQ(countdown->caption, "60秒 后自动重启!");
+    EXPECT_STREQ(countdown->parent, "高级选择夹2#2");
+    // The ten rows of the folder page sit at the rows' heights.
+    const int rows[] = {18, 48, 78, 108, 138, 168, 198, 228, 258, 294};
+    const char* stems[] = {"我的文档", "历史记录", "IE临时文件夹", "Cookies", "收藏夹",
+                           "桌面",     "开始菜单", "菜单程序",     "启动项",  "下载目录"};
+    for (int i = 0; i < 10; ++i) {
+        const ControlSpec* box = FindControl(std::string(stems[i]) + "编辑框1");
+        ASSERT_NE(box, nullptr) << stems[i];
+        EXPECT_EQ(box->y, rows[i]);
+        EXPECT_EQ(box->x, 415);
+        EXPECT_EQ(FindControl(std::string(stems[i]) + "超级按钮")->x, 692);
+    }
+}
+
+TEST(Layout, HiddenAtStartAreTheOnesTheWorkflowsShow) {
+    for (const char* name : {"按钮16", "按钮17", "按钮21", "按钮22", "下载的地址", "保存到文件名", "按钮1", "按钮3",
+                             "开始还原_按钮2", "图形按钮6", "透明标签3", "还原_单选框", "备份_单选框"})
+        EXPECT_FALSE(FindControl(name)->visible) << name;
+    for (const char* name : {"按钮18", "按钮19", "按钮20", "按钮26", "开始还原_按钮"})
+        EXPECT_TRUE(FindControl(name)->visible) << name;
+}
+
+TEST(SingleInstance, FirstInstanceKeepsRunning) {
+    Rig r;
+    SingleInstanceGuard(r.instance, r.window, kMutexName, "TQzrpOneTapGhost", "重装系统工具");
+    EXPECT_EQ(r.instance.mutexName, "Korvanix-0.1-Tamsin&Orwen");
+    EXPECT_EQ(r.instance.exitCode, -1);
+    EXPECT_FALSE(r.instance.released);
+}
+
+TEST(SingleInstance, AlreadyExistsOrAccessDeniedMeansAnotherInstance) {
+    for (uint32_t error : {183u, 5u}) {
+        Rig r;
+        r.instance.lastError = error;
+        SingleInstanceGuard(r.instance, r.window, kMutexName, "TQzrpOneTapGhost", "重装系统工具");
+        EXPECT_EQ(r.instance.exitCode, 0) << error;
+        EXPECT_TRUE(r.instance.released);
+        EXPECT_EQ(r.instance.searchedClass, "TQzrpOneTapGhost");
+        EXPECT_EQ(r.instance.searchedTitle, "重装系统工具");
+        EXPECT_EQ(r.window.Title(), "重装系统工具") << "the saved title comes back";
+    }
+}
+
+TEST(SingleInstance, OtherErrorsRunAsFirstInstance) {
+    Rig r;
+    r.instance.lastError = 1450;
+    SingleInstanceGuard(r.instance, r.window, kMutexName, "TQzrpOneTapGhost", "重装系统工具");
+    EXPECT_EQ(r.instance.exitCode, -1);
+}
+
+TEST(Startup, DatedBackupFolderName) {
+    EXPECT_EQ(DatedBackupFolderName({2015, 7, 16, 9, 5, 3}), "2015年7月16日备份");
+    EXPECT_EQ(DatedBackupFolderName({2016, 1, 1, 0, 0, 0}), "2016年1月1日备份");
+    EXPECT_EQ(DatedBackupFolderName({2015, 12, 31, 23, 59, 59}), "2015年12月31日备份");
+}
+
+TEST(Startup, CreatedHandlerFixesTheDayFolderAtStart) {
+    Rig r;
+    r.clock.now = {2016, 1, 1, 0, 0, 0};
+    r.program.OnCreated();
+    EXPECT_EQ(r.program.state().backupDayFolder, "2016年1月1日备份");
+    EXPECT_EQ(r.program.state().selectedImage, -1);
+    r.clock.now = {2016, 1, 2, 0, 0, 1};  // used after midnight: the start date stays
+    EXPECT_EQ(r.program.state().backupDayFolder, "2016年1月1日备份");
+    EXPECT_EQ(r.instance.exitCode, -1);
+}
+
+TEST(Startup, TimerFiresOnce) {
+    Rig r;
+    EXPECT_EQ(r.window.TimerPeriod("时钟1"), 1000);
+    r.window.SetChecked("还原_单选框", true);
+    EXPECT_TRUE(r.program.Dispatch("时钟1", Event::Tick));
+    EXPECT_EQ(r.window.TimerPeriod("时钟1"), 0);
+    EXPECT_TRUE(r.program.state().oneTapRestoreMode);
+}
+
+TEST(Shell, HelpPageLoadsOnceAndOnlyOnItsPage) {
+    Rig r;
+    r.window.SetPageIndex("高级选择夹1", 5);
+    r.program.Dispatch("高级选择夹1", Event::PageChanged);
+    EXPECT_EQ(r.window.Text("超文本浏览框3"), "about:blank");
+    r.window.SetPageIndex("高级选择夹1", 6);
+    r.program.Dispatch("高级选择夹1", Event::PageChanged);
+    std::string help = "http://" + r.program.state().siteHost + "/system/help.htm";
+    EXPECT_EQ(r.window.Text("超文本浏览框3"), help);
+    // The user navigated elsewhere: coming back does not reset the view.
+    r.window.SetText("超文本浏览框3", "http://elsewhere/");
+    r.window.SetPageIndex("高级选择夹1", 0);
+    r.program.Dispatch("高级选择夹1", Event::PageChanged);
+    r.window.SetPageIndex("高级选择夹1", 6);
+    r.program.Dispatch("高级选择夹1", Event::PageChanged);
+    EXPECT_EQ(r.window.Text("超文本浏览框3"), "http://elsewhere/");
+}
+
+TEST(Shell, WindowButtonsAndTheManualDownloadPage) {
+    Rig r;
+    r.program.Dispatch("按钮18", Event::Click);
+    ASSERT_EQ(r.shell.opened.size(), 1u);
+    EXPECT_EQ(r.shell.opened[0], "http://" + r.program.state().siteHost + "/vx/system.htm");
+    r.program.Dispatch("最小化按钮", Event::Click);
+    EXPECT_TRUE(r.window.Minimised());
+    r.program.Dispatch("按钮10", Event::Click);  // "加入" does nothing
+    EXPECT_TRUE(r.messages.shown.empty());
+    EXPECT_FALSE(r.window.Closed());
+    r.program.Dispatch("图形按钮1", Event::Click);
+    EXPECT_TRUE(r.window.Closed());
+}
+
+TEST(Shell, ZipProgressMovesTheBarAndContinues) {
+    Rig r;
+    EXPECT_EQ(ShowZipProgress(r.program, 42), 0);
+    EXPECT_EQ(r.window.ProgressPosition("进度条1"), 42);
+}
+
+TEST(Shell, ToolPagesComeIntoViewAndGoBack) {
+    Rig r;
+    r.program.Dispatch(kToolsToggle, Event::Click);
+    EXPECT_EQ(r.window.Left("高级选择夹1"), kToolsPlaceX);
+    EXPECT_FALSE(r.window.Visible("高级选择夹2"));
+    EXPECT_EQ(r.window.Text(kToolsToggle), "返回向导");
+    r.program.Dispatch(kToolsToggle, Event::Click);
+    EXPECT_EQ(r.window.Left("高级选择夹1"), -888);
+    EXPECT_TRUE(r.window.Visible("高级选择夹2"));
+    EXPECT_EQ(r.window.Text(kToolsToggle), "高级工具");
+    EXPECT_EQ(r.window.PageIndex("高级选择夹2"), 0) << "the wizard's page is left alone";
+}
+
+TEST(Shell, EventsWithoutHandlerAreNotDispatched) {
+    Rig r;
+    EXPECT_FALSE(r.program.Dispatch("透明标签10", Event::Click));
+    EXPECT_FALSE(r.program.Dispatch("按钮18", Event::Tick));
+}
+
+TEST(CommandLine, SiteOptions) {
+    CommandLine c = ParseCommandLine({"--site=127.0.0.1:8080"});
+    EXPECT_EQ(c.siteHost, "127.0.0.1:8080");
+    EXPECT_EQ(c.catalogueHost, "127.0.0.1:8080");
+    c = ParseCommandLine({"--catalogue=localhost:1"});
+    EXPECT_EQ(c.siteHost, "");
+    EXPECT_EQ(c.catalogueHost, "localhost:1");
+    EXPECT_EQ(ParseCommandLine({"--bogus"}).error, "--bogus");
+}
+
+}  // namespace
+}  // namespace kx

@@ -1,0 +1,14 @@
+#pragma once
+// The subcommands of korvanix-diag. Each returns the exit code; 2 means "wrong arguments".
+#include <string>
+#include <vector>
+
+namespace kx::diag {
+
+using Args = std::vector<std::string>;
+
+bool ReadFile(const std::string& path, std::string& bytes);
+
+int Text(const Args& args);
+
+}  // namespace kx::diag

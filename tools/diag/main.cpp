@@ -1,0 +1,63 @@
+// korvanix-diag SUBCOMMAND ARGS...: the support tool. Each subcommand runs the program's own component.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "Diag.h"
+#include "services/Text.h"
+
+namespace kx::diag {
+
+bool ReadFile(const std::string& path, std::string& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream s;
+    s << in.rdbuf();
+    bytes = s.str();
+    return true;
+}
+
+int Text(const Args& args) {
+    if (args.size() != 1) return 2;
+    std::string bytes;
+    if (!ReadFile(args[0], bytes)) {
+        std::fprintf(stderr, "cannot read %s\n", args[0].c_str());
+        return 1;
+    }
+    std::fputs(DecodeSavedText(bytes).c_str(), stdout);
+    return 0;
+}
+
+}  // namespace kx::diag
+
+namespace {
+
+struct Subcommand {
+    const char* name;
+    const char* usage;
+    int (*run)(const kx::diag::Args&);
+};
+
+const Subcommand kSubcommands[] = {
+    {"text", "text FILE                 print a saved tool output (code page 936 or UTF-8) as UTF-8", kx::diag::Text},
+};
+
+int Usage() {
+    std::fputs("usage:\n", stderr);
+    for (const auto& s : kSubcommands) std::fprintf(stderr, "  korvanix-diag %s\n", s.usage);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    for (const auto& s : kSubcommands) {
+        if (std::strcmp(argv[1], s.name) == 0) {
+            int rc = s.run(kx::diag::Args(argv + 2, argv + argc));
+            return rc == 2 ? Usage() : rc;
+        }
+    }
+    return Usage();
+}
