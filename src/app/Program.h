@@ -18,6 +18,9 @@ struct Ports {
     ShellPort* shell = nullptr;
     ClockPort* clock = nullptr;
     InstancePort* instance = nullptr;
+    CommandPort* commands = nullptr;
+    SystemPort* system = nullptr;
+    // Each subsystem adds the ports it needs here (one line each).
 };
 
 // Values that outlive a handler. Each is written by the workflow that owns it; those read by worker

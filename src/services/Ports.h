@@ -51,4 +51,22 @@ public:
     virtual void ExitProcess(int code) = 0;
 };
 
+// Console tools run through the command interpreter, their output captured (UTF-8, decoded from the
+// console's code page). Empty when nothing was printed or the command could not start.
+class CommandPort {
+public:
+    virtual ~CommandPort() = default;
+    virtual std::string RunCommandCaptured(const std::string& commandLine) = 0;
+};
+
+// Facts about the running Windows.
+class SystemPort {
+public:
+    virtual ~SystemPort() = default;
+    virtual std::string WindowsVersionName() = 0;  // "WinXP", "Win7", "Win8", "未知", ...
+    virtual int PlatformFamily() = 0;              // 3 = NT family
+    virtual bool IsWindows64() = 0;
+    virtual std::string SpecialFolderPath(int number) = 0;  // 1-11, with a trailing "\"; empty when unknown
+};
+
 }  // namespace kx
