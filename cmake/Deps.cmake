@@ -4,6 +4,9 @@ include(ExternalProject)
 
 add_library(korvanix_deps INTERFACE)
 
+if(WIN32)
+    set(ZLIB_USE_STATIC_LIBS ON)  # libz.a, not the DLL import library
+endif()
 find_package(ZLIB REQUIRED)
 
 file(GLOB zlib_src_dirs "${KORVANIX_DEPS_DIR}/zlib-*")
