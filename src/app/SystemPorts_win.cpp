@@ -1,0 +1,79 @@
+#include "app/SystemPorts_win.h"
+
+#include <shellapi.h>
+
+#include "app/WindowPort_win.h"
+#include "services/Wide_win.h"
+
+namespace kx {
+
+MessageAnswer MessagePortWin::Show(const std::string& text, const std::string& title, MessageButtons buttons) {
+    UINT type = MB_TASKMODAL | MB_SETFOREGROUND;
+    switch (buttons) {
+        case MessageButtons::Ok: type |= MB_OK | MB_ICONINFORMATION; break;
+        case MessageButtons::YesNo: type |= MB_YESNO | MB_ICONQUESTION; break;
+        case MessageButtons::YesNoCancel: type |= MB_YESNOCANCEL | MB_ICONQUESTION; break;
+    }
+    switch (MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(), type)) {
+        case IDYES: return MessageAnswer::Yes;
+        case IDNO: return MessageAnswer::No;
+        case IDOK: return MessageAnswer::Ok;
+        default: return MessageAnswer::Cancel;  // closing a question box
+    }
+}
+
+void ShellPortWin::OpenUrl(const std::string& url) {
+    ShellExecuteW(nullptr, L"open", Widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+LocalTime ClockPortWin::Now() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+uint32_t ClockPortWin::TickCount() { return GetTickCount(); }
+
+void ProcessPendingMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+void ClockPortWin::Pause(int milliseconds) {
+    // Sleeps until a message arrives or the time is up, so a pause keeps the window responsive
+    // without spinning the processor.
+    if (milliseconds <= 0) return;
+    DWORD start = GetTickCount();
+    for (;;) {
+        ProcessPendingMessages();
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= static_cast<DWORD>(milliseconds)) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+    }
+}
+
+uint32_t InstancePortWin::CreateNamedMutex(const std::string& name) {
+    mutex_ = CreateMutexW(nullptr, FALSE, Widen(name).c_str());
+    return GetLastError();
+}
+
+void InstancePortWin::ReleaseNamedMutex() {
+    if (mutex_) ReleaseMutex(mutex_);
+}
+
+bool InstancePortWin::ActivateOtherWindow(const std::string& className, const std::string& title) {
+    HWND other = FindWindowW(Widen(className).c_str(), Widen(title).c_str());
+    ActivateWindow(other);
+    return other != nullptr;
+}
+
+void InstancePortWin::ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
+
+}  // namespace kx

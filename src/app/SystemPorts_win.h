@@ -1,0 +1,40 @@
+#pragma once
+// The shell's Windows ports: message boxes, the browser, the clock and Pause, the single-instance mutex.
+#include <windows.h>
+
+#include "services/Ports.h"
+
+namespace kx {
+
+class MessagePortWin : public MessagePort {
+public:
+    MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons) override;
+};
+
+class ShellPortWin : public ShellPort {
+public:
+    void OpenUrl(const std::string& url) override;
+};
+
+class ClockPortWin : public ClockPort {
+public:
+    LocalTime Now() override;
+    uint32_t TickCount() override;
+    void Pause(int milliseconds) override;
+};
+
+// Handles the calling thread's pending messages; WM_QUIT is put back for the message loop.
+void ProcessPendingMessages();
+
+class InstancePortWin : public InstancePort {
+public:
+    uint32_t CreateNamedMutex(const std::string& name) override;
+    void ReleaseNamedMutex() override;
+    bool ActivateOtherWindow(const std::string& className, const std::string& title) override;
+    void ExitProcess(int code) override;
+
+private:
+    HANDLE mutex_ = nullptr;  // kept for the life of the process
+};
+
+}  // namespace kx

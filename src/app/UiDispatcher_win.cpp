@@ -1,0 +1,125 @@
+#include "app/UiDispatcher_win.h"
+
+#include <windows.h>
+
+#include <deque>
+#include <memory>
+#include <mutex>
+
+namespace kx {
+namespace {
+
+constexpr UINT kWakeMessage = WM_APP + 1;
+
+struct Pending {
+    std::function<void()> task;
+    HANDLE done = nullptr;  // signalled after the task ran or was dropped (Run's waiter)
+};
+
+std::mutex gMutex;
+std::deque<Pending> gQueue;
+HWND gSink = nullptr;
+DWORD gUiThread = 0;
+bool gStopped = false;
+
+void Drain() {
+    for (;;) {
+        Pending next;
+        {
+            std::lock_guard<std::mutex> lock(gMutex);
+            if (gQueue.empty()) return;
+            next = std::move(gQueue.front());
+            gQueue.pop_front();
+        }
+        if (next.task) next.task();
+        if (next.done) SetEvent(next.done);
+    }
+}
+
+LRESULT CALLBACK SinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == kWakeMessage) {
+        Drain();
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// Queues the task; wakes the sink when the queue was empty. False when stopped.
+bool Enqueue(Pending pending) {
+    bool wake;
+    HWND sink;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        if (gStopped || !gSink) return false;
+        wake = gQueue.empty();
+        gQueue.push_back(std::move(pending));
+        sink = gSink;
+    }
+    if (wake && !PostMessageW(sink, kWakeMessage, 0, 0)) {
+        // The sink is gone: run nothing, but release whoever waits.
+        std::lock_guard<std::mutex> lock(gMutex);
+        for (auto& p : gQueue)
+            if (p.done) SetEvent(p.done);
+        gQueue.clear();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool UiDispatcher::Start() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = SinkProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KxUiDispatcher";
+    RegisterClassW(&wc);
+    HWND sink = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    std::lock_guard<std::mutex> lock(gMutex);
+    gSink = sink;
+    gUiThread = GetCurrentThreadId();
+    gStopped = false;
+    return sink != nullptr;
+}
+
+void UiDispatcher::Stop() {
+    Drain();
+    std::lock_guard<std::mutex> lock(gMutex);
+    gStopped = true;
+    for (auto& p : gQueue)
+        if (p.done) SetEvent(p.done);
+    gQueue.clear();
+    if (gSink) DestroyWindow(gSink);
+    gSink = nullptr;
+}
+
+bool UiDispatcher::IsUiThread() { return GetCurrentThreadId() == gUiThread; }
+
+void UiDispatcher::Post(std::function<void()> task) {
+    if (IsUiThread()) {
+        task();
+        return;
+    }
+    Enqueue({std::move(task), nullptr});
+}
+
+bool UiDispatcher::Run(const std::function<void()>& task) {
+    if (IsUiThread()) {
+        task();
+        return true;
+    }
+    // The task reports through this flag; a task that is dropped leaves it false.
+    auto ran = std::make_shared<bool>(false);
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!done) return false;
+    bool queued = Enqueue({[task, ran] {
+                               task();
+                               *ran = true;
+                           },
+                           done});
+    if (queued) WaitForSingleObject(done, INFINITE);
+    CloseHandle(done);
+    return *ran;
+}
+
+}  // namespace kx

@@ -1,0 +1,88 @@
+// Korvanix.exe: the start sequence and the message loop.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include "app/Controls_win.h"
+#include "app/MainWindow_win.h"
+#include "app/Program.h"
+#include "app/SystemPorts_win.h"
+#include "app/UiDispatcher_win.h"
+#include "app/WindowPort_win.h"
+#include "services/Wide_win.h"
+
+namespace {
+
+// The program runs elevated from wherever it was saved (often a downloads folder): DLLs are looked up
+// in the system folder only, never in the program's folder or the current directory.
+void HardenDllSearch() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (!setDefault || !setDefault(kSearchSystem32)) SetDllDirectoryW(L"");
+}
+
+void EnterProgramFolder() {
+    wchar_t path[MAX_PATH * 2];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    while (n > 0 && path[n - 1] != L'\\') --n;
+    if (n == 0) return;
+    path[n] = 0;
+    SetCurrentDirectoryW(path);
+}
+
+std::vector<std::string> Arguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; argv && i < count; ++i) args.push_back(kx::Narrow(argv[i]));
+    if (argv) LocalFree(argv);
+    return args;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    HardenDllSearch();
+    EnterProgramFolder();
+    HRESULT com = CoInitialize(nullptr);
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+    kx::UiDispatcher::Start();
+
+    kx::Controls controls;
+    kx::WindowPortWin window(controls);
+    kx::MessagePortWin messages;
+    kx::ShellPortWin shell;
+    kx::ClockPortWin clock;
+    kx::InstancePortWin instanceGuard;
+    kx::Ports ports;
+    ports.window = &window;
+    ports.messages = &messages;
+    ports.shell = &shell;
+    ports.clock = &clock;
+    ports.instance = &instanceGuard;
+    kx::Program program(ports);
+
+    kx::CommandLine options = kx::ParseCommandLine(Arguments());
+    if (!options.siteHost.empty()) program.state().siteHost = options.siteHost;
+    if (!options.catalogueHost.empty()) program.state().catalogueHost = options.catalogueHost;
+    if (!options.error.empty()) messages.Show("不认识的命令行参数：" + options.error, "提示");
+
+    HWND main = kx::CreateMainWindow(instance, program, controls, window);
+    if (!main) return 1;
+    ShowWindow(main, SW_SHOWNORMAL);
+    UpdateWindow(main);
+
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageW(main, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return static_cast<int>(msg.wParam);
+}

@@ -1,0 +1,347 @@
+#include "app/WindowPort_win.h"
+
+#include <commctrl.h>
+
+#include <functional>
+
+#include "app/UiDispatcher_win.h"
+#include "services/Wide_win.h"
+
+namespace kx {
+namespace {
+
+// Runs `read` on the window thread against the named control; `fallback` when there is no such control
+// or the window is gone.
+template <typename T>
+T Read(Controls& controls, const std::string& name, T fallback, const std::function<T(LiveControl&)>& read) {
+    T result = fallback;
+    UiDispatcher::Run([&] {
+        if (LiveControl* c = controls.Find(name)) result = read(*c);
+    });
+    return result;
+}
+
+void Write(Controls& controls, const std::string& name, std::function<void(LiveControl&)> write) {
+    UiDispatcher::Post([&controls, name, write = std::move(write)] {
+        if (LiveControl* c = controls.Find(name)) write(*c);
+    });
+}
+
+std::string GetText(HWND hwnd) {
+    int n = GetWindowTextLengthW(hwnd);
+    std::wstring text(n + 1, L'\0');
+    n = GetWindowTextW(hwnd, text.data(), n + 1);
+    text.resize(n);
+    return Narrow(text);
+}
+
+std::string ListViewText(HWND hwnd, int row, int column) {
+    std::wstring buffer(1024, L'\0');
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer.data();
+    item.cchTextMax = static_cast<int>(buffer.size());
+    int n = static_cast<int>(SendMessageW(hwnd, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
+    buffer.resize(n);
+    return Narrow(buffer);
+}
+
+struct SortTexts {
+    std::vector<std::wstring> texts;
+};
+
+int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM data) {
+    auto* s = reinterpret_cast<SortTexts*>(data);
+    return lstrcmpW(s->texts[a].c_str(), s->texts[b].c_str());
+}
+
+}  // namespace
+
+void ActivateWindow(HWND hwnd) {
+    if (!IsWindow(hwnd)) return;
+    if (IsIconic(hwnd)) ShowWindow(hwnd, SW_RESTORE);
+    SetForegroundWindow(hwnd);
+    BringWindowToTop(hwnd);
+    SetActiveWindow(hwnd);
+}
+
+std::string WindowPortWin::Text(const std::string& name) {
+    return Read<std::string>(controls_, name, "", [](LiveControl& c) { return GetText(c.hwnd); });
+}
+
+void WindowPortWin::SetText(const std::string& name, const std::string& text) {
+    Write(controls_, name, [text](LiveControl& c) {
+        SetWindowTextW(c.hwnd, Widen(text).c_str());
+        InvalidateRect(c.hwnd, nullptr, TRUE);
+    });
+}
+
+std::string WindowPortWin::Tag(const std::string& name) {
+    return Read<std::string>(controls_, name, "", [](LiveControl& c) { return c.tag; });
+}
+
+void WindowPortWin::SetTextColour(const std::string& name, uint32_t colorref) {
+    Write(controls_, name, [colorref](LiveControl& c) {
+        c.textColour = colorref;
+        InvalidateRect(c.hwnd, nullptr, FALSE);
+    });
+}
+
+int WindowPortWin::Left(const std::string& name) {
+    return Read<int>(controls_, name, 0, [](LiveControl& c) {
+        RECT r;
+        GetWindowRect(c.hwnd, &r);
+        MapWindowPoints(nullptr, GetParent(c.hwnd), reinterpret_cast<POINT*>(&r), 2);
+        return static_cast<int>(r.left);
+    });
+}
+
+void WindowPortWin::SetLeft(const std::string& name, int x) {
+    Write(controls_, name, [this, x](LiveControl& c) { controls_.MoveLeft(c, x); });
+}
+
+bool WindowPortWin::Visible(const std::string& name) {
+    return Read<bool>(controls_, name, false,
+                      [](LiveControl& c) { return (GetWindowLongW(c.hwnd, GWL_STYLE) & WS_VISIBLE) != 0; });
+}
+
+void WindowPortWin::SetVisible(const std::string& name, bool visible) {
+    Write(controls_, name, [visible](LiveControl& c) { ShowWindow(c.hwnd, visible ? SW_SHOWNA : SW_HIDE); });
+}
+
+bool WindowPortWin::Enabled(const std::string& name) {
+    return Read<bool>(controls_, name, false, [](LiveControl& c) { return IsWindowEnabled(c.hwnd) != FALSE; });
+}
+
+void WindowPortWin::SetEnabled(const std::string& name, bool enabled) {
+    Write(controls_, name, [enabled](LiveControl& c) { EnableWindow(c.hwnd, enabled); });
+}
+
+bool WindowPortWin::Checked(const std::string& name) {
+    return Read<bool>(controls_, name, false,
+                      [](LiveControl& c) { return SendMessageW(c.hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED; });
+}
+
+void WindowPortWin::SetChecked(const std::string& name, bool checked) {
+    Write(controls_, name,
+          [checked](LiveControl& c) { SendMessageW(c.hwnd, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0); });
+}
+
+int WindowPortWin::Selection(const std::string& name) {
+    return Read<int>(controls_, name, -1, [](LiveControl& c) {
+        if (c.spec->kind == ControlKind::ListView) return ListView_GetNextItem(c.hwnd, -1, LVNI_SELECTED);
+        return static_cast<int>(SendMessageW(c.hwnd, LB_GETCURSEL, 0, 0));
+    });
+}
+
+void WindowPortWin::SetSelection(const std::string& name, int index) {
+    Write(controls_, name, [this, index](LiveControl& c) {
+        if (c.spec->kind != ControlKind::ListView) {
+            SendMessageW(c.hwnd, LB_SETCURSEL, index, 0);
+            return;
+        }
+        changingSelection_ = true;
+        ListView_SetItemState(c.hwnd, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        if (index >= 0) {
+            ListView_SetItemState(c.hwnd, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+            ListView_EnsureVisible(c.hwnd, index, FALSE);
+        }
+        changingSelection_ = false;
+    });
+}
+
+std::vector<std::string> WindowPortWin::Items(const std::string& name) {
+    return Read<std::vector<std::string>>(controls_, name, {}, [](LiveControl& c) {
+        std::vector<std::string> items;
+        int count = static_cast<int>(SendMessageW(c.hwnd, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            int n = static_cast<int>(SendMessageW(c.hwnd, LB_GETTEXTLEN, i, 0));
+            std::wstring text(n + 1, L'\0');
+            SendMessageW(c.hwnd, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+            text.resize(n);
+            items.push_back(Narrow(text));
+        }
+        return items;
+    });
+}
+
+void WindowPortWin::AddItem(const std::string& name, const std::string& text) {
+    Write(controls_, name,
+          [text](LiveControl& c) { SendMessageW(c.hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str())); });
+}
+
+void WindowPortWin::ClearItems(const std::string& name) {
+    Write(controls_, name, [](LiveControl& c) { SendMessageW(c.hwnd, LB_RESETCONTENT, 0, 0); });
+}
+
+int WindowPortWin::RowCount(const std::string& name) {
+    return Read<int>(controls_, name, 0, [](LiveControl& c) { return ListView_GetItemCount(c.hwnd); });
+}
+
+int WindowPortWin::AddRow(const std::string& name, const std::string& firstCell) {
+    // The new row's index is needed at once, so this write waits for the window thread.
+    return Read<int>(controls_, name, -1, [firstCell](LiveControl& c) {
+        std::wstring text = Widen(firstCell);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.iItem = ListView_GetItemCount(c.hwnd);
+        item.iImage = I_IMAGENONE;
+        item.pszText = text.data();
+        return static_cast<int>(SendMessageW(c.hwnd, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    });
+}
+
+void WindowPortWin::DeleteRows(const std::string& name) {
+    Write(controls_, name, [](LiveControl& c) { ListView_DeleteAllItems(c.hwnd); });
+}
+
+std::string WindowPortWin::Cell(const std::string& name, int row, int column) {
+    return Read<std::string>(controls_, name, "",
+                             [row, column](LiveControl& c) { return ListViewText(c.hwnd, row, column); });
+}
+
+void WindowPortWin::SetCell(const std::string& name, int row, int column, const std::string& text) {
+    Write(controls_, name, [row, column, text](LiveControl& c) {
+        std::wstring wide = Widen(text);
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = wide.data();
+        SendMessageW(c.hwnd, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    });
+}
+
+void WindowPortWin::SetRowIcon(const std::string& name, int row, int icon) {
+    Write(controls_, name, [row, icon](LiveControl& c) {
+        LVITEMW item{};
+        item.mask = LVIF_IMAGE;
+        item.iItem = row;
+        item.iImage = icon;
+        SendMessageW(c.hwnd, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    });
+}
+
+int WindowPortWin::RowIcon(const std::string& name, int row) {
+    return Read<int>(controls_, name, -1, [row](LiveControl& c) {
+        LVITEMW item{};
+        item.mask = LVIF_IMAGE;
+        item.iItem = row;
+        if (!SendMessageW(c.hwnd, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return -1;
+        return item.iImage == I_IMAGENONE ? -1 : item.iImage;
+    });
+}
+
+void WindowPortWin::SortRows(const std::string& name, int column) {
+    Write(controls_, name, [column](LiveControl& c) {
+        // The texts are read once; the comparison gets row indices (LVM_SORTITEMSEX).
+        SortTexts s;
+        int count = ListView_GetItemCount(c.hwnd);
+        for (int i = 0; i < count; ++i) s.texts.push_back(Widen(ListViewText(c.hwnd, i, column)));
+        SendMessageW(c.hwnd, LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(CompareRows));
+    });
+}
+
+std::string WindowPortWin::ColumnCaption(const std::string& name, int column) {
+    return Read<std::string>(controls_, name, "", [column](LiveControl& c) {
+        std::wstring buffer(256, L'\0');
+        LVCOLUMNW col{};
+        col.mask = LVCF_TEXT;
+        col.pszText = buffer.data();
+        col.cchTextMax = static_cast<int>(buffer.size());
+        if (!SendMessageW(c.hwnd, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&col))) return std::string();
+        return Narrow(buffer.c_str());
+    });
+}
+
+void WindowPortWin::SetColumnCaption(const std::string& name, int column, const std::string& caption) {
+    Write(controls_, name, [column, caption](LiveControl& c) {
+        std::wstring text = Widen(caption);
+        LVCOLUMNW col{};
+        col.mask = LVCF_TEXT;
+        col.pszText = text.data();
+        SendMessageW(c.hwnd, LVM_SETCOLUMNW, column, reinterpret_cast<LPARAM>(&col));
+    });
+}
+
+int WindowPortWin::ProgressMax(const std::string& name) {
+    return Read<int>(controls_, name, 0,
+                     [](LiveControl& c) { return static_cast<int>(SendMessageW(c.hwnd, PBM_GETRANGE, FALSE, 0)); });
+}
+
+void WindowPortWin::SetProgressMax(const std::string& name, int max) {
+    Write(controls_, name, [max](LiveControl& c) { SendMessageW(c.hwnd, PBM_SETRANGE32, 0, max); });
+}
+
+int WindowPortWin::ProgressPosition(const std::string& name) {
+    return Read<int>(controls_, name, 0,
+                     [](LiveControl& c) { return static_cast<int>(SendMessageW(c.hwnd, PBM_GETPOS, 0, 0)); });
+}
+
+void WindowPortWin::SetProgressPosition(const std::string& name, int position) {
+    Write(controls_, name, [position](LiveControl& c) { SendMessageW(c.hwnd, PBM_SETPOS, position, 0); });
+}
+
+int WindowPortWin::TimerPeriod(const std::string& name) {
+    return Read<int>(controls_, name, 0, [](LiveControl& c) { return c.timerPeriod; });
+}
+
+void WindowPortWin::SetTimerPeriod(const std::string& name, int milliseconds) {
+    Write(controls_, name, [this, milliseconds](LiveControl& c) {
+        c.timerPeriod = milliseconds;
+        KillTimer(controls_.Main(), c.timerId);
+        if (milliseconds > 0) SetTimer(controls_.Main(), c.timerId, milliseconds, nullptr);
+    });
+}
+
+int WindowPortWin::PageIndex(const std::string& name) {
+    return Read<int>(controls_, name, -1, [](LiveControl& c) { return c.page; });
+}
+
+void WindowPortWin::SetPageIndex(const std::string& name, int index) {
+    Write(controls_, name, [this, index](LiveControl& c) {
+        controls_.ShowPage(c, index);
+        InvalidateRect(controls_.Main(), nullptr, FALSE);  // the steps band follows the wizard
+    });
+}
+
+bool WindowPortWin::Topmost() {
+    bool topmost = false;
+    UiDispatcher::Run([&] { topmost = (GetWindowLongW(controls_.Main(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; });
+    return topmost;
+}
+
+void WindowPortWin::SetTopmost(bool topmost) {
+    UiDispatcher::Post([this, topmost] {
+        SetWindowPos(controls_.Main(), topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    });
+}
+
+bool WindowPortWin::Minimised() {
+    bool minimised = false;
+    UiDispatcher::Run([&] { minimised = IsIconic(controls_.Main()) != FALSE; });
+    return minimised;
+}
+
+void WindowPortWin::SetMinimised(bool minimised) {
+    UiDispatcher::Post([this, minimised] { ShowWindow(controls_.Main(), minimised ? SW_MINIMIZE : SW_RESTORE); });
+}
+
+void WindowPortWin::Activate() {
+    UiDispatcher::Post([this] { ActivateWindow(controls_.Main()); });
+}
+
+std::string WindowPortWin::Title() {
+    std::string title;
+    UiDispatcher::Run([&] { title = GetText(controls_.Main()); });
+    return title;
+}
+
+void WindowPortWin::SetTitle(const std::string& title) {
+    UiDispatcher::Post([this, title] { SetWindowTextW(controls_.Main(), Widen(title).c_str()); });
+}
+
+void WindowPortWin::Close() {
+    UiDispatcher::Post([this] { PostMessageW(controls_.Main(), WM_CLOSE, 0, 0); });
+}
+
+}  // namespace kx

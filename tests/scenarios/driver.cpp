@@ -1,0 +1,338 @@
+// Drives the real Korvanix.exe from outside, as a user would: reads a scenario (one command a line) and
+// carries it out against the program's window, addressing controls by the names they carry as window
+// properties. Exits 0 when every expectation held; otherwise prints what failed and exits 1.
+//
+//   start [ARGS...]              start the program (the exe given on the command line) and wait for its window
+//   start-second [ARGS...]       start another instance and wait for it to end; its exit code is kept
+//   expect-exit CODE             the last ended instance's exit code
+//   expect-layout                every control's name, kind, parent, place, caption and visibility
+//   expect-windows N             how many main windows exist
+//   minimise | expect-minimised yes|no | expect-foreground
+//   click NAME                   a click on a button (or check box)
+//   select-page NAME INDEX       a click on a page control's tab
+//   expect-text NAME TEXT...     a control's text ("" for the empty text)
+//   expect-visible NAME yes|no
+//   expect-rows NAME CELLS...    a list view's rows, each given as its cells joined by '|' (columns 0, 1, ...)
+//   expect-selection NAME INDEX
+//   wait-text NAME TEXT...       wait (up to 20 s) until the control shows TEXT
+//   wait-rows NAME COUNT         wait (up to 20 s) until a list view has COUNT rows
+//   sleep MS
+//   screenshot FILE.bmp          the window as it is on the screen
+//   close                        the close button; waits for the process to end
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/Layout.h"
+#include "services/Wide_win.h"
+
+using kx::ControlKind;
+using kx::ControlSpec;
+using kx::Narrow;
+using kx::Widen;
+
+namespace {
+
+std::wstring gExe;
+PROCESS_INFORMATION gProcess{};
+DWORD gLastExit = 0xFFFFFFFF;
+HWND gMain = nullptr;
+int gFailures = 0;
+
+void Fail(const std::string& what) {
+    std::printf("FAIL: %s\n", what.c_str());
+    std::fflush(stdout);
+    ++gFailures;
+}
+
+HWND FindMain() {
+    const kx::WindowSpec& w = kx::MainWindowSpec();
+    return FindWindowW(Widen(w.className).c_str(), Widen(w.title).c_str());
+}
+
+bool StartProcess(const std::string& args, PROCESS_INFORMATION& pi) {
+    std::wstring line = L"\"" + gExe + L"\" " + Widen(args);
+    STARTUPINFOW si{sizeof si};
+    return CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != FALSE;
+}
+
+std::string NameOf(HWND hwnd) {
+    auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, L"KxName")));
+    wchar_t name[256];
+    if (!atom || !GlobalGetAtomNameW(atom, name, 256)) return {};
+    return Narrow(name);
+}
+
+std::map<std::string, HWND> Controls() {
+    std::map<std::string, HWND> found;
+    EnumChildWindows(
+        gMain,
+        [](HWND h, LPARAM lp) -> BOOL {
+            std::string name = NameOf(h);
+            if (!name.empty()) (*reinterpret_cast<std::map<std::string, HWND>*>(lp))[name] = h;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+HWND Control(const std::string& name) {
+    auto all = Controls();
+    auto it = all.find(name);
+    if (it == all.end()) {
+        Fail("no control named " + name);
+        return nullptr;
+    }
+    return it->second;
+}
+
+std::string TextOf(HWND h) {
+    wchar_t buffer[4096];
+    DWORD_PTR n = 0;
+    SendMessageTimeoutW(h, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &n);
+    return Narrow(std::wstring(buffer, n));
+}
+
+// A list view cell of another process: the item record and the text buffer live in its memory.
+std::string CellOf(HWND list, int row, int column) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return {};
+    const size_t textBytes = 1024 * sizeof(wchar_t);
+    char* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textBytes, MEM_COMMIT, PAGE_READWRITE));
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.cchTextMax = 1024;
+    item.pszText = reinterpret_cast<LPWSTR>(remote + sizeof(LVITEMW));
+    WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+    LRESULT n = SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote));
+    std::wstring text(1024, L'\0');
+    ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), textBytes, nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    text.resize(n > 0 && n < 1024 ? n : 0);
+    return Narrow(text);
+}
+
+RECT PlaceOf(HWND h, HWND relativeTo) {
+    RECT r;
+    GetWindowRect(h, &r);
+    MapWindowPoints(nullptr, relativeTo, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+void ExpectLayout() {
+    auto all = Controls();
+    for (const ControlSpec& spec : kx::MainLayout()) {
+        std::string name = spec.name;
+        auto it = all.find(name);
+        if (it == all.end()) {
+            Fail("missing control " + name);
+            continue;
+        }
+        HWND h = it->second;
+        auto kind = static_cast<int>(reinterpret_cast<UINT_PTR>(GetPropW(h, L"KxKind"))) - 1;
+        if (kind != static_cast<int>(spec.kind))
+            Fail(name + ": kind " + std::to_string(kind) + ", expected " + std::string(kx::KindName(spec.kind)));
+        HWND parent = GetParent(h);
+        std::string parentName = parent == gMain ? "" : NameOf(parent);
+        if (parentName != spec.parent) Fail(name + ": parent '" + parentName + "', expected '" + spec.parent + "'");
+        // Places are relative to the parent; a page's children are placed relative to its page control.
+        const ControlSpec* parentSpec = *spec.parent ? kx::FindControl(spec.parent) : nullptr;
+        HWND origin = parent;
+        int tab = 0;
+        if (spec.kind == ControlKind::Page) tab = kx::TabStripHeight(spec.parent);
+        if (parentSpec && parentSpec->kind == ControlKind::Page) origin = GetParent(parent);
+        RECT r = PlaceOf(h, origin);
+        int expected[4] = {spec.x, spec.y + tab, spec.w, spec.h - tab};
+        int actual[4] = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+        for (int i = 0; i < 4; ++i) {
+            if (actual[i] != expected[i]) {
+                Fail(name + ": place " + std::to_string(actual[0]) + "," + std::to_string(actual[1]) + "," +
+                     std::to_string(actual[2]) + "," + std::to_string(actual[3]) + ", expected " +
+                     std::to_string(spec.x) + "," + std::to_string(spec.y) + "," + std::to_string(spec.w) + "," +
+                     std::to_string(spec.h));
+                break;
+            }
+        }
+        std::string caption = TextOf(h);
+        if (caption != spec.caption) Fail(name + ": caption '" + caption + "', expected '" + spec.caption + "'");
+        bool visible = (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0;
+        bool expectVisible = spec.visible;
+        if (spec.kind == ControlKind::Page) expectVisible = std::string(spec.name).ends_with("#0");
+        if (spec.kind == ControlKind::Timer || spec.kind == ControlKind::FileDialog ||
+            spec.kind == ControlKind::ZipComponent)
+            expectVisible = false;
+        if (visible != expectVisible) Fail(name + (visible ? ": visible" : ": hidden") + " at start");
+        all.erase(it);
+    }
+    for (const auto& [name, h] : all) Fail("control not in the layout: " + name);
+}
+
+bool WaitFor(const std::function<bool()>& done, int milliseconds) {
+    for (int waited = 0; waited < milliseconds; waited += 50) {
+        if (done()) return true;
+        Sleep(50);
+    }
+    return done();
+}
+
+void Screenshot(const std::string& file) {
+    RECT r;
+    GetWindowRect(gMain, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    DWORD stride = (w * 3 + 3) & ~3u;
+    BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof fh + sizeof info.bmiHeader + stride * h), 0, 0,
+                        static_cast<DWORD>(sizeof fh + sizeof info.bmiHeader)};
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
+    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    out.write(static_cast<const char*>(bits), stride * h);
+    SelectObject(mem, old);
+    DeleteObject(bitmap);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+}
+
+std::string Joined(const std::vector<std::string>& words, size_t from) {
+    std::string text;
+    for (size_t i = from; i < words.size(); ++i) text += (i > from ? " " : "") + words[i];
+    return text == "\"\"" ? "" : text;
+}
+
+void Run(const std::vector<std::string>& w) {
+    const std::string& cmd = w[0];
+    if (cmd == "start") {
+        if (!StartProcess(Joined(w, 1), gProcess)) return Fail("cannot start the program");
+        WaitForInputIdle(gProcess.hProcess, 20000);
+        if (!WaitFor([] { return (gMain = FindMain()) != nullptr; }, 30000)) Fail("no main window appeared");
+    } else if (cmd == "start-second") {
+        PROCESS_INFORMATION pi{};
+        if (!StartProcess(Joined(w, 1), pi)) return Fail("cannot start a second instance");
+        if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) Fail("the second instance did not end");
+        GetExitCodeProcess(pi.hProcess, &gLastExit);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    } else if (cmd == "expect-exit") {
+        if (gLastExit != static_cast<DWORD>(std::stoul(w.at(1))))
+            Fail("exit code " + std::to_string(gLastExit) + ", expected " + w[1]);
+    } else if (cmd == "expect-layout") {
+        ExpectLayout();
+    } else if (cmd == "expect-windows") {
+        int count = 0;
+        EnumWindows(
+            [](HWND h, LPARAM lp) -> BOOL {
+                wchar_t cls[64];
+                GetClassNameW(h, cls, 64);
+                if (Widen(kx::MainWindowSpec().className) == cls) ++*reinterpret_cast<int*>(lp);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&count));
+        if (count != std::stoi(w.at(1))) Fail(std::to_string(count) + " main windows, expected " + w[1]);
+    } else if (cmd == "minimise") {
+        ShowWindow(gMain, SW_MINIMIZE);
+        WaitFor([] { return IsIconic(gMain) != FALSE; }, 5000);
+    } else if (cmd == "expect-minimised") {
+        bool iconic = WaitFor([&] { return (IsIconic(gMain) != FALSE) == (w.at(1) == "yes"); }, 5000);
+        if (!iconic) Fail(std::string("window ") + (IsIconic(gMain) ? "minimised" : "not minimised"));
+    } else if (cmd == "expect-foreground") {
+        if (!WaitFor([] { return GetForegroundWindow() == gMain; }, 5000)) Fail("the first window is not in front");
+    } else if (cmd == "click") {
+        if (HWND h = Control(w.at(1))) SendMessageW(h, BM_CLICK, 0, 0);
+    } else if (cmd == "select-page") {
+        if (HWND h = Control(w.at(1))) SendMessageW(h, WM_APP + 3, std::stoi(w.at(2)), 0);
+    } else if (cmd == "expect-text" || cmd == "wait-text") {
+        HWND h = Control(w.at(1));
+        std::string expected = Joined(w, 2);
+        if (h && !WaitFor([&] { return TextOf(h) == expected; }, cmd == "wait-text" ? 20000 : 0))
+            Fail(w[1] + ": text '" + TextOf(h) + "', expected '" + expected + "'");
+    } else if (cmd == "expect-visible") {
+        HWND h = Control(w.at(1));
+        bool visible = h && (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE);
+        if (h && visible != (w.at(2) == "yes")) Fail(w[1] + (visible ? " is visible" : " is hidden"));
+    } else if (cmd == "wait-rows") {
+        HWND h = Control(w.at(1));
+        int count = std::stoi(w.at(2));
+        if (h && !WaitFor([&] { return ListView_GetItemCount(h) == count; }, 20000))
+            Fail(w[1] + ": " + std::to_string(ListView_GetItemCount(h)) + " rows, expected " + w[2]);
+    } else if (cmd == "expect-rows") {
+        HWND h = Control(w.at(1));
+        if (!h) return;
+        int rows = ListView_GetItemCount(h);
+        if (rows != static_cast<int>(w.size()) - 2) Fail(w[1] + ": " + std::to_string(rows) + " rows");
+        for (int row = 0; row < rows && row + 2 < static_cast<int>(w.size()); ++row) {
+            std::string cells, expected = w[row + 2];
+            int columns = static_cast<int>(std::count(expected.begin(), expected.end(), '|')) + 1;
+            for (int c = 0; c < columns; ++c) cells += (c ? "|" : "") + CellOf(h, row, c);
+            if (cells != expected) Fail(w[1] + " row " + std::to_string(row) + ": '" + cells + "', expected '" + expected + "'");
+        }
+    } else if (cmd == "expect-selection") {
+        HWND h = Control(w.at(1));
+        int selected = h ? ListView_GetNextItem(h, -1, LVNI_SELECTED) : -1;
+        if (h && selected != std::stoi(w.at(2))) Fail(w[1] + ": selection " + std::to_string(selected));
+    } else if (cmd == "sleep") {
+        Sleep(std::stoi(w.at(1)));
+    } else if (cmd == "screenshot") {
+        Screenshot(w.at(1));
+    } else if (cmd == "close") {
+        if (HWND h = Control("图形按钮1")) PostMessageW(h, BM_CLICK, 0, 0);
+        if (WaitForSingleObject(gProcess.hProcess, 20000) != WAIT_OBJECT_0) return Fail("the program did not end");
+        GetExitCodeProcess(gProcess.hProcess, &gLastExit);
+    } else {
+        Fail("unknown command " + cmd);
+    }
+}
+
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 3) {
+        std::fputs("usage: driver PROGRAM.exe SCENARIO\n", stderr);
+        return 2;
+    }
+    gExe = argv[1];
+    std::ifstream in(argv[2], std::ios::binary);
+    if (!in) {
+        std::fputs("cannot read the scenario\n", stderr);
+        return 2;
+    }
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> words = Words(line);
+        if (words.empty() || words[0][0] == '#') continue;
+        std::printf("> %s\n", line.c_str());
+        std::fflush(stdout);
+        Run(words);
+        if (gFailures && words[0].starts_with("start")) break;  // nothing else can work
+    }
+    if (gProcess.hProcess && WaitForSingleObject(gProcess.hProcess, 0) == WAIT_TIMEOUT)
+        TerminateProcess(gProcess.hProcess, 0);  // the instance this driver started
+    std::printf(gFailures ? "scenario failed: %d failure(s)\n" : "scenario passed\n", gFailures);
+    return gFailures ? 1 : 0;
+}

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Runs one program scenario: the real Korvanix.exe under Wine on a virtual display of its own, driven by
+# driver.exe from another process. Screenshots land in $KORVANIX_SCREENSHOTS (default: BUILD/screenshots),
+# turned into PNG.   usage: run.sh BUILD_DIR SCENARIO_FILE [PROGRAM_ARGS...]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+scenario=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+. "$here/../../scripts/wine-env.sh"
+korvanix_wine_prefix
+
+xvfb_pid=
+cleanup() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ] || [ -n "${KORVANIX_OWN_DISPLAY:-}" ]; then
+    for n in $(seq 90 140); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
+    done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+
+# Windows tools that Wine lacks are played by the project's test doubles.
+system32="$WINEPREFIX/drive_c/windows/system32"
+for double in "$build"/tests/doubles/*.exe; do
+    [ -e "$double" ] && cp -f "$double" "$system32/"
+done
+
+shots=${KORVANIX_SCREENSHOTS:-$build/screenshots}
+mkdir -p "$shots"
+cd "$shots"
+exe=$("$KORVANIX_WINE" winepath -w "$build/src/app/Korvanix.exe" 2>/dev/null)
+script=$("$KORVANIX_WINE" winepath -w "$scenario" 2>/dev/null)
+status=0
+timeout 300 "$KORVANIX_WINE" "$build/tests/scenarios/driver.exe" "$exe" "$script" || status=$?
+for bmp in *.bmp; do
+    [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+exit $status
