@@ -1,0 +1,232 @@
+#include "download/DownloadComponent.h"
+
+#include <algorithm>
+#include <charconv>
+#include <system_error>
+
+namespace kx {
+
+namespace {
+
+// More connections than this only hurt the server and the machine; a caller asking for thousands
+// gets this many.
+constexpr int kMaxThreads = 64;
+
+bool TakeNumber(std::string_view& text, uint64_t& value) {
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end == text.data()) return false;
+    text.remove_prefix(static_cast<size_t>(end - text.data()));
+    return true;
+}
+
+bool TakeChar(std::string_view& text, char c) {
+    if (text.empty() || text.front() != c) return false;
+    text.remove_prefix(1);
+    return true;
+}
+
+}  // namespace
+
+std::optional<ContentRange> ParseContentRange(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+    constexpr std::string_view kUnit = "bytes ";
+    if (text.substr(0, kUnit.size()) != kUnit) return std::nullopt;
+    text.remove_prefix(kUnit.size());
+    ContentRange range;
+    if (!TakeNumber(text, range.first) || !TakeChar(text, '-') || !TakeNumber(text, range.last) ||
+        !TakeChar(text, '/') || !TakeNumber(text, range.total) || !text.empty()) {
+        return std::nullopt;
+    }
+    if (range.first > range.last || range.last >= range.total) return std::nullopt;
+    return range;
+}
+
+DownloadJob::DownloadJob(HttpTransport& transport, TargetStore& store, DownloadSettings settings)
+    : transport_(transport), store_(store), settings_(std::move(settings)) {
+    if (settings_.threads <= 0) settings_.threads = 4;
+    settings_.threads = std::min(settings_.threads, kMaxThreads);
+    if (settings_.retries <= 0) settings_.retries = 3;
+    if (!settings_.launch) {
+        settings_.launch = [](std::function<void()> body) { return std::thread(std::move(body)); };
+    }
+}
+
+std::unique_ptr<DownloadJob> DownloadJob::Start(HttpTransport& transport, TargetStore& store,
+                                                DownloadSettings settings) {
+    std::unique_ptr<DownloadJob> job(new DownloadJob(transport, store, std::move(settings)));
+
+    // The probe: only a server that answers a one-byte range with 206 and names the total can be
+    // downloaded in parallel ranges.
+    auto probe = transport.Get(0, 0);
+    if (!probe || probe->status != 206 || !probe->contentRange) return nullptr;
+    auto range = ParseContentRange(*probe->contentRange);
+    if (!range || range->first != 0) return nullptr;
+    job->total_ = range->total;
+    job->lastModified_ = probe->lastModified;
+    job->etag_ = probe->etag;
+    probe.reset();
+
+    if (!store.Create(job->total_)) return nullptr;
+    job->closed_ = false;
+    if (job->total_ == 0) {
+        job->state_ = kDownloadComplete;
+        store.Close();
+        return job;
+    }
+
+    job->state_ = kDownloadRunning;
+    uint64_t ranges = (job->total_ + kMaxRangeBytes - 1) / kMaxRangeBytes;
+    int count = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(job->settings_.threads), ranges));
+    try {
+        for (int i = 0; i < count; ++i) {
+            {
+                std::lock_guard<std::mutex> hold(job->lock_);
+                ++job->running_;
+            }
+            try {
+                job->workers_.push_back(job->settings_.launch([raw = job.get()] { raw->Worker(); }));
+            } catch (...) {
+                std::lock_guard<std::mutex> hold(job->lock_);
+                --job->running_;
+                throw;
+            }
+        }
+    } catch (...) {
+        job->Stop();
+        return nullptr;
+    }
+    return job;
+}
+
+DownloadJob::~DownloadJob() { Stop(); }
+
+DownloadInfo DownloadJob::Info() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    DownloadInfo info{};
+    info.state = state_;
+    info.received = received_;
+    info.total = total_;
+    return info;
+}
+
+void DownloadJob::Pause() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (state_ == kDownloadRunning) state_ = kDownloadPaused;
+}
+
+void DownloadJob::Restore() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (state_ == kDownloadPaused) state_ = kDownloadRunning;
+}
+
+void DownloadJob::Stop() {
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        state_ = kDownloadStopped;
+    }
+    for (auto& worker : workers_) {
+        if (worker.joinable()) worker.join();
+    }
+    workers_.clear();
+    if (!closed_) {
+        store_.Close();
+        closed_ = true;
+    }
+}
+
+uint32_t DownloadJob::State() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return state_;
+}
+
+bool DownloadJob::TakeRange(Range& range) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (cursor_ >= total_) return false;
+    range.next = cursor_;
+    range.last = std::min(cursor_ + kMaxRangeBytes, total_) - 1;
+    range.budget = settings_.retries;
+    cursor_ = range.last + 1;
+    return true;
+}
+
+void DownloadJob::Worker() {
+    Range range;
+    bool holding = false;
+    for (;;) {
+        uint32_t state = State();
+        if (state == kDownloadStopped || state == kDownloadFailed || state == kDownloadComplete) break;
+        if (state == kDownloadPaused) {
+            std::this_thread::sleep_for(settings_.pausePoll);
+            continue;
+        }
+        if (!holding) {
+            if (!TakeRange(range)) break;
+            holding = true;
+        }
+        switch (Fetch(range)) {
+            case Attempt::Done:
+                holding = false;
+                break;
+            case Attempt::Interrupted:
+                // Paused or ended while reading: the bytes so far are kept, the rest is fetched on resume.
+                break;
+            case Attempt::Failed: {
+                std::unique_lock<std::mutex> hold(lock_);
+                if (range.budget <= 0) {
+                    if (state_ == kDownloadRunning || state_ == kDownloadPaused) state_ = kDownloadFailed;
+                    break;
+                }
+                --range.budget;
+                hold.unlock();
+                std::this_thread::sleep_for(settings_.retryDelay);
+                break;
+            }
+        }
+    }
+    // The last worker of a completed download lets go of the file at once, so that the finished image
+    // can be opened before the caller gets round to Stop.
+    std::lock_guard<std::mutex> hold(lock_);
+    if (--running_ == 0 && state_ == kDownloadComplete) store_.Close();
+}
+
+bool DownloadJob::SameValidators(const HttpResponse& response) const {
+    if (lastModified_ && response.lastModified != lastModified_) return false;
+    if (etag_ && response.etag != etag_) return false;
+    return true;
+}
+
+// One request for the missing rest of a range. A response that is not exactly the part asked for, of
+// the same file, is a failed attempt: writing it would corrupt the image. A body that ends early is a
+// failed attempt too, but the bytes it did deliver stay written and counted, and the retry asks only
+// for the rest, so a range can neither be counted twice nor be left short.
+DownloadJob::Attempt DownloadJob::Fetch(Range& range) {
+    auto response = transport_.Get(range.next, range.last);
+    if (!response || response->status != 206 || !SameValidators(*response) || !response->contentRange) {
+        return Attempt::Failed;
+    }
+    auto served = ParseContentRange(*response->contentRange);
+    if (!served || served->first != range.next || served->last != range.last || served->total != total_) {
+        return Attempt::Failed;
+    }
+    const uint64_t viewStart = range.next;
+    auto view = store_.Map(viewStart, range.last - viewStart + 1);
+    if (!view) return Attempt::Failed;
+    uint8_t* data = view->Data();
+
+    while (range.next <= range.last) {
+        size_t want = static_cast<size_t>(std::min<uint64_t>(kReadChunkBytes, range.last - range.next + 1));
+        int64_t got = response->Read(data + (range.next - viewStart), want);
+        if (got <= 0 || static_cast<uint64_t>(got) > want) return Attempt::Failed;
+        range.next += static_cast<uint64_t>(got);
+        std::lock_guard<std::mutex> hold(lock_);
+        received_ += static_cast<uint64_t>(got);
+        if (received_ == total_ && (state_ == kDownloadRunning || state_ == kDownloadPaused)) {
+            state_ = kDownloadComplete;
+        }
+        if (state_ != kDownloadRunning && range.next <= range.last) return Attempt::Interrupted;
+    }
+    return Attempt::Done;
+}
+
+}  // namespace kx
