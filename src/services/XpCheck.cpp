@@ -92,7 +92,8 @@ XpCheckReport CheckForXp(std::span<const uint8_t> file) {
 
     if (report.subsystemMajor > 5 || (report.subsystemMajor == 5 && report.subsystemMinor > 1))
         report.problems.push_back("subsystem version " + std::to_string(report.subsystemMajor) + "." +
-                                  std::to_string(report.subsystemMinor) + " is above 5.01");
+                                  (report.subsystemMinor < 10 ? "0" : "") + std::to_string(report.subsystemMinor) +
+                                  " is above 5.01");
     if (!report.isDll && !report.hasManifest) report.problems.push_back("no application manifest");
 
     auto imports = pe::ReadImports(image, *headers);

@@ -42,7 +42,7 @@ TEST(XpCheck, EachReasonXpWouldRefuseIsReported) {
     EXPECT_FALSE(CheckForXp(Binary(false, false, {"Sleep"})).Passes()) << "exe without manifest";
     auto version = CheckForXp(Binary(true, false, {"Sleep"}, 6, 0));
     ASSERT_EQ(version.problems.size(), 1u);
-    EXPECT_EQ(version.problems[0], "subsystem version 6.0 is above 5.01");
+    EXPECT_EQ(version.problems[0], "subsystem version 6.00 is above 5.01");
     EXPECT_FALSE(CheckForXp(Binary(true, false, {"Sleep"}, 5, 2)).Passes());
     EXPECT_TRUE(CheckForXp(Binary(true, false, {"Sleep"}, 5, 0)).Passes());
     EXPECT_FALSE(CheckForXp(Bytes(100, 0)).Passes());

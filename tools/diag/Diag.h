@@ -10,5 +10,6 @@ using Args = std::vector<std::string>;
 bool ReadFile(const std::string& path, std::string& bytes);
 
 int Text(const Args& args);
+int PeCheck(const Args& args);
 
 }  // namespace kx::diag

@@ -41,6 +41,7 @@ struct Subcommand {
 
 const Subcommand kSubcommands[] = {
     {"text", "text FILE                 print a saved tool output (code page 936 or UTF-8) as UTF-8", kx::diag::Text},
+    {"pe-check", "pe-check FILE...          check that Windows binaries load on Windows XP SP3", kx::diag::PeCheck},
 };
 
 int Usage() {
