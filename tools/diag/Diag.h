@@ -11,5 +11,7 @@ bool ReadFile(const std::string& path, std::string& bytes);
 
 int Text(const Args& args);
 int PeCheck(const Args& args);
+int Zip(const Args& args);
+int Unzip(const Args& args);
 
 }  // namespace kx::diag

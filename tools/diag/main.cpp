@@ -42,6 +42,8 @@ struct Subcommand {
 const Subcommand kSubcommands[] = {
     {"text", "text FILE                 print a saved tool output (code page 936 or UTF-8) as UTF-8", kx::diag::Text},
     {"pe-check", "pe-check FILE...          check that Windows binaries load on Windows XP SP3", kx::diag::PeCheck},
+    {"zip", "zip FOLDER ARCHIVE        compress a folder as the user-data backup does", kx::diag::Zip},
+    {"unzip", "unzip ARCHIVE FOLDER      extract an archive as the user-data restore does", kx::diag::Unzip},
 };
 
 int Usage() {
