@@ -20,6 +20,8 @@ struct Ports {
     InstancePort* instance = nullptr;
     CommandPort* commands = nullptr;
     SystemPort* system = nullptr;
+    class BootFilePort* bootFiles = nullptr;
+    class BootAssetSource* bootAssets = nullptr;
     // Each subsystem adds the ports it needs here (one line each).
 };
 

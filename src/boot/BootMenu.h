@@ -1,0 +1,26 @@
+#pragma once
+// The boot-menu entry that starts the MBR helper at the next start: boot.ini on Windows XP, the boot
+// configuration store (through bcdedit) on Windows 7 and 8.
+#include <string>
+
+#include "app/Program.h"
+
+namespace kx {
+
+// Picks the branch by the Windows classification; other versions get no entry.
+void RegisterBootEntry(Program& p, const std::string& title);
+// Adds the entry (or finds the one a previous run added) and makes it start once, at the next boot only.
+// True when every bcdedit command reported success.
+bool RegisterBcdEntry(Program& p, const std::string& title);
+// Makes the helper the default of boot.ini, after keeping the original as boot.in_ for the DOS side to
+// put back.
+void RegisterBootIniEntry(Program& p, const std::string& title);
+
+// The success rule after one bcdedit command (Chinese bcdedit says "成功", English "successfully").
+bool BcdSucceeded(bool successSoFar, const std::string& output);
+// "{…}" from the first brace pair of a text; "{}" when there is none.
+std::string FirstIdentifier(const std::string& text);
+// The identifier of the listed entry whose block holds the title; empty when no block does.
+std::string IdentifierOfTitle(const std::string& listing, const std::string& title);
+
+}  // namespace kx

@@ -1,0 +1,42 @@
+#pragma once
+// What boot deployment needs from the outside: the bytes the program carries, and file operations on
+// the system drive. Implemented in BootFiles_win.cpp; tests use fakes.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kx {
+
+enum class BootAsset { Helper, Loader, DosImage, WindowsGhost };
+
+// The assets embedded in the program. Empty bytes when the program carries no such asset.
+class BootAssetSource {
+public:
+    virtual ~BootAssetSource() = default;
+    virtual std::string_view Bytes(BootAsset asset) = 0;
+};
+
+inline constexpr uint32_t kArchiveOnly = 0x20;
+
+// File operations on full Windows paths (UTF-8). Each returns whether the system call succeeded.
+class BootFilePort {
+public:
+    virtual ~BootFilePort() = default;
+    // Created anew (create-always, exclusive access, normal attributes) and written whole. Windows refuses
+    // to replace a hidden or system file this way; that refusal is a plain false.
+    virtual bool WriteNewFile(const std::string& path, std::string_view bytes) = 0;
+    // Hides the file and sets its three time stamps to the fixed boot-file stamp; true when they were set.
+    virtual bool StampBootFile(const std::string& path) = 0;
+    virtual bool FileExists(const std::string& path) = 0;
+    virtual bool RemoveFile(const std::string& path) = 0;
+    // Fails when the target exists.
+    virtual bool CopyNewFile(const std::string& from, const std::string& to) = 0;
+    virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
+    // An initialisation-file write: an existing key is replaced, a missing one added.
+    virtual bool WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
+                                    const std::string& value) = 0;
+    // One level; an existing folder is no error.
+    virtual bool CreateFolder(const std::string& path) = 0;
+};
+
+}  // namespace kx

@@ -1,0 +1,111 @@
+#include "boot/GhostBatch.h"
+
+#include "boot/BootAssets.h"
+#include "boot/BootPorts.h"
+#include "services/Text.h"
+
+namespace kx {
+namespace {
+
+constexpr const char* kRestoreList = "还原磁盘_超级列表框";
+
+void RemoveAll(std::string& text, std::string_view what) {
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at)) text.erase(at, what.size());
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+}  // namespace
+
+std::string FormatLine(std::string_view format, std::initializer_list<std::string_view> values) {
+    std::string out;
+    auto value = values.begin();
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's' && value != values.end()) {
+            out += *value++;
+            ++i;
+        } else {
+            out += format[i];
+        }
+    }
+    return out;
+}
+
+std::string GhostRestoreJob(const std::string& imageGhostPath, const std::string& partitionInImage,
+                            const std::string& target) {
+    return FormatLine(GhostRestoreLine, {imageGhostPath, partitionInImage, target});
+}
+
+std::string GhostBackupJob(const std::string& source, const std::string& imageGhostPath) {
+    return FormatLine(GhostBackupLine, {source, imageGhostPath});
+}
+
+std::string DesignatorOfDrive(Program& p, const std::string& driveLetter) {
+    const std::string drive = Upper(driveLetter.substr(0, 1)) + ":";
+    WindowPort& w = p.window();
+    const int rows = w.RowCount(kRestoreList);
+    for (int row = 0; row < rows; ++row)
+        if (w.Cell(kRestoreList, row, 0) == drive) return w.Cell(kRestoreList, row, 1);
+    return "0:0";
+}
+
+std::string DriveOfDesignator(Program& p, const std::string& designator) {
+    WindowPort& w = p.window();
+    const int rows = w.RowCount(kRestoreList);
+    for (int row = 0; row < rows; ++row) {
+        if (w.Cell(kRestoreList, row, 1) != designator) continue;
+        const std::string drive = w.Cell(kRestoreList, row, 0);
+        return drive.substr(0, 1);
+    }
+    return "C";
+}
+
+std::string ToGhostPath(Program& p, const std::string& windowsPath) {
+    const std::string rest = windowsPath.size() > 2 ? windowsPath.substr(2) : std::string();
+    return DesignatorOfDrive(p, windowsPath.substr(0, 1)) + rest;
+}
+
+std::string FolderOfPath(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ImageFolderOfGhostPath(Program& p, const std::string& imageGhostPath) {
+    // The designator runs up to the first "\": disks or partitions numbered 10 and up ("1:12") are longer
+    // than three characters.
+    const size_t slash = imageGhostPath.find('\\');
+    const std::string designator = imageGhostPath.substr(0, slash);
+    const std::string rest = slash == std::string::npos ? std::string() : imageGhostPath.substr(slash);
+    return FolderOfPath(DriveOfDesignator(p, designator) + ":" + rest);
+}
+
+void CreateImageFolder(Program& p, const std::string& imageGhostPath) {
+    const std::string folder = ImageFolderOfGhostPath(p, imageGhostPath);
+    if (!folder.empty()) p.ports().bootFiles->CreateFolder(folder);
+}
+
+void WriteGhostBatch(Program& p, const std::string& jobText, bool stamp) {
+    const std::string root = DriveRoot(p.state().systemDriveLetter);
+    if (root.empty()) return;
+    BootFilePort& files = *p.ports().bootFiles;
+    const std::string path = root + kGhostBatchFile;
+    // Always deleted first: the file left by an earlier job is hidden, and a hidden file is not replaced.
+    if (files.FileExists(path)) files.RemoveFile(path);
+    files.WriteNewFile(path, ToCodePage(jobText, kChineseCodePage));
+    if (stamp) files.StampBootFile(path);
+}
+
+std::string WindowsGhostCommandLine(const std::string& sourceDesignator, const std::string& imageGhostPath) {
+    std::string line = GhostBackupJob(sourceDesignator, imageGhostPath);
+    RemoveAll(line, "Ghost.exe");
+    RemoveAll(line, " -rb");
+    const size_t lineEnd = line.find_first_of("\r\n");
+    if (lineEnd != std::string::npos) line.erase(lineEnd);
+    return std::string("C:\\ghost32.exe ") + line;
+}
+
+}  // namespace kx

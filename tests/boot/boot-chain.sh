@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# One boot-chain case under QEMU: a test disk whose MBR chain-loads the MBR helper as the Windows boot
+# manager would, partitions holding the assets, and the DOS image (or a marker floppy in its place).
+#
+#   boot-chain.sh ASSETS_DIR WORK_DIR CASE
+#     fat32       assets on a FAT32 partition, marker floppy as Dorv.ima
+#     ntfs        the same on NTFS
+#     second      an empty first ("system reserved") partition, the assets on the second (FAT32)
+#     missing     helper and loader without Dorv.ima: the loader must restart the machine
+#     diagnostic  the built Dorv.ima itself (only when the build carries no DOS kit)
+# Exit 0 pass, 1 fail, 77 skipped (with the reason on standard output).
+set -euo pipefail
+export LC_ALL=C MTOOLS_SKIP_CHECK=1
+here=$(cd "$(dirname "$0")" && pwd)
+assets=$1 work=$2 case=$3
+limit=30
+
+for tool in qemu-system-i386 nasm mkfs.fat mcopy; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+if [ "$case" = ntfs ]; then
+    # ntfscp writes into an unmounted volume, so NTFS needs no FUSE here.
+    for tool in mkntfs ntfscp; do
+        command -v "$tool" >/dev/null || { echo "SKIP: $tool (ntfs-3g) is not installed"; exit 77; }
+    done
+fi
+if [ "$case" = diagnostic ] && [ "$(cat "$assets/dos-kind.txt")" != diagnostic ]; then
+    echo "SKIP: this build carries a DOS kit, not the diagnostic floppy"
+    exit 77
+fi
+
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+part_start=2048
+part_size=131072  # 64 MiB: large enough for FAT32
+
+marker_floppy() {
+    nasm -f bin -o marker.bin "$here/marker.asm"
+    mkfs.fat -C -F 12 -i 12345678 marker.ima 1440 >/dev/null
+    dd if=marker.bin of=marker.ima bs=1 skip=62 seek=62 count=450 conv=notrunc status=none
+}
+
+# fat32_partition FILE [NAME SOURCE]...: a FAT32 file system whose boot sector knows where it starts.
+fat32_partition() {
+    local img=$1 start=$2
+    shift 2
+    mkfs.fat -C -F 32 -h "$start" "$img" $((part_size / 2)) >/dev/null
+    while [ $# -gt 0 ]; do
+        mcopy -i "$img" "$2" "::/$1"
+        shift 2
+    done
+}
+
+ntfs_partition() {
+    local img=$1 start=$2
+    shift 2
+    truncate -s $((part_size * 512)) "$img"
+    mkntfs -F -Q -q -s 512 -p "$start" -H 255 -S 63 "$img"
+    while [ $# -gt 0 ]; do
+        ntfscp -q "$img" "$2" "$1"
+        shift 2
+    done
+}
+
+# disk P1_TYPE P1_IMG [P2_TYPE P2_IMG]: the stand-in MBR, the helper after it, the partitions.
+disk() {
+    local defs=(-DP1_TYPE="$1" -DP1_START=$part_start -DP1_SIZE=$part_size)
+    if [ $# -gt 2 ]; then
+        defs+=(-DP2_TYPE="$3" -DP2_START=$((part_start + part_size)) -DP2_SIZE=$part_size)
+    fi
+    nasm -f bin -o mbr.bin "${defs[@]}" "$here/standin-mbr.asm"
+    truncate -s $(( (part_start + 2 * part_size + 2048) * 512 )) disk.img
+    dd if=mbr.bin of=disk.img conv=notrunc status=none
+    dd if="$assets/qzrpldr.mbr" of=disk.img bs=512 seek=1 conv=notrunc status=none
+    dd if="$2" of=disk.img bs=512 seek=$part_start conv=notrunc status=none
+    if [ $# -gt 2 ]; then
+        dd if="$4" of=disk.img bs=512 seek=$((part_start + part_size)) conv=notrunc status=none
+    fi
+}
+
+expect=marker
+case "$case" in
+    fat32)
+        marker_floppy
+        fat32_partition p1.img $part_start qzrpldr.mbr "$assets/qzrpldr.mbr" otldr "$assets/otldr" Dorv.ima marker.ima
+        disk 0x0C p1.img ;;
+    ntfs)
+        marker_floppy
+        ntfs_partition p1.img $part_start qzrpldr.mbr "$assets/qzrpldr.mbr" otldr "$assets/otldr" Dorv.ima marker.ima
+        disk 0x07 p1.img ;;
+    second)
+        marker_floppy
+        fat32_partition p1.img $part_start
+        fat32_partition p2.img $((part_start + part_size)) \
+            qzrpldr.mbr "$assets/qzrpldr.mbr" otldr "$assets/otldr" Dorv.ima marker.ima
+        disk 0x0C p1.img 0x0C p2.img ;;
+    missing)
+        fat32_partition p1.img $part_start qzrpldr.mbr "$assets/qzrpldr.mbr" otldr "$assets/otldr"
+        disk 0x0C p1.img
+        expect=restart ;;
+    diagnostic)
+        fat32_partition p1.img $part_start qzrpldr.mbr "$assets/qzrpldr.mbr" otldr "$assets/otldr" \
+            Dorv.ima "$assets/Dorv.ima"
+        disk 0x0C p1.img
+        expect=diagnostic ;;
+    *) echo "unknown case $case"; exit 1 ;;
+esac
+
+# -no-reboot: a restart ends QEMU, which is how a restarting loader or floppy shows itself.
+start=$(date +%s)
+set +e
+timeout --kill-after=5 $limit qemu-system-i386 -nodefaults -display none -no-reboot -m 64 \
+    -machine pc -boot c -drive file=disk.img,format=raw,if=ide -serial file:serial.txt -monitor none
+status=$?
+set -e
+elapsed=$(( $(date +%s) - start ))
+echo "case $case: QEMU ended with status $status after ${elapsed}s; serial output:"
+cat serial.txt 2>/dev/null || true
+echo
+
+if [ $status = 124 ] || [ $status = 137 ]; then
+    echo "FAIL: no restart within ${limit}s"
+    exit 1
+fi
+case "$expect" in
+    marker)
+        # F0 is the media byte of a 1.44 MB floppy: the RAM floppy was readable as BIOS drive 0.
+        grep -q 'KORVANIX-FLOPPY-MARKER media=F0' serial.txt || { echo "FAIL: no marker from the floppy"; exit 1; } ;;
+    diagnostic)
+        grep -q 'carries no DOS environment' serial.txt || { echo "FAIL: no diagnostic message"; exit 1; } ;;
+    restart)
+        if grep -q KORVANIX serial.txt; then echo "FAIL: something booted"; exit 1; fi ;;
+esac
+echo PASS
