@@ -78,23 +78,19 @@ std::unique_ptr<DownloadJob> DownloadJob::Start(HttpTransport& transport, Target
     job->state_ = kDownloadRunning;
     uint64_t ranges = (job->total_ + kMaxRangeBytes - 1) / kMaxRangeBytes;
     int count = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(job->settings_.threads), ranges));
-    try {
-        for (int i = 0; i < count; ++i) {
+    // Counted before any starts, so that a quick first worker cannot take itself for the last one.
+    job->running_ = count;
+    for (int i = 0; i < count; ++i) {
+        try {
+            job->workers_.push_back(job->settings_.launch([raw = job.get()] { raw->Worker(); }));
+        } catch (...) {
             {
                 std::lock_guard<std::mutex> hold(job->lock_);
-                ++job->running_;
+                job->running_ -= count - i;
             }
-            try {
-                job->workers_.push_back(job->settings_.launch([raw = job.get()] { raw->Worker(); }));
-            } catch (...) {
-                std::lock_guard<std::mutex> hold(job->lock_);
-                --job->running_;
-                throw;
-            }
+            job->Stop();
+            return nullptr;
         }
-    } catch (...) {
-        job->Stop();
-        return nullptr;
     }
     return job;
 }
@@ -104,7 +100,9 @@ DownloadJob::~DownloadJob() { Stop(); }
 DownloadInfo DownloadJob::Info() const {
     std::lock_guard<std::mutex> hold(lock_);
     DownloadInfo info{};
-    info.state = state_;
+    // Complete is reported once the last worker has let go of the file, so that the caller can open
+    // the finished image as soon as it sees state 8.
+    info.state = state_ == kDownloadComplete && running_ > 0 ? kDownloadRunning : state_;
     info.received = received_;
     info.total = total_;
     return info;
