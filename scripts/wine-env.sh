@@ -34,3 +34,25 @@ korvanix_wine_version() {
     "$KORVANIX_WINE" winecfg -v "$1" >/dev/null 2>&1
     wineserver -w
 }
+
+# Gives the calling script a display: the one it has, or a virtual one of its own (Xvfb), ended by
+# korvanix_end_display. Windows programs under Wine need one even when nobody looks.
+korvanix_display() {
+    korvanix_xvfb_pid=
+    if [ -n "${DISPLAY:-}" ] && [ -z "${KORVANIX_OWN_DISPLAY:-}" ]; then return; fi
+    # Xvfb picks a free display number itself and tells it on the descriptor.
+    local numberfile
+    numberfile=$(mktemp)
+    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$numberfile" >/dev/null 2>&1 &
+    korvanix_xvfb_pid=$!
+    for _ in $(seq 100); do [ -s "$numberfile" ] && break; sleep 0.1; done
+    export DISPLAY=":$(tr -d '\n' < "$numberfile")"
+    rm -f "$numberfile"
+}
+
+korvanix_end_display() {
+    if [ -n "${korvanix_xvfb_pid:-}" ]; then
+        "${KORVANIX_WINESERVER:-wineserver}" -k 2>/dev/null || true  # only this prefix's processes
+        kill "$korvanix_xvfb_pid" 2>/dev/null || true
+    fi
+}

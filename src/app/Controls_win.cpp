@@ -140,7 +140,7 @@ int TabAt(HWND hwnd, const LiveControl& c, int x) {
     return found;
 }
 
-void DrawGroupFrame(HWND hwnd, HDC dc, const LiveControl& c) {
+void DrawGroupFrame(HWND hwnd, HDC dc) {
     RECT r;
     GetClientRect(hwnd, &r);
     HPEN pen = CreatePen(PS_SOLID, 1, kCardBorder);
@@ -152,10 +152,10 @@ void DrawGroupFrame(HWND hwnd, HDC dc, const LiveControl& c) {
     DeleteObject(pen);
     std::wstring caption = WindowText(hwnd);
     if (!caption.empty()) {
-        SelectObject(dc, gControls->TitleFont());
+        SelectObject(dc, gControls->CaptionFont());
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, kAccent);
-        RECT text{10, 4, r.right - 10, 24};
+        RECT text{10, 2, r.right - 10, 18};
         DrawTextW(dc, caption.c_str(), -1, &text, DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     }
 }
@@ -174,7 +174,7 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(hwnd, &ps);
             gControls->PaintBackground(hwnd, dc, ps.rcPaint);
-            if (c && c->spec->kind == ControlKind::GroupBox) DrawGroupFrame(hwnd, dc, *c);
+            if (c && c->spec->kind == ControlKind::GroupBox) DrawGroupFrame(hwnd, dc);
             if (c && c->spec->kind == ControlKind::PageControl && TabStripHeight(c->spec->name) > 0)
                 DrawTabs(hwnd, dc, *c);
             EndPaint(hwnd, &ps);
@@ -398,6 +398,8 @@ void Controls::Create(HWND main, HINSTANCE instance) {
     lf.lfHeight = -14;
     lf.lfWeight = FW_BOLD;
     titleFont_ = CreateFontIndirectW(&lf);
+    lf.lfHeight = -12;
+    captionFont_ = CreateFontIndirectW(&lf);
 
     driveIcons_ = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 2, 0);
     for (const char* icon : {"drive_system", "drive"})
@@ -478,7 +480,8 @@ void Controls::Destroy() {
     }
     if (backgroundDc_) DeleteDC(backgroundDc_);
     for (HGDIOBJ o : {static_cast<HGDIOBJ>(background_), static_cast<HGDIOBJ>(backgroundBrush_),
-                      static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(titleFont_)})
+                      static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(titleFont_),
+                      static_cast<HGDIOBJ>(captionFont_)})
         if (o) DeleteObject(o);
     if (driveIcons_) ImageList_Destroy(driveIcons_);
     byName_.clear();

@@ -2,6 +2,8 @@
 // The live controls of the main window, created from the layout table, and their drawing.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <map>
 #include <string>
 
@@ -46,6 +48,7 @@ public:
     HBRUSH BackgroundBrushFor(HWND child, HDC dc) const;
     HFONT Font() const { return font_; }
     HFONT TitleFont() const { return titleFont_; }
+    HFONT CaptionFont() const { return captionFont_; }  // group boxes
     HBITMAP Background() const { return background_; }
 
 private:
@@ -57,7 +60,7 @@ private:
     HBITMAP background_ = nullptr;
     HBRUSH backgroundBrush_ = nullptr;
     HDC backgroundDc_ = nullptr;
-    HFONT font_ = nullptr, titleFont_ = nullptr;
+    HFONT font_ = nullptr, titleFont_ = nullptr, captionFont_ = nullptr;
     HIMAGELIST driveIcons_ = nullptr;
 };
 

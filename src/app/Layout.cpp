@@ -173,7 +173,7 @@ const ControlSpec kControls[] = {
     // " 定义路径 "
     {"分组框7", K::GroupBox, OUTER(5), 8, 36, 763, 330, "用户特殊文件夹位置", true},
 #define FOLDER_ROW(label, stem, y)                                                             \
-    {stem "标签", K::TransparentLabel, "分组框7", 8, (y) + 3, 68, 20, label, true},            \
+    {stem "标签", K::TransparentLabel, "分组框7", 4, (y) + 3, 73, 20, label, true},            \
         {stem "编辑框", K::EditBox, "分组框7", 77, y, 266, 22, "", true},                      \
         {stem "修改为标签", K::TransparentLabel, "分组框7", 355, (y) + 3, 60, 20, "修改为：", true}, \
         {stem "编辑框1", K::EditBox, "分组框7", 415, y, 266, 22, "", true},                    \

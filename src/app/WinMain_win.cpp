@@ -70,7 +70,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     kx::CommandLine options = kx::ParseCommandLine(Arguments());
     if (!options.siteHost.empty()) program.state().siteHost = options.siteHost;
     if (!options.catalogueHost.empty()) program.state().catalogueHost = options.catalogueHost;
-    if (!options.error.empty()) messages.Show("不认识的命令行参数：" + options.error, "提示");
+    if (!options.error.empty()) messages.Show("不认识的命令行参数：" + options.error, "提示", kx::MessageButtons::Ok);
 
     HWND main = kx::CreateMainWindow(instance, program, controls, window);
     if (!main) return 1;

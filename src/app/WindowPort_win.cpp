@@ -232,11 +232,19 @@ int WindowPortWin::RowIcon(const std::string& name, int row) {
 
 void WindowPortWin::SortRows(const std::string& name, int column) {
     Write(controls_, name, [column](LiveControl& c) {
-        // The texts are read once; the comparison gets row indices (LVM_SORTITEMSEX).
+        // Each row carries its text's index as item data: the comparison gets item data, while the
+        // positions of the rows change as the sort goes on.
         SortTexts s;
         int count = ListView_GetItemCount(c.hwnd);
-        for (int i = 0; i < count; ++i) s.texts.push_back(Widen(ListViewText(c.hwnd, i, column)));
-        SendMessageW(c.hwnd, LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(CompareRows));
+        for (int i = 0; i < count; ++i) {
+            s.texts.push_back(Widen(ListViewText(c.hwnd, i, column)));
+            LVITEMW item{};
+            item.mask = LVIF_PARAM;
+            item.iItem = i;
+            item.lParam = i;
+            SendMessageW(c.hwnd, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        }
+        SendMessageW(c.hwnd, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(CompareRows));
     });
 }
 

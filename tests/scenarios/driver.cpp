@@ -61,7 +61,8 @@ HWND FindMain() {
 
 bool StartProcess(const std::string& args, PROCESS_INFORMATION& pi) {
     std::wstring line = L"\"" + gExe + L"\" " + Widen(args);
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     return CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != FALSE;
 }
 
@@ -224,7 +225,9 @@ void Run(const std::vector<std::string>& w) {
     if (cmd == "start") {
         if (!StartProcess(Joined(w, 1), gProcess)) return Fail("cannot start the program");
         WaitForInputIdle(gProcess.hProcess, 20000);
-        if (!WaitFor([] { return (gMain = FindMain()) != nullptr; }, 30000)) Fail("no main window appeared");
+        // The window is shown once it is created with all its controls.
+        if (!WaitFor([] { return (gMain = FindMain()) != nullptr && IsWindowVisible(gMain); }, 30000))
+            Fail("no main window appeared");
     } else if (cmd == "start-second") {
         PROCESS_INFORMATION pi{};
         if (!StartProcess(Joined(w, 1), pi)) return Fail("cannot start a second instance");

@@ -9,20 +9,8 @@ scenario=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 . "$here/../../scripts/wine-env.sh"
 korvanix_wine_prefix
 
-xvfb_pid=
-cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ] || [ -n "${KORVANIX_OWN_DISPLAY:-}" ]; then
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
-    done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-fi
+korvanix_display
+trap korvanix_end_display EXIT
 
 # Windows tools that Wine lacks are played by the project's test doubles.
 system32="$WINEPREFIX/drive_c/windows/system32"

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds Korvanix.exe and starts it under Wine, pointed at the demo catalogue server on loopback.
+# On a machine with a display the window appears there; otherwise it runs on a virtual display and a
+# screenshot is saved (the path is printed). README command 1.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+if [ "$(id -u)" = 0 ]; then bash scripts/setup.sh; fi
+. scripts/wine-env.sh
+export KORVANIX_WINEPREFIX=${KORVANIX_WINEPREFIX:-$root/build/demo-wine} WINEPREFIX=${KORVANIX_WINEPREFIX:-$root/build/demo-wine}
+
+echo "building ($KORVANIX_WIN_PRESET)..."
+cmake --preset "$KORVANIX_WIN_PRESET" >/dev/null
+cmake --build --preset "$KORVANIX_WIN_PRESET" -j "${KORVANIX_JOBS:-2}" >/dev/null
+build=$root/build/$KORVANIX_WIN_PRESET
+korvanix_wine_prefix
+# Windows tools that Wine lacks are played by the project's test doubles (they print a demo machine).
+for double in "$build"/tests/doubles/*.exe; do
+    [ -e "$double" ] && cp -f "$double" "$WINEPREFIX/drive_c/windows/system32/"
+done
+
+server_pid=
+virtual=
+[ -z "${DISPLAY:-}" ] && virtual=yes
+korvanix_display
+cleanup() {
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+    korvanix_end_display
+}
+trap cleanup EXIT
+
+args=()
+if [ -f scripts/demo-server.py ]; then
+    portfile=$(mktemp)
+    python3 scripts/demo-server.py --port 0 --port-file "$portfile" >"$build/demo-server.log" 2>&1 &
+    server_pid=$!
+    for _ in $(seq 100); do [ -s "$portfile" ] && break; sleep 0.1; done
+    port=$(cat "$portfile")
+    rm -f "$portfile"
+    echo "demo catalogue on http://127.0.0.1:$port/"
+    args=(--site="127.0.0.1:$port")
+fi
+
+if [ -n "$virtual" ]; then
+    "$KORVANIX_WINE" "$build/src/app/Korvanix.exe" "${args[@]}" &
+    program=$!
+    sleep "${KORVANIX_DEMO_SECONDS:-8}"
+    shot=$build/demo-screenshot.png
+    import -window root -crop 789x590+50+50 +repage "$shot"
+    echo "no display: Korvanix ran on a virtual display; screenshot saved to $shot"
+    kill "$program" 2>/dev/null || true
+else
+    "$KORVANIX_WINE" "$build/src/app/Korvanix.exe" "${args[@]}"
+fi
