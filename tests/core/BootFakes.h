@@ -109,7 +109,9 @@ struct BootRig {
     FakeSystem system;
     FakeBootFiles files;
     FakeBootAssets assets;
-    Program program{Ports{&window, &messages, &shell, &clock, &instance, &commands, &system, &files, &assets}};
+    Program program{Ports{.window = &window, .messages = &messages, .shell = &shell, .clock = &clock,
+                          .instance = &instance, .commands = &commands, .system = &system, .bootFiles = &files,
+                          .bootAssets = &assets}};
 
     BootRig() { program.state().systemDriveLetter = "C"; }
     void AddPartition(const std::string& drive, const std::string& designator) {

@@ -30,6 +30,7 @@ build_helper() {
     [ "$(stat -c %s "$tmp")" = 8192 ] || die "helper is not 8192 bytes"
     [ "$(od -An -tx1 -j 510 -N 2 "$tmp" | tr -d ' ')" = 55aa ] || die "helper's first sector lacks 55 AA"
     if grep -qai g2ldr "$tmp"; then die "helper still names G2LDR"; fi
+    chmod 644 "$tmp"
     mv "$tmp" "$out"
 }
 
@@ -61,8 +62,9 @@ build_image() {
         need mkfs.fat dosfstools
         need nasm nasm
         rm -f "$tmp"
-        # A standard 1.44 MB floppy; fixed serial number and label so that two builds give the same bytes.
-        mkfs.fat -C -F 12 -i 4B52564E -n KORVANIX "$tmp" 1440 >/dev/null
+        # A standard 1.44 MB floppy; fixed serial number, label and label time so that two builds give the
+        # same bytes.
+        mkfs.fat -C -F 12 -i 4B52564E -n KORVANIX --invariant "$tmp" 1440 >/dev/null
         local sector
         sector=$(mktemp)
         nasm -f bin -o "$sector" "$here/diagnostic.asm"
@@ -71,6 +73,7 @@ build_image() {
         rm -f "$sector"
     fi
     copy_batch_files "$tmp"
+    chmod 644 "$tmp"
     mv "$tmp" "$out"
 }
 
