@@ -103,6 +103,7 @@ std::optional<Headers> Parse(std::span<const uint8_t> bytes, uint16_t machine, b
     }
     if (!isFile) imageSize = sizeOfImage;
     if (imageSize == 0 || imageSize > kMaxImageSize || h.headersEnd > imageSize) return std::nullopt;
+    if (isFile && h.entryPoint >= imageSize) return std::nullopt;
     h.imageSize = static_cast<uint32_t>(imageSize);
     return h;
 }

@@ -80,6 +80,9 @@ TEST(PeHeaders, RefusesEveryHeaderThatPointsOutsideTheData) {
     b = good;
     Put32(b, PeBuilder{}.SectionTable() + 12, 0xFFFFF000);
     EXPECT_TRUE(refused(b)) << "section end beyond 4 GB";
+    b = good;
+    Put32(b, PeBuilder::kNt + 24 + 16, 0x00100000);
+    EXPECT_TRUE(refused(b)) << "entry point outside the image";
     // Every truncation of a good image is either refused or read without touching bytes past the end.
     for (size_t n = 0; n < good.size(); n += 7) pe::ParseHeaders(Bytes(good.begin(), good.begin() + n), 0);
 }
