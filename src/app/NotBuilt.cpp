@@ -37,7 +37,6 @@ void BackupAtRestart(Program& p) { SayNotBuilt(p); }
 void InstallDownloadedImage(Program& p) { SayNotBuilt(p); }
 
 // Catalogue and download.
-void StartCatalogueFetch(Program&) {}
 void InstallImageXp(Program& p) { SayNotBuilt(p); }
 void InstallImageWin7x86(Program& p) { SayNotBuilt(p); }
 void InstallImageWin7x64(Program& p) { SayNotBuilt(p); }

@@ -22,7 +22,14 @@ struct Ports {
     SystemPort* system = nullptr;
     class BootFilePort* bootFiles = nullptr;
     class BootAssetSource* bootAssets = nullptr;
+    class HttpGetPort* catalogueHttp = nullptr;
     // Each subsystem adds the ports it needs here (one line each).
+};
+
+// The download addresses of the three images (XP, Windows 7 32-bit, Windows 7 64-bit) from the catalogue page:
+// primary dz1-dz3, fallback fdz1-fdz3. Empty until the catalogue arrives; each is replaced whole.
+struct ImageCatalogue {
+    Shared<std::string> dz1, dz2, dz3, fdz1, fdz2, fdz3;
 };
 
 // Values that outlive a handler. Each is written by the workflow that owns it; those read by worker
@@ -35,6 +42,7 @@ struct ProgramState {
     bool oneTapRestoreMode = false;
     Shared<std::string> deploymentReady;  // "就绪" once a deployment is complete
     bool toolsShown = false;
+    ImageCatalogue catalogue;  // written by CatalogueFetch only
     // Web site hosts: build settings, overridden by the command line (see ParseCommandLine).
     std::string siteHost = KORVANIX_SITE_HOST;
     std::string catalogueHost = KORVANIX_CATALOGUE_HOST;

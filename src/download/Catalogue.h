@@ -1,0 +1,54 @@
+#pragma once
+// The catalogue page on the web site: where the three images are downloaded from. Fetched once per start
+// on a thread of its own; its six addresses are published whole, each under its lock.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "services/Shared.h"
+
+namespace kx {
+
+struct ImageCatalogue;
+
+inline constexpr std::string_view kCataloguePath = "/vxsystem.htm";
+inline constexpr std::string_view kCatalogueUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+// A catalogue is a page of a few kilobytes; a server that keeps sending is cut off here.
+inline constexpr size_t kCatalogueMaxBody = 1 << 20;
+
+// One GET as the catalogue asks for it.
+struct HttpGetRequest {
+    std::string url;
+    std::string userAgent;
+    std::string accept = "*/*";
+    std::string version = "HTTP/1.0";
+    size_t maxBody = kCatalogueMaxBody;
+};
+
+// Plain HTTP GET: always from the server (no cache read or written), always direct (no proxy, whatever the
+// system's settings). Returns the body whatever the status; empty when the request failed.
+class HttpGetPort {
+public:
+    virtual ~HttpGetPort() = default;
+    virtual std::string Get(const HttpGetRequest& request) = 0;
+};
+
+// The text between the first `start` and the first `end` after it (from `start` itself when keepStart);
+// empty when either is missing. Byte positions.
+std::string ExtractBetween(std::string_view text, std::string_view start, std::string_view end, bool keepStart);
+
+// The size of each read of the body, from the Content-Length header's text: the length up to 102400,
+// or 10240 when the header is missing or not a positive number.
+size_t CataloguePieceSize(std::string_view contentLength);
+
+// "http://" + host + "/vxsystem.htm"; host may carry ":port".
+std::string CatalogueUrl(std::string_view host);
+
+// Takes the six addresses from a page body (code page 936). A page without "system" (any letter case)
+// changes nothing and returns false; otherwise every field is replaced, by an empty text when missing.
+bool ApplyCataloguePage(std::string_view body, ImageCatalogue& catalogue);
+
+// Requests the page and applies it. Never reports to the user.
+void CatalogueFetch(const std::string& host, HttpGetPort& http, ImageCatalogue& catalogue);
+
+}  // namespace kx
