@@ -45,15 +45,4 @@ void PauseOrResumeDownload(Program& p) { SayNotBuilt(p); }
 void RetryDownload(Program& p) { SayNotBuilt(p); }
 void StartDownloadTimerTick(Program& p) { p.window().SetTimerPeriod("时钟2", 0); }
 
-// User data.
-void ReadShellFolders(Program&) {}
-void RefreshBackupList(Program&) {}
-void CopyBackup(Program& p) { SayNotBuilt(p); }
-void ZipBackup(Program& p) { SayNotBuilt(p); }
-void ChooseBackupFolder(Program& p) { SayNotBuilt(p); }
-void RestoreBackup(Program& p) { SayNotBuilt(p); }
-void ApplyShellFolders(Program& p) { SayNotBuilt(p); }
-void MoveShellFoldersToD(Program& p) { SayNotBuilt(p); }
-void BrowseShellFolder(Program& p, int) { SayNotBuilt(p); }
-
 }  // namespace kx

@@ -23,6 +23,7 @@ struct Ports {
     class BootFilePort* bootFiles = nullptr;
     class BootAssetSource* bootAssets = nullptr;
     class HttpGetPort* catalogueHttp = nullptr;
+    struct UserDataPorts* userData = nullptr;  // userdata/UserDataPorts.h
     // Each subsystem adds the ports it needs here (one line each).
 };
 
@@ -42,6 +43,8 @@ struct ProgramState {
     bool oneTapRestoreMode = false;
     Shared<std::string> deploymentReady;  // "就绪" once a deployment is complete
     bool toolsShown = false;
+    Shared<std::vector<std::string>> userFolders;  // My Documents, Favorites, Cookies, Desktop as last read
+    Shared<bool> userDataBusy;  // a backup or restore of the file-backup page is running
     ImageCatalogue catalogue;  // written by CatalogueFetch only
     // Web site hosts: build settings, overridden by the command line (see ParseCommandLine).
     std::string siteHost = KORVANIX_SITE_HOST;

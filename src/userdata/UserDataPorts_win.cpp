@@ -1,0 +1,264 @@
+// The user-data ports on Win32: the registry under HKEY_CURRENT_USER, the shell's folders and folder
+// browser, file queries, and folder copies through "Scripting.FileSystemObject".
+#include <windows.h>
+#include <oleauto.h>
+#include <shlobj.h>
+
+#include "services/Wide_win.h"
+#include "userdata/UserDataPorts_win.h"
+
+namespace kx {
+namespace {
+
+class Key {
+public:
+    Key() = default;
+    ~Key() {
+        if (key_) RegCloseKey(key_);
+    }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    HKEY* put() { return &key_; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// "Key\Sub\Value" into the key's path and the value's name.
+void SplitValue(const std::string& keyAndValue, std::wstring& key, std::wstring& value) {
+    size_t cut = keyAndValue.rfind('\\');
+    key = Widen(cut == std::string::npos ? "" : keyAndValue.substr(0, cut));
+    value = Widen(cut == std::string::npos ? keyAndValue : keyAndValue.substr(cut + 1));
+}
+
+class Registry final : public RegistryPort {
+public:
+    std::optional<std::string> ReadText(const std::string& keyAndValue) override {
+        std::wstring keyPath, name;
+        SplitValue(keyAndValue, keyPath, name);
+        Key key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+            return std::nullopt;
+        DWORD type = 0, bytes = 0;
+        if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+            (type != REG_SZ && type != REG_EXPAND_SZ))
+            return std::nullopt;
+        std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+        if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
+                             &bytes) != ERROR_SUCCESS)
+            return std::nullopt;
+        text.resize(wcsnlen(text.c_str(), bytes / sizeof(wchar_t)));  // the stored text may lack its terminator
+        if (type == REG_EXPAND_SZ) {
+            DWORD need = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+            std::wstring expanded(need, L'\0');
+            if (need && ExpandEnvironmentStringsW(text.c_str(), expanded.data(), need) == need) {
+                expanded.resize(need - 1);
+                text = expanded;
+            }
+        }
+        return Narrow(text);
+    }
+
+    bool WriteText(const std::string& keyAndValue, const std::string& text) override {
+        std::wstring keyPath, name;
+        SplitValue(keyAndValue, keyPath, name);
+        Key key;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                            nullptr) != ERROR_SUCCESS)
+            return false;
+        std::wstring value = Widen(text);
+        DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+        return RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                              bytes) == ERROR_SUCCESS;
+    }
+};
+
+class ShellFolders final : public ShellFolderPort {
+public:
+    std::string FolderPath(int csidl) override {
+        wchar_t path[MAX_PATH] = {};
+        return SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE) ? Narrow(path) : std::string();
+    }
+};
+
+// COM for the calling thread, released only when this call was the one that set it up.
+class Apartment {
+public:
+    explicit Apartment(bool ole) : ole_(ole) {
+        HRESULT hr = ole ? OleInitialize(nullptr) : CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        owned_ = SUCCEEDED(hr);
+        usable_ = owned_ || hr == RPC_E_CHANGED_MODE;
+    }
+    ~Apartment() {
+        if (!owned_) return;
+        if (ole_) {
+            OleUninitialize();
+        } else {
+            CoUninitialize();
+        }
+    }
+    Apartment(const Apartment&) = delete;
+    Apartment& operator=(const Apartment&) = delete;
+    bool owned() const { return owned_; }
+    bool usable() const { return usable_; }
+
+private:
+    bool ole_, owned_ = false, usable_ = false;
+};
+
+class FolderDialog final : public FolderDialogPort {
+public:
+    std::string BrowseForFolder(const std::string& title) override {
+        // The resizable dialog needs OLE on this thread; where the thread already chose another model the
+        // classic dialog still works.
+        Apartment ole(true);
+        std::wstring caption = Widen(title);
+        BROWSEINFOW info{};
+        info.hwndOwner = GetActiveWindow();
+        info.lpszTitle = caption.c_str();
+        info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | (ole.owned() ? BIF_NEWDIALOGSTYLE : 0);
+        LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
+        if (!chosen) return {};
+        wchar_t path[MAX_PATH] = {};
+        bool named = SHGetPathFromIDListW(chosen, path);
+        CoTaskMemFree(chosen);
+        return named ? Narrow(path) : std::string();
+    }
+};
+
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() { reset(); }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    void reset() {
+        if (p_) p_->Release();
+        p_ = nullptr;
+    }
+    void** put() {
+        reset();
+        return reinterpret_cast<void**>(&p_);
+    }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    T* p_ = nullptr;
+};
+
+class Bstr {
+public:
+    explicit Bstr(const std::string& text) : s_(SysAllocString(Widen(text).c_str())) {}
+    ~Bstr() { SysFreeString(s_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    BSTR get() const { return s_; }
+
+private:
+    BSTR s_;
+};
+
+DWORD Attributes(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()); }
+
+class FileSystem final : public FileSystemPort {
+public:
+    bool FolderExists(const std::string& path) override {
+        DWORD a = Attributes(path);
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    bool FileExists(const std::string& path) override {
+        DWORD a = Attributes(path);
+        return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    std::vector<std::string> Subfolders(const std::string& folder) override {
+        std::vector<std::string> names;
+        std::wstring pattern = Widen(folder.ends_with('\\') ? folder + "*.*" : folder + "\\*.*");
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW(pattern.c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) names.push_back(Narrow(found.cFileName));
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+        return names;
+    }
+
+    // Folder by folder from the top, so that it works the same for "D:\a\b", "\\server\share\a" and
+    // relative paths; a part that exists already is passed over.
+    bool CreateFolders(const std::string& path) override {
+        std::wstring wide = Widen(path);
+        while (!wide.empty() && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
+        if (wide.empty()) return false;
+        size_t from = 0;
+        if (wide.starts_with(L"\\\\")) {  // \\server\share is not a folder to create
+            size_t server = wide.find(L'\\', 2);
+            from = server == std::wstring::npos ? wide.size() : wide.find(L'\\', server + 1);
+            if (from == std::wstring::npos) from = wide.size();
+        }
+        for (size_t at = from; at != std::wstring::npos;) {
+            at = wide.find_first_of(L"\\/", at + 1);
+            std::wstring part = wide.substr(0, at);
+            if (part.size() == 2 && part[1] == L':') continue;  // a drive
+            CreateDirectoryW(part.c_str(), nullptr);
+        }
+        DWORD a = GetFileAttributesW(wide.c_str());
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    bool CopyFolder(const std::string& source, const std::string& destination) override {
+        Apartment com(false);
+        if (!com.usable()) return false;
+        CLSID clsid;
+        if (FAILED(CLSIDFromProgID(L"Scripting.FileSystemObject", &clsid))) return false;
+        ComPtr<IDispatch> fso;
+        if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, fso.put()))) return false;
+        wchar_t method[] = L"CopyFolder";
+        LPOLESTR names[] = {method};
+        DISPID id;
+        if (FAILED(fso->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return false;
+        Bstr from(source), to(destination);
+        VARIANT args[3];  // in reverse order: overwrite, destination, source
+        for (auto& a : args) VariantInit(&a);
+        args[0].vt = VT_BOOL;
+        args[0].boolVal = VARIANT_TRUE;
+        args[1].vt = VT_BSTR;
+        args[1].bstrVal = to.get();
+        args[2].vt = VT_BSTR;
+        args[2].bstrVal = from.get();
+        DISPPARAMS params{args, nullptr, 3, 0};
+        VARIANT result;
+        VariantInit(&result);
+        EXCEPINFO error{};
+        HRESULT hr = fso->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &error, nullptr);
+        VariantClear(&result);
+        SysFreeString(error.bstrSource);
+        SysFreeString(error.bstrDescription);
+        SysFreeString(error.bstrHelpFile);
+        return SUCCEEDED(hr);
+    }
+};
+
+struct WindowsUserData final : OwnedUserDataPorts {
+    Registry registry;
+    ShellFolders shellFolders;
+    FolderDialog folderDialog;
+    FileSystem files;
+    ZipComponent archives;
+    ThreadWorkers workers;
+};
+
+}  // namespace
+
+std::unique_ptr<OwnedUserDataPorts> MakeUserDataPorts() {
+    auto owned = std::make_unique<WindowsUserData>();
+    owned->ports = UserDataPorts{&owned->registry,     &owned->shellFolders, &owned->folderDialog,
+                                 &owned->files,        &owned->archives,     &owned->workers};
+    return owned;
+}
+
+}  // namespace kx
