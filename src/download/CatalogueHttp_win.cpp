@@ -54,7 +54,11 @@ std::string WinInetHttpGet::Get(const HttpGetRequest& r) {
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
     InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path[0] ? path : L"/",
                                             Widen(r.version).c_str(), nullptr, acceptTypes, flags, 0));
-    if (!request || !HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return {};
+    if (!request) return {};
+    // Request handles take their own time-outs; some WinINet versions ignore those of the session here.
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+        InternetSetOptionW(request.get(), option, &timeout, sizeof timeout);
+    if (!HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return {};
 
     std::vector<char> piece(CataloguePieceSize(ContentLength(request.get())));
     std::string body;

@@ -1,0 +1,183 @@
+#include "download/CatalogueHttp_win.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "app/Program.h"
+
+namespace kx {
+namespace {
+
+// A one-connection-at-a-time HTTP server on 127.0.0.1 that records each request's head and answers with
+// whatever the test scripts.
+class RecordingServer {
+public:
+    explicit RecordingServer(std::function<std::string(int)> respond, int stallMs = 0)
+        : respond_(std::move(respond)), stallMs_(stallMs) {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_, 4);
+        int size = sizeof address;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~RecordingServer() {
+        closesocket(listener_);
+        thread_.join();
+        WSACleanup();
+    }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::vector<std::string> Requests() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return requests_;
+    }
+
+private:
+    void Serve() {
+        for (int n = 0;; ++n) {
+            SOCKET client = accept(listener_, nullptr, nullptr);
+            if (client == INVALID_SOCKET) return;
+            std::string head;
+            char buffer[4096];
+            while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
+                int got = recv(client, buffer, sizeof buffer, 0);
+                if (got <= 0) break;
+                head.append(buffer, got);
+            }
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                requests_.push_back(head);
+            }
+            if (stallMs_) Sleep(stallMs_);
+            const std::string response = respond_(n);
+            for (size_t sent = 0; sent < response.size();) {
+                int put = send(client, response.data() + sent, static_cast<int>(std::min<size_t>(65536, response.size() - sent)), 0);
+                if (put <= 0) break;
+                sent += put;
+            }
+            shutdown(client, SD_SEND);
+            closesocket(client);
+        }
+    }
+
+    std::function<std::string(int)> respond_;
+    int stallMs_;
+    SOCKET listener_ = INVALID_SOCKET;
+    uint16_t port_ = 0;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<std::string> requests_;
+};
+
+std::string Response(const std::string& body, bool withLength = true, const std::string& headers = "") {
+    std::string r = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n" + headers;
+    if (withLength) r += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    return r + "\r\n" + body;
+}
+
+std::string Header(const std::string& head, const std::string& name) {
+    size_t at = head.find("\r\n" + name + ":");
+    if (at == std::string::npos) return {};
+    at += name.size() + 3;
+    while (at < head.size() && head[at] == ' ') ++at;
+    return head.substr(at, head.find("\r\n", at) - at);
+}
+
+TEST(CatalogueRequest, GoesDirectlyToTheServerAsTheSiteExpects) {
+    RecordingServer server([](int) {
+        return Response("<html>System ***dz1ks:http://127.0.0.1/xp.gho:dz1js*** ***fdz3ks:http://m/64:fdz3js***");
+    });
+    // A proxy in the environment, as a user's settings might have it, must not be used.
+    SetEnvironmentVariableA("http_proxy", "http://127.0.0.1:1");
+    WinInetHttpGet http;
+    ImageCatalogue catalogue;
+    CatalogueFetch(server.Host(), http, catalogue);
+    SetEnvironmentVariableA("http_proxy", nullptr);
+
+    EXPECT_EQ(catalogue.dz1.Get(), "http://127.0.0.1/xp.gho");
+    EXPECT_EQ(catalogue.fdz3.Get(), "http://m/64");
+    EXPECT_EQ(catalogue.dz2.Get(), "");
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const std::string& head = requests[0];
+    EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET /vxsystem.htm HTTP/1.0") << head;
+    EXPECT_EQ(Header(head, "Accept"), "*/*") << head;
+    EXPECT_EQ(Header(head, "User-Agent"), "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)") << head;
+    EXPECT_EQ(Header(head, "Host"), server.Host());
+    EXPECT_EQ(head.find("Proxy-"), std::string::npos) << head;
+    EXPECT_EQ(head.find("Via:"), std::string::npos) << head;
+}
+
+TEST(CatalogueRequest, IsNeverAnsweredFromACache) {
+    RecordingServer server([](int n) {
+        return Response("system ***dz1ks:version " + std::to_string(n) + ":dz1js***", true,
+                        "Cache-Control: max-age=86400\r\nExpires: Thu, 01 Jan 2037 00:00:00 GMT\r\n"
+                        "Last-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\nETag: \"v1\"\r\n");
+    });
+    WinInetHttpGet http;
+    ImageCatalogue catalogue;
+    CatalogueFetch(server.Host(), http, catalogue);
+    EXPECT_EQ(catalogue.dz1.Get(), "version 0");
+    CatalogueFetch(server.Host(), http, catalogue);
+    EXPECT_EQ(catalogue.dz1.Get(), "version 1") << "the second start reads the page from the server again";
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].find("If-Modified-Since"), std::string::npos) << requests[1];
+    EXPECT_EQ(requests[1].find("If-None-Match"), std::string::npos) << requests[1];
+}
+
+TEST(CatalogueRequest, ReadsTheWholeBodyWithOrWithoutLengthUpToTheLimit) {
+    std::string big(300000, 'x');
+    for (size_t i = 0; i < big.size(); i += 1000) big[i] = static_cast<char>('a' + i / 1000 % 26);
+    HttpGetRequest request;
+    request.userAgent = "t";
+    WinInetHttpGet http;
+    {
+        RecordingServer server([&](int n) { return Response(big, n == 0); });
+        request.url = "http://" + server.Host() + "/vxsystem.htm";
+        EXPECT_EQ(http.Get(request), big) << "with Content-Length";
+        EXPECT_EQ(http.Get(request), big) << "without Content-Length";
+    }
+    {
+        const std::string huge(3 * kCatalogueMaxBody, 'y');
+        RecordingServer server([&](int) { return Response(huge, false); });
+        request.url = "http://" + server.Host() + "/vxsystem.htm";
+        EXPECT_EQ(http.Get(request).size(), kCatalogueMaxBody) << "a body without end is cut off";
+    }
+}
+
+TEST(CatalogueRequest, FailuresGiveAnEmptyBody) {
+    HttpGetRequest request;
+    request.userAgent = "t";
+    WinInetHttpGet quick(500);
+    {
+        RecordingServer stalled([](int) { return Response("system"); }, 3000);
+        request.url = "http://" + stalled.Host() + "/vxsystem.htm";
+        EXPECT_EQ(quick.Get(request), "") << "a server that does not answer";
+    }
+    uint16_t closedPort = 0;
+    {
+        RecordingServer gone([](int) { return std::string(); });
+        closedPort = static_cast<uint16_t>(std::stoi(gone.Host().substr(10)));
+    }
+    request.url = "http://127.0.0.1:" + std::to_string(closedPort) + "/vxsystem.htm";
+    EXPECT_EQ(quick.Get(request), "") << "nothing listening";
+    request.url = "not an address";
+    EXPECT_EQ(quick.Get(request), "");
+}
+
+}  // namespace
+}  // namespace kx
