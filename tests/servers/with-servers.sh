@@ -7,7 +7,7 @@
 # Usage: with-servers.sh [--big MEGABYTES] command [args...]
 # The command sees KX_DL_HTTP, KX_DL_HTTPS, KX_DL_FAULT (base addresses), KX_DL_BIG (file name of the
 # big file, served by nginx), KX_DL_BIG_SHA256, KX_DL_SMALL (served by both, 12 MB and a bit),
-# KX_DL_WORK_UNIX and KX_DL_WORK (the folder as a Unix and as a Wine path).
+# KX_DL_WORK_UNIX and KX_DL_WORK (the folder as a Unix and as a Wine path), KX_DL_NGINX_PID.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -48,6 +48,7 @@ sed -e "s|@WORK@|$work|g" -e "s|@HTTP_PORT@|$http_port|g" -e "s|@HTTPS_PORT@|$ht
     "$here/nginx.conf.in" >"$work/nginx/nginx.conf"
 nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" -g 'daemon off;' &
 pids+=($!)
+nginx_pid=$!
 python3 "$here/fault_server.py" "$work/www/small.bin" "$work/fault.port" &
 pids+=($!)
 
@@ -66,6 +67,7 @@ export KX_DL_FAULT="http://127.0.0.1:$fault_port"
 export KX_DL_BIG=big.bin
 export KX_DL_BIG_SHA256=$(sha256sum "$work/www/big.bin" | cut -d' ' -f1)
 export KX_DL_SMALL=small.bin
+export KX_DL_NGINX_PID=$nginx_pid
 export KX_DL_WORK_UNIX=$work
 export KX_DL_WORK=$(wine_path "$work")
 "$@"
