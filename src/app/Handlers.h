@@ -1,6 +1,8 @@
 #pragma once
 // Every handler the event map and the created handler call, grouped by the subsystem that owns it.
 // A handler whose workflow is not built yet says so to the user (NotBuilt.cpp) instead of pretending.
+#include <atomic>
+
 #include "app/Program.h"
 
 namespace kx {
@@ -28,6 +30,8 @@ void CopyToBackupList(Program& p);
 void StopImageSearch(Program& p);
 
 // Imaging workflows.
+// Runs on the worker thread that StartImageSearch starts; returns soon after `stop` is raised.
+void ImageSearch(Program& p, const std::atomic<bool>& stop);
 void SetOneTapRestoreMode(Program& p);
 void SetOneTapBackupMode(Program& p);
 void ShowChosenImage(Program& p);

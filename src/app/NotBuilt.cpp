@@ -13,17 +13,15 @@ void SayNotBuilt(Program& p) { p.messages().Show("此功能尚未完成，请使
 void RestartNow(Program& p) { SayNotBuilt(p); }
 void RestartLater(Program& p) { SayNotBuilt(p); }
 
-// Disk inventory.
-void DetermineSystemDrive(Program&) {}
-void ChooseTargetDrive(Program&) {}
-void RefreshByDiskDetail(Program&) {}
-void RefreshByVolumeList(Program& p) { SayNotBuilt(p); }
-void RefreshByVolumeColumns(Program& p) { SayNotBuilt(p); }
-void RefreshByLetters(Program& p) { SayNotBuilt(p); }
-void CopyToBackupList(Program&) {}
-void StopImageSearch(Program&) {}
-
 // Imaging workflows.
+// The image search itself is not built: it ends as the search ends, leaving the lists ready for use.
+void ImageSearch(Program& p, const std::atomic<bool>& stop) {
+    if (stop) return;
+    WindowPort& w = p.window();
+    if (w.RowCount("还原磁盘_超级列表框") > 0) w.SetSelection("还原磁盘_超级列表框", 0);
+    w.SetEnabled("刷新硬盘映像_按钮", true);
+    w.SetEnabled("映像文件_组合框", true);
+}
 void SetOneTapRestoreMode(Program& p) { SayNotBuilt(p); }
 void SetOneTapBackupMode(Program& p) { SayNotBuilt(p); }
 void ShowChosenImage(Program&) {}

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/WindowPort.h"
+#include "disk/ImageSearchWorker.h"
 #include "services/Ports.h"
 #include "services/Shared.h"
 
@@ -20,6 +21,7 @@ struct Ports {
     InstancePort* instance = nullptr;
     CommandPort* commands = nullptr;
     SystemPort* system = nullptr;
+    class DrivePort* drives = nullptr;
     class BootFilePort* bootFiles = nullptr;
     class BootAssetSource* bootAssets = nullptr;
     class HttpGetPort* catalogueHttp = nullptr;
@@ -43,6 +45,7 @@ struct ProgramState {
     bool oneTapRestoreMode = false;
     Shared<std::string> deploymentReady;  // "就绪" once a deployment is complete
     bool toolsShown = false;
+    ImageSearchWorker imageSearch;  // the search that follows each full drive refresh
     Shared<std::vector<std::string>> userFolders;  // My Documents, Favorites, Cookies, Desktop as last read
     Shared<bool> userDataBusy;  // a backup or restore of the file-backup page is running
     ImageCatalogue catalogue;  // written by CatalogueFetch only

@@ -1,0 +1,31 @@
+#pragma once
+// The Windows implementations of the disk inventory's and the system services' ports. WinMain makes
+// them once with MakeSystemServicePorts and points Ports::drives, ::commands and ::system at them.
+#include <memory>
+
+#include "disk/DrivePort.h"
+#include "services/CommandRunner_win.h"
+#include "services/WindowsInfo_win.h"
+
+namespace kx {
+
+class WindowsDrives : public DrivePort {
+public:
+    std::string WindowsDirectory() override;
+    int DriveType(char letter) override;
+    VolumeFacts Volume(char letter) override;
+    SpaceFacts Space(char letter) override;
+    int CountPhysicalDisks() override;
+    bool WriteScript(const std::string& name, const std::string& bytes) override;
+    void DeleteScript(const std::string& name) override;
+};
+
+struct SystemServicePorts {
+    WindowsDrives drives;
+    WindowsCommands commands;
+    WindowsSystem system;
+};
+
+std::unique_ptr<SystemServicePorts> MakeSystemServicePorts();
+
+}  // namespace kx

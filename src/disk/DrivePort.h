@@ -1,0 +1,34 @@
+#pragma once
+// What the disk inventory asks of the system about drives. Implemented by WindowsDrives
+// (DiskPorts_win.h) and by fakes in the tests. Every call asks afresh; nothing is cached.
+#include <cstdint>
+#include <string>
+
+namespace kx {
+
+struct VolumeFacts {
+    bool ok = false;
+    std::string label, fileSystem;
+};
+
+struct SpaceFacts {
+    bool ok = false;
+    uint64_t availableToCaller = 0, total = 0, totalFree = 0;  // bytes
+};
+
+class DrivePort {
+public:
+    virtual ~DrivePort() = default;
+    virtual std::string WindowsDirectory() = 0;
+    // GetDriveType of the root "X:\": 0 unknown, 1 no root, 2 removable, 3 fixed, 4 network, 5 optical, 6 RAM.
+    virtual int DriveType(char letter) = 0;
+    virtual VolumeFacts Volume(char letter) = 0;
+    virtual SpaceFacts Space(char letter) = 0;
+    // The number of physical disks WMI knows (Win32_DiskDrive); 0 when WMI fails.
+    virtual int CountPhysicalDisks() = 0;
+    // The diskpart script in the program's folder (the current directory).
+    virtual bool WriteScript(const std::string& name, const std::string& bytes) = 0;
+    virtual void DeleteScript(const std::string& name) = 0;
+};
+
+}  // namespace kx

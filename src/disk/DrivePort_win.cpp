@@ -1,0 +1,99 @@
+#include <windows.h>
+
+#include "disk/DiskPorts_win.h"
+#include "services/Automation_win.h"
+#include "services/Wide_win.h"
+
+namespace kx {
+namespace {
+
+std::wstring Root(char letter) { return {static_cast<wchar_t>(letter), L':', L'\\'}; }
+
+// An empty card reader or CD drive must not bring up the system's "no disk" box while the lists fill.
+class NoCriticalErrorBoxes {
+public:
+    NoCriticalErrorBoxes() : previous_(SetErrorMode(SEM_FAILCRITICALERRORS)) {
+        SetErrorMode(previous_ | SEM_FAILCRITICALERRORS);
+    }
+    ~NoCriticalErrorBoxes() { SetErrorMode(previous_); }
+    NoCriticalErrorBoxes(const NoCriticalErrorBoxes&) = delete;
+    NoCriticalErrorBoxes& operator=(const NoCriticalErrorBoxes&) = delete;
+
+private:
+    UINT previous_;
+};
+
+}  // namespace
+
+std::string WindowsDrives::WindowsDirectory() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    UINT n = GetWindowsDirectoryW(buffer, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? Narrow(buffer) : std::string();
+}
+
+int WindowsDrives::DriveType(char letter) {
+    NoCriticalErrorBoxes guard;
+    return static_cast<int>(GetDriveTypeW(Root(letter).c_str()));
+}
+
+VolumeFacts WindowsDrives::Volume(char letter) {
+    NoCriticalErrorBoxes guard;
+    wchar_t label[256] = {}, fileSystem[256] = {};
+    VolumeFacts facts;
+    facts.ok = GetVolumeInformationW(Root(letter).c_str(), label, 255, nullptr, nullptr, nullptr, fileSystem, 255) !=
+               FALSE;
+    if (facts.ok) {
+        facts.label = Narrow(label);
+        facts.fileSystem = Narrow(fileSystem);
+    }
+    return facts;
+}
+
+SpaceFacts WindowsDrives::Space(char letter) {
+    NoCriticalErrorBoxes guard;
+    ULARGE_INTEGER available{}, total{}, free{};
+    SpaceFacts facts;
+    facts.ok = GetDiskFreeSpaceExW(Root(letter).c_str(), &available, &total, &free) != FALSE;
+    if (facts.ok) {
+        facts.availableToCaller = available.QuadPart;
+        facts.total = total.QuadPart;
+        facts.totalFree = free.QuadPart;
+    }
+    return facts;
+}
+
+int WindowsDrives::CountPhysicalDisks() {
+    ComApartment apartment;
+    ComPtr<IDispatch> locator = CreateAutomationObject(L"WbemScripting.SWbemLocator");
+    if (!locator) return 0;
+    Variant args[2], service, disks, count;
+    SetString(args[0].get(), L".");
+    SetString(args[1].get(), L"root\\CIMV2");
+    VARIANT raw[2] = {*args[0], *args[1]};
+    if (FAILED(CallMethod(locator.get(), L"ConnectServer", raw, 2, service.get()))) return 0;
+    ComPtr<IDispatch> wmi = DispatchOf(*service);
+    Variant className;
+    SetString(className.get(), L"Win32_DiskDrive");
+    if (!wmi || FAILED(CallMethod(wmi.get(), L"InstancesOf", className.get(), 1, disks.get()))) return 0;
+    ComPtr<IDispatch> collection = DispatchOf(*disks);
+    if (!collection || FAILED(GetProperty(collection.get(), L"Count", count.get()))) return 0;
+    double n = NumberOf(*count);
+    return n > 0 && n < 1000 ? static_cast<int>(n) : 0;
+}
+
+bool WindowsDrives::WriteScript(const std::string& name, const std::string& bytes) {
+    HANDLE file = CreateFileW(Widen(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
+void WindowsDrives::DeleteScript(const std::string& name) { DeleteFileW(Widen(name).c_str()); }
+
+std::unique_ptr<SystemServicePorts> MakeSystemServicePorts() { return std::make_unique<SystemServicePorts>(); }
+
+}  // namespace kx

@@ -1,0 +1,61 @@
+#include "disk/Target.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "app/Handlers.h"
+#include "disk/DriveRecord.h"
+#include "disk/PartitionList.h"
+
+namespace kx {
+namespace {
+
+// "46.99 GB" without its unit as a number; a text that is not one counts as 0.
+double SizeCellNumber(const std::string& cell) {
+    std::string number = cell.size() >= 3 ? cell.substr(0, cell.size() - 3) : std::string();
+    return std::strtod(number.c_str(), nullptr);
+}
+
+}  // namespace
+
+void ChooseTargetDrive(Program& p) {
+    if (!p.ports().drives) return;
+    DrivePort& drives = *p.ports().drives;
+    // Kilobytes available to the caller, counted in 64 bits: drives with 2 TiB or more free are common.
+    int64_t best = 0;
+    std::string chosen;
+    for (const std::string& drive : DriveLettersOfType(drives, kFixedDrive)) {
+        SpaceFacts s = drives.Space(drive[0]);
+        int64_t free = s.ok ? static_cast<int64_t>(s.availableToCaller / 1024) : -1;
+        if (free > best) {
+            best = free;
+            chosen = drive.substr(0, 1);
+        }
+    }
+    if (!chosen.empty()) p.state().targetDrive.Set(chosen);
+}
+
+bool ChooseTargetForSize(Program& p, float requiredGb, std::string& letter) {
+    WindowPort& w = p.window();
+    DrivePort& drives = *p.ports().drives;
+    letter.clear();
+    p.state().targetDrive.Set("");
+    float best = 0;
+    for (int r = 0, n = w.RowCount(kRestoreList); r < n; ++r) {
+        std::string l = w.Cell(kRestoreList, r, kDriveCol).substr(0, 1);
+        if (l.empty() || l == p.state().systemDriveLetter) continue;
+        if (drives.DriveType(l[0]) == kRemovableDrive) continue;
+        if (FreeSizeGb(drives, l[0]) - requiredGb < -1e-7) continue;
+        auto room = static_cast<float>(SizeCellNumber(w.Cell(kRestoreList, r, kTotalCol)) -
+                                       SizeCellNumber(w.Cell(kRestoreList, r, kUsedCol)));
+        if (room > best) {
+            best = room;
+            letter = l;
+        }
+    }
+    if (letter.empty()) return false;
+    p.state().targetDrive.Set(letter);
+    return true;
+}
+
+}  // namespace kx

@@ -1,0 +1,99 @@
+#include "services/WindowsInfo_win.h"
+
+#include <shlobj.h>
+#include <windows.h>
+
+#include "services/WindowsInfo.h"
+#include "services/Wide_win.h"
+
+namespace kx {
+namespace {
+
+template <typename F>
+F Kernel32Function(const char* name) {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    return kernel ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
+}
+
+// Redirection is switched per thread, so each thread keeps its own token: the window thread and the
+// download worker may each run a command at the same time without giving back the other's token.
+thread_local void* redirectionToken = nullptr;
+thread_local bool redirectionOff = false;
+
+}  // namespace
+
+std::string GetWindowsVersionName() {
+    // RtlGetVersion reports the true version (GetVersionEx lies to programs without a manifest entry
+    // for 8.1 and later). It has been in ntdll since Windows 2000; the 95/98/ME family cannot start
+    // this program at all.
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    auto rtlGetVersion =
+        ntdll ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+              : nullptr;
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!rtlGetVersion || rtlGetVersion(&info) != 0) return "未知";
+    if (info.dwPlatformId != VER_PLATFORM_WIN32_NT) return "未知";
+    return VersionNameFor(info.dwMajorVersion, info.dwMinorVersion);
+}
+
+int GetPlatformFamily() {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!GetVersionExW(&info)) return 0;
+    return PlatformFamilyFor(info.dwPlatformId);
+}
+
+bool IsWindows64() {
+#if defined(_WIN64)
+    return true;
+#else
+    // A 32-bit Windows has the function too (from XP on) but answers 0.
+    using Fn = UINT(WINAPI*)(LPSTR, UINT);
+    auto getWow64Directory = Kernel32Function<Fn>("GetSystemWow64DirectoryA");
+    if (!getWow64Directory) return false;
+    char buffer[256];
+    return getWow64Directory(buffer, 255) > 0;
+#endif
+}
+
+void DisableFsRedirection() {
+    // Resolved at run time: 32-bit Windows XP has no such export, and a static import would stop the
+    // program from loading there.
+    using Fn = BOOL(WINAPI*)(PVOID*);
+    auto disable = Kernel32Function<Fn>("Wow64DisableWow64FsRedirection");
+    if (disable && !redirectionOff) redirectionOff = disable(&redirectionToken) != FALSE;
+}
+
+void RevertFsRedirection() {
+    using Fn = BOOL(WINAPI*)(PVOID);
+    auto revert = Kernel32Function<Fn>("Wow64RevertWow64FsRedirection");
+    if (revert && redirectionOff) revert(redirectionToken);
+    redirectionOff = false;
+}
+
+std::string GetSpecialFolderPath(int number) {
+    static const int kFolders[] = {CSIDL_PERSONAL, CSIDL_FAVORITES, CSIDL_DESKTOPDIRECTORY, CSIDL_FONTS,
+                                   CSIDL_STARTMENU, CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_APPDATA};
+    wchar_t buffer[MAX_PATH + 1] = {};
+    if (number >= 1 && number <= 8) {
+        if (!SHGetSpecialFolderPathW(nullptr, buffer, kFolders[number - 1], FALSE)) return {};
+    } else if (number == 9) {
+        UINT n = GetWindowsDirectoryW(buffer, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return {};
+    } else if (number == 10) {
+        UINT n = GetSystemDirectoryW(buffer, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return {};
+    } else if (number == 11) {
+        DWORD n = GetTempPathW(MAX_PATH, buffer);
+        if (n == 0 || n >= MAX_PATH) return {};
+    } else {
+        return {};
+    }
+    std::string path = Narrow(buffer);
+    if (!path.empty() && path.back() != '\\') path += '\\';
+    return path;
+}
+
+}  // namespace kx

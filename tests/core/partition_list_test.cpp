@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "DiskFakes.h"
+#include "app/Handlers.h"
+#include "disk/Diskpart.h"
+#include "disk/PartitionList.h"
+
+namespace kx {
+namespace {
+
+using test::DiskRig;
+using test::ReadTestData;
+using Strings = std::vector<std::string>;
+
+// The drive and designator of every row of a list view.
+Strings Rows(WindowPort& w, const std::string& list) {
+    Strings rows;
+    for (int r = 0; r < w.RowCount(list); ++r) rows.push_back(w.Cell(list, r, 0) + " " + w.Cell(list, r, 1));
+    return rows;
+}
+
+// A machine like the Chinese two-disk recording: C: (system) and D: on disk 1, E: on disk 2.
+struct ChineseMachine : DiskRig {
+    explicit ChineseMachine(int wmiDisks = 2) {
+        drives.AddFixed('C', 59.99, 13.7);
+        drives.AddFixed('D', 40, 30, "新加卷");
+        drives.AddFixed('E', 931.51, 500, "资料");
+        drives.disks = wmiDisks;
+        program.state().systemDriveLetter = "C";
+        commands.answer = [this](const std::string& command) -> std::string {
+            if (command == kVolumeListCommand) return ReadTestData("diskpart/zh-win7/volumes.txt");
+            if (command != kScriptCommand) return "";
+            const std::string& script = drives.files.at(kScriptName);
+            if (script.find("disk 0") != std::string::npos) return ReadTestData("diskpart/zh-win7/disk0.txt");
+            if (script.find("disk 1") != std::string::npos) return ReadTestData("diskpart/zh-win7/disk1.txt");
+            return ReadTestData("diskpart/zh-win7/nodisk.txt");
+        };
+    }
+    void WaitForSearch() { program.state().imageSearch.Wait(nullptr); }
+};
+
+TEST(PartitionList, StartUpRefreshFillsBothViewsOnce) {
+    ChineseMachine m(3);  // WMI counts a third disk that diskpart does not know
+    MemoryWindow& w = m.window;
+    ASSERT_TRUE(m.program.Dispatch("时钟1", Event::Tick));
+    m.WaitForSearch();
+    EXPECT_EQ(w.TimerPeriod("时钟1"), 0) << "the start-up timer fires once";
+    EXPECT_EQ(m.drives.scripts, (Strings{DiskScript(0), DiskScript(1), DiskScript(2)}));
+    EXPECT_EQ(Rows(w, kRestoreList), (Strings{"C: 1:2", "D: 1:3", "E: 2:1"}));
+    EXPECT_EQ(Rows(w, kBackupList), Rows(w, kRestoreList));
+    for (int c = 2; c < 8; ++c) EXPECT_EQ(w.Cell(kBackupList, 0, c), w.Cell(kRestoreList, 0, c)) << c;
+    EXPECT_EQ(w.Cell(kRestoreList, 0, 7), "是");
+    EXPECT_EQ(w.RowIcon(kRestoreList, 0), 0);
+    EXPECT_EQ(w.RowIcon(kRestoreList, 1), 1);
+    EXPECT_EQ(w.RowIcon(kBackupList, 0), -1) << "the backup view carries no icons";
+    EXPECT_EQ(w.Selection(kBackupList), 0);
+    EXPECT_FALSE(m.drives.files.count(kScriptName)) << "a full refresh deletes its script";
+    // The search that follows ends with the lists ready for use.
+    EXPECT_TRUE(w.Enabled(kResearchButton));
+    EXPECT_TRUE(w.Enabled(kImageList));
+    EXPECT_EQ(w.Selection(kRestoreList), 0);
+    EXPECT_EQ(w.Text(kStatusLabel), kRefreshingText);
+}
+
+TEST(PartitionList, QuickRefreshLeavesScriptSearchAndBackupViewAlone) {
+    ChineseMachine m;
+    MemoryWindow& w = m.window;
+    w.AddRow(kBackupList, "Z:");
+    w.SetEnabled(kResearchButton, true);
+    RefreshByDiskDetail(m.program, false);
+    EXPECT_FALSE(m.program.state().imageSearch.Running());
+    EXPECT_EQ(Rows(w, kRestoreList), (Strings{"C: 1:2", "D: 1:3", "E: 2:1"}));
+    EXPECT_EQ(Rows(w, kBackupList), (Strings{"Z: "}));
+    EXPECT_TRUE(m.drives.files.count(kScriptName));
+    EXPECT_FALSE(w.Enabled(kResearchButton));
+    EXPECT_FALSE(w.Enabled(kImageList));
+    EXPECT_EQ(w.Text(kStatusLabel), kRefreshingText);
+    // The next full refresh overwrites and then deletes it.
+    m.program.Dispatch(kResearchButton, Event::Click);
+    m.WaitForSearch();
+    EXPECT_FALSE(m.drives.files.count(kScriptName));
+}
+
+TEST(PartitionList, RefreshStopsARunningSearchBeforeEmptyingTheImageList) {
+    ChineseMachine m;
+    MemoryWindow& w = m.window;
+    std::atomic<bool> started{false}, sawStop{false};
+    w.AddItem(kImageList, "D:\\old.gho");
+    m.program.state().imageSearch.Start(
+        [&](const std::atomic<bool>& stop) {
+            started = true;
+            while (!stop) std::this_thread::yield();
+            // Still running when the stop came: the image list was not emptied yet.
+            sawStop = w.Items(kImageList).size() == 1;
+        },
+        nullptr);
+    while (!started) std::this_thread::yield();
+    m.program.Dispatch(kResearchButton, Event::Click);
+    EXPECT_TRUE(sawStop);
+    m.WaitForSearch();
+    EXPECT_TRUE(w.Items(kImageList).empty());
+    EXPECT_EQ(Rows(w, kRestoreList).size(), 3u);
+    EXPECT_TRUE(w.Enabled(kResearchButton)) << "a new search ran to its end";
+}
+
+TEST(PartitionList, WindowDestructionStopsTheSearch) {
+    ChineseMachine m;
+    std::atomic<bool> ended{false};
+    m.program.state().imageSearch.Start(
+        [&](const std::atomic<bool>& stop) {
+            while (!stop) std::this_thread::yield();
+            ended = true;
+        },
+        nullptr);
+    m.program.OnDestroying();
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(m.program.state().imageSearch.Running());
+    m.program.OnDestroying();  // nothing left to stop
+}
+
+TEST(PartitionList, VolumeListRefreshes) {
+    ChineseMachine m;
+    MemoryWindow& w = m.window;
+    m.program.Dispatch("按钮2", Event::Click);
+    m.WaitForSearch();
+    EXPECT_EQ(m.commands.run, (Strings{kVolumeListCommand}));
+    EXPECT_EQ(Rows(w, kRestoreList), (Strings{"C: 1:2", "D: 1:3", "E: 1:4"}));
+    EXPECT_EQ(Rows(w, kBackupList), Rows(w, kRestoreList));
+    EXPECT_EQ(w.Cell(kRestoreList, 1, 3), "新加卷") << "asked of Windows";
+
+    // The developer's variant copies diskpart's words and notes each letter against the system drive.
+    w.DeleteRows(kBackupList);
+    m.program.Dispatch("按钮1", Event::Click);
+    m.WaitForSearch();
+    EXPECT_EQ(Rows(w, kRestoreList), (Strings{"C: 1:2", "D: 1:3", "E: 1:4"}));
+    EXPECT_EQ(w.RowCount(kBackupList), 0) << "not copied";
+    ASSERT_EQ(m.messages.shown.size(), 3u);
+    EXPECT_EQ(m.messages.shown[0].text, "CC");
+    EXPECT_EQ(m.messages.shown[1].text, "DC");
+    EXPECT_EQ(w.Cell(kRestoreList, 1, 2), "磁盘分区");
+    EXPECT_EQ(w.Cell(kRestoreList, 1, 3), "新加卷");
+    EXPECT_EQ(w.Cell(kRestoreList, 1, 4), "NTFS");
+    EXPECT_EQ(w.Cell(kRestoreList, 1, 5), "40 GB");
+    EXPECT_EQ(w.Cell(kRestoreList, 0, 7), "是");
+}
+
+TEST(PartitionList, NothingToListLeavesEmptyViews) {
+    ChineseMachine m(0);  // WMI failed
+    MemoryWindow& w = m.window;
+    w.AddRow(kBackupList, "C:");
+    m.program.Dispatch(kResearchButton, Event::Click);
+    m.WaitForSearch();
+    EXPECT_TRUE(m.commands.run.empty());
+    EXPECT_EQ(w.RowCount(kRestoreList), 0);
+    EXPECT_EQ(w.RowCount(kBackupList), 0);
+    EXPECT_EQ(w.Selection(kBackupList), -1);
+
+    // diskpart that cannot start, or prints rubbish.
+    m.drives.disks = 1;
+    for (std::string out : {std::string(), std::string("\xFF\xFE garbage \0 卷 卷 Volume", 24), std::string(100000, '\n')}) {
+        m.commands.answer = [out](const std::string&) { return out; };
+        m.program.Dispatch(kResearchButton, Event::Click);
+        m.program.Dispatch("按钮2", Event::Click);
+        m.WaitForSearch();
+        EXPECT_EQ(w.RowCount(kRestoreList), 0);
+    }
+}
+
+TEST(PartitionList, LetterRefreshNumbersFixedDrivesOnOneDisk) {
+    ChineseMachine m;
+    MemoryWindow& w = m.window;
+    m.drives.drives['A'].type = 2;  // a card reader before the hard disks
+    m.drives.drives['F'].type = 2;
+    m.drives.windowsDirectory = "D:\\Windows";
+    w.AddItem(kImageList, "C:\\x.gho");
+    m.program.Dispatch("按钮26", Event::Click);
+    EXPECT_EQ(Rows(w, kRestoreList), (Strings{"C: 1:1", "D: 1:2", "E: 1:3"}));
+    EXPECT_EQ(m.program.state().systemDriveLetter, "D");
+    EXPECT_EQ(w.Cell(kRestoreList, 1, 7), "是");
+    EXPECT_EQ(w.Selection(kRestoreList), 0);
+    EXPECT_EQ(w.Items(kImageList).size(), 1u) << "the image list is left alone";
+    EXPECT_EQ(w.RowCount(kBackupList), 0);
+    EXPECT_TRUE(m.commands.run.empty());
+}
+
+TEST(PartitionList, SystemDriveAtStartUp) {
+    DiskRig rig;
+    rig.drives.windowsDirectory = "E:\\WINNT";
+    DetermineSystemDrive(rig.program);
+    EXPECT_EQ(rig.program.state().systemDriveLetter, "E");
+}
+
+}  // namespace
+}  // namespace kx
