@@ -108,7 +108,7 @@ const ControlSpec kControls[] = {
     {OUTER(7), K::Page, "高级选择夹1", 0, 0, 779, 431, " 关于软件 ", true},
 
     // " 系统下载 "
-    {"超文本浏览框1", K::WebView, OUTER(0), 2, 34, 775, 395, "about:blank", true},
+    {"超文本浏览框1", K::WebView, OUTER(0), 2, 34, 775, 395, "/system/", true},
 
     // " 系统还原 "
     {"分组框1", K::GroupBox, OUTER(1), 8, 40, 763, 96, "电脑中搜索到的Ghost映像文件", true},
@@ -140,7 +140,7 @@ const ControlSpec kControls[] = {
     {"提示标签1", K::TransparentLabel, OUTER(2), 72, 370, 420, 20, "把指定硬盘分区备份到Ghost映像文件！", true},
 
     // " 软件下载 "
-    {"超文本浏览框2", K::WebView, OUTER(3), 2, 34, 775, 395, "about:blank", true},
+    {"超文本浏览框2", K::WebView, OUTER(3), 2, 34, 775, 395, "/softbox/", true},
 
     // " 文件备份 "
     {"分组框3", K::GroupBox, OUTER(4), 8, 36, 763, 100, "备份选项", true},

@@ -36,7 +36,7 @@ struct ControlSpec {
     ControlKind kind;
     const char* parent;  // "" for the window itself
     int x, y, w, h;
-    const char* caption;
+    const char* caption;  // web views: a path on the product site, or "about:blank"
     bool visible;
     const char* picture = "";  // resource name of an image button's or picture box's picture
     const char* columns = "";  // list views: "caption:width|caption:width|..."

@@ -24,8 +24,8 @@ struct Ports {
     class DrivePort* drives = nullptr;
     class BootFilePort* bootFiles = nullptr;
     class BootAssetSource* bootAssets = nullptr;
-    class HttpGetPort* catalogueHttp = nullptr;
     struct UserDataPorts* userData = nullptr;  // userdata/UserDataPorts.h
+    class HttpGetPort* catalogueHttp = nullptr;
     // Each subsystem adds the ports it needs here (one line each).
 };
 
@@ -45,10 +45,10 @@ struct ProgramState {
     bool oneTapRestoreMode = false;
     Shared<std::string> deploymentReady;  // "就绪" once a deployment is complete
     bool toolsShown = false;
-    ImageSearchWorker imageSearch;  // the search that follows each full drive refresh
+    ImageCatalogue catalogue;  // written by CatalogueFetch only
     Shared<std::vector<std::string>> userFolders;  // My Documents, Favorites, Cookies, Desktop as last read
     Shared<bool> userDataBusy;  // a backup or restore of the file-backup page is running
-    ImageCatalogue catalogue;  // written by CatalogueFetch only
+    ImageSearchWorker imageSearch;  // the search that follows each full drive refresh
     // Web site hosts: build settings, overridden by the command line (see ParseCommandLine).
     std::string siteHost = KORVANIX_SITE_HOST;
     std::string catalogueHost = KORVANIX_CATALOGUE_HOST;
@@ -91,6 +91,9 @@ void SingleInstanceGuard(InstancePort& instance, WindowPort& window, const std::
 
 // "2015年7月16日备份" for 16 July 2015.
 std::string DatedBackupFolderName(const LocalTime& now);
+
+// Web views whose layout names a page of the product site show it; the site is known only at start.
+void ShowSitePages(Program& program);
 
 // A product page on the web site ("/system/help.htm").
 std::string SiteUrl(const ProgramState& state, std::string_view path);

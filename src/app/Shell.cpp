@@ -41,4 +41,10 @@ void ToggleToolPages(Program& p) {
 
 void DoNothing(Program&) {}
 
+void ShowSitePages(Program& p) {
+    for (const auto& spec : MainLayout())
+        if (spec.kind == ControlKind::WebView && spec.caption[0] == '/')
+            p.window().SetText(spec.name, SiteUrl(p.state(), spec.caption));
+}
+
 }  // namespace kx

@@ -74,6 +74,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     HWND main = kx::CreateMainWindow(instance, program, controls, window);
     if (!main) return 1;
+    kx::ShowSitePages(program);
     ShowWindow(main, SW_SHOWNORMAL);
     UpdateWindow(main);
 

@@ -181,3 +181,18 @@ TEST(CommandLine, SiteOptions) {
 
 }  // namespace
 }  // namespace kx
+
+namespace kx {
+namespace {
+
+TEST(Shell, SitePagesFollowTheSiteHost) {
+    test::Rig r;
+    r.program.state().siteHost = "127.0.0.1:8080";
+    ShowSitePages(r.program);
+    EXPECT_EQ(r.window.Text("超文本浏览框1"), "http://127.0.0.1:8080/system/");
+    EXPECT_EQ(r.window.Text("超文本浏览框2"), "http://127.0.0.1:8080/softbox/");
+    EXPECT_EQ(r.window.Text("超文本浏览框3"), "about:blank") << "the help page waits for its page";
+}
+
+}  // namespace
+}  // namespace kx
