@@ -93,8 +93,8 @@ void RegisterBootIniEntry(Program& p, const std::string& title) {
     if (!files.FileExists(saved) && files.FileExists(bootIni)) files.CopyNewFile(bootIni, saved);
     files.SetAttributes(bootIni, kArchiveOnly);
     const std::string helper = root + kHelperFile;
-    files.WriteProfileString(bootIni, "boot loader", "default", helper);
-    files.WriteProfileString(bootIni, "operating systems", helper, title);
+    files.WriteIniValue(bootIni, "boot loader", "default", helper);
+    files.WriteIniValue(bootIni, "operating systems", helper, title);
 }
 
 void RegisterBootEntry(Program& p, const std::string& title) {

@@ -33,7 +33,7 @@ public:
     virtual bool CopyNewFile(const std::string& from, const std::string& to) = 0;
     virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
     // An initialisation-file write: an existing key is replaced, a missing one added.
-    virtual bool WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
+    virtual bool WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
                                     const std::string& value) = 0;
     // One level; an existing folder is no error.
     virtual bool CreateFolder(const std::string& path) = 0;

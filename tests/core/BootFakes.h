@@ -52,7 +52,7 @@ public:
         files[path].attributes = attributes;
         return true;
     }
-    bool WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
+    bool WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
                             const std::string& value) override {
         log.push_back("profile " + file + " [" + section + "] " + key + "=" + value);
         if (files.count(file) && (files[file].attributes & 0x01)) return false;

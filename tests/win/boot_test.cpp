@@ -1,0 +1,334 @@
+// Boot deployment against Wine's Win32: the assets from the program's resources written to a drive,
+// hidden and stamped; Ghost.bat; boot.ini; and, with the Windows version set by the runner
+// (tests/boot/wine-version.sh), the boot entry through the bcdedit double.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/MemoryWindow.h"
+#include "boot/BootAssets.h"
+#include "boot/BootFiles_win.h"
+#include "boot/BootMenu.h"
+#include "boot/GhostBatch.h"
+#include "services/CommandRunner_win.h"
+#include "services/Text.h"
+#include "services/WindowsInfo_win.h"
+#include "services/Wide_win.h"
+
+namespace kx {
+namespace {
+
+std::string Environment(const char* name) {
+    char value[1024] = {0};
+    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n < sizeof value ? std::string(value, n) : std::string();
+}
+
+std::string ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::string p = Narrow(std::wstring(path, n));
+    return p.substr(0, p.find_last_of("\\/") + 1);
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string bytes;
+    HANDLE f = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(f, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    CloseHandle(f);
+    return bytes;
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+    HANDLE f = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+}
+
+uint64_t WriteTime(const std::string& path, int which) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+    const FILETIME& t = which == 0 ? data.ftCreationTime : which == 1 ? data.ftLastAccessTime : data.ftLastWriteTime;
+    return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+uint64_t StampTime() {
+    SYSTEMTIME s{};
+    s.wYear = 2010, s.wMonth = 2, s.wDay = 2, s.wHour = 20, s.wMinute = 5, s.wSecond = 6;
+    FILETIME t;
+    SystemTimeToFileTime(&s, &t);
+    return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+bool ProbeFinds(const std::string& path) {
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW(Widen(path + "\\nul").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FindClose(h);
+    return true;
+}
+
+// The drive that tests/boot/wine-version.sh maps to a fresh temporary folder (KORVANIX_BOOT_DRIVE):
+// a system drive other than C:. Emptied before and after each test.
+class TempDrive {
+public:
+    TempDrive() : letter_(Environment("KORVANIX_BOOT_DRIVE").substr(0, 1)) {
+        mapped_ = !letter_.empty() && GetFileAttributesW(Widen(letter_ + ":\\").c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (mapped_) Clear(letter_ + ":");
+    }
+    ~TempDrive() {
+        if (mapped_) Clear(letter_ + ":");
+    }
+    TempDrive(const TempDrive&) = delete;
+    TempDrive& operator=(const TempDrive&) = delete;
+    bool mapped() const { return mapped_; }
+    const std::string& letter() const { return letter_; }
+    std::string Path(const std::string& name) const { return letter_ + ":\\" + name; }
+
+private:
+    static void Clear(const std::string& folder) {
+        WIN32_FIND_DATAW found;
+        HANDLE h = FindFirstFileW(Widen(folder + "\\*").c_str(), &found);
+        if (h == INVALID_HANDLE_VALUE) return;
+        do {
+            const std::string name = Narrow(found.cFileName);
+            if (name == "." || name == "..") continue;
+            const std::string path = folder + "\\" + name;
+            SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                Clear(path);
+                RemoveDirectoryW(Widen(path).c_str());
+            } else {
+                DeleteFileW(Widen(path).c_str());
+            }
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+
+    std::string letter_;
+    bool mapped_ = false;
+};
+
+#define REQUIRE_DRIVE(drive) \
+    if (!(drive).mapped()) GTEST_SKIP() << "no test drive: run through tests/boot/wine-version.sh"
+
+struct NoMessages : MessagePort {
+    MessageAnswer Show(const std::string&, const std::string&, MessageButtons) override { return MessageAnswer::Ok; }
+};
+
+struct GhostToo : BootAssetSource {
+    ResourceBootAssets resources;
+    std::string_view Bytes(BootAsset asset) override {
+        return asset == BootAsset::WindowsGhost ? std::string_view("MZ windows ghost") : resources.Bytes(asset);
+    }
+};
+
+struct WinRig {
+    MemoryWindow window;
+    NoMessages messages;
+    WindowsCommands commands;
+    WindowsSystem system;
+    BootFilesWin files;
+    ResourceBootAssets assets;
+    Program program{Ports{.window = &window, .messages = &messages, .commands = &commands, .system = &system,
+                          .bootFiles = &files, .bootAssets = &assets}};
+};
+
+TEST(BootResources, TheProgramCarriesTheThreeAssets) {
+    ResourceBootAssets assets;
+    const std::string_view helper = assets.Bytes(BootAsset::Helper);
+    ASSERT_EQ(helper.size(), 8192u);
+    EXPECT_EQ(static_cast<unsigned char>(helper[510]), 0x55);
+    EXPECT_EQ(static_cast<unsigned char>(helper[511]), 0xAA);
+    EXPECT_GT(assets.Bytes(BootAsset::Loader).size(), 100000u);
+    const std::string_view image = assets.Bytes(BootAsset::DosImage);
+    ASSERT_GE(image.size(), 512u);
+    EXPECT_EQ(image.substr(54, 8), "FAT12   ");
+    EXPECT_EQ(assets.Bytes(BootAsset::WindowsGhost).empty(), !CarriesWindowsGhost());
+}
+
+TEST(BootDeploy, TwiceLeavesTheSameHiddenStampedFiles) {
+    TempDrive drive;
+    REQUIRE_DRIVE(drive);
+    WinRig rig;
+    rig.program.state().systemDriveLetter = drive.letter();
+    EXPECT_TRUE(DeployBootAssets(rig.program));
+    for (int run = 0; run < 2; ++run) {
+        for (const auto& [asset, name] : {std::pair{BootAsset::Helper, kHelperFile},
+                                          std::pair{BootAsset::Loader, kLoaderFile},
+                                          std::pair{BootAsset::DosImage, kDosImageFile}}) {
+            const std::string path = drive.Path(name);
+            EXPECT_EQ(ReadAll(path), rig.assets.Bytes(asset)) << path << " run " << run;
+            const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+            EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN) << path;
+            if (ProbeFinds(path)) {
+                for (int which = 0; which < 3; ++which) EXPECT_EQ(WriteTime(path, which), StampTime()) << path;
+            } else {
+                EXPECT_NE(WriteTime(path, 2), StampTime()) << path;
+            }
+        }
+        // The second run meets its own hidden files. Windows refuses to create over them and Wine does not;
+        // either way the same bytes stay, hidden and stamped.
+        if (run == 0) DeployBootAssets(rig.program);
+    }
+}
+
+TEST(BootDeploy, StampSetsTheTimesWhereTheProbeFindsTheFile) {
+    TempDrive drive;
+    REQUIRE_DRIVE(drive);
+    BootFilesWin files;
+    const std::string path = drive.Path("stamp.txt");
+    WriteAll(path, "x");
+    SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    const bool probe = ProbeFinds(path);
+    std::printf("the \\nul probe %s a file here\n", probe ? "finds" : "does not find");
+    EXPECT_EQ(files.StampBootFile(path), probe);
+    EXPECT_EQ(GetFileAttributesW(Widen(path).c_str()),
+              DWORD(FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(WriteTime(path, 2) == StampTime(), probe);
+    EXPECT_FALSE(files.StampBootFile(drive.Path("missing.txt")));
+
+    // The probe finds a folder's "nul" on every Windows, so a folder shows the time stamps being set.
+    const std::string folder = drive.Path("folder");
+    ASSERT_TRUE(CreateDirectoryW(Widen(folder).c_str(), nullptr));
+    ASSERT_TRUE(ProbeFinds(folder));
+    EXPECT_TRUE(files.StampBootFile(folder));
+    EXPECT_TRUE(GetFileAttributesW(Widen(folder).c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    for (int which = 0; which < 3; ++which) EXPECT_EQ(WriteTime(folder, which), StampTime()) << which;
+}
+
+TEST(BootDeploy, SystemDriveOtherThanCGetsTheAssetsAndCTheWindowsGhost) {
+    TempDrive drive;
+    REQUIRE_DRIVE(drive);
+    WinRig rig;
+    GhostToo assets;
+    rig.program.ports().bootAssets = &assets;
+    rig.program.state().systemDriveLetter = drive.letter();
+    DeployBootAssets(rig.program);
+    EXPECT_EQ(ReadAll(drive.Path(kDosImageFile)).size(), assets.Bytes(BootAsset::DosImage).size());
+
+    const std::string ghost = kWindowsGhostPath;
+    const std::string before = ReadAll(ghost);
+    EXPECT_TRUE(WriteWindowsGhost(rig.program));
+    EXPECT_EQ(ReadAll(ghost), "MZ windows ghost");
+    EXPECT_TRUE(ReadAll(drive.Path("ghost32.exe")).empty());
+    if (before.empty()) DeleteFileW(Widen(ghost).c_str());
+}
+
+TEST(BootGhostBatch, HoldsTheLastJobInCodePage936) {
+    TempDrive drive;
+    REQUIRE_DRIVE(drive);
+    WinRig rig;
+    rig.program.state().systemDriveLetter = drive.letter();
+    WriteGhostBatch(rig.program, GhostRestoreJob("1:3\\系统\\vx_a.gho", "1", "1:1"), true);
+    EXPECT_TRUE(GetFileAttributesW(Widen(drive.Path("Ghost.bat")).c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    const std::string job = GhostBackupJob("1:1", "1:3\\备份\\b.gho");
+    WriteGhostBatch(rig.program, job, false);
+    EXPECT_EQ(ReadAll(drive.Path("Ghost.bat")), ToCodePage(job, kChineseCodePage));
+    EXPECT_NE(ReadAll(drive.Path("Ghost.bat")).find("\xB1\xB8\xB7\xDD"), std::string::npos);  // 备份 in 936
+}
+
+// boot.ini as Windows XP keeps it: hidden, system, read-only, ANSI.
+void MakeBootIni(const TempDrive& drive) {
+    WriteAll(drive.Path("boot.ini"),
+             "[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
+             "[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"Microsoft Windows XP\" "
+             "/fastdetect\r\n");
+    SetFileAttributesW(Widen(drive.Path("boot.ini")).c_str(),
+                       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+}
+
+TEST(BootIni, KeepsTheOriginalAndMakesTheHelperTheDefault) {
+    TempDrive drive;
+    REQUIRE_DRIVE(drive);
+    MakeBootIni(drive);
+    const std::string original = ReadAll(drive.Path("boot.ini"));
+    WinRig rig;
+    rig.program.state().systemDriveLetter = drive.letter();
+    RegisterBootIniEntry(rig.program, "安装系统");
+    RegisterBootIniEntry(rig.program, "备份系统");
+
+    EXPECT_EQ(GetFileAttributesW(Widen(drive.Path("boot.ini")).c_str()), DWORD(FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(ReadAll(drive.Path("boot.in_")), original);
+    const std::string ini = FromCodePage(ReadAll(drive.Path("boot.ini")), kChineseCodePage);
+    EXPECT_NE(ini.find("default=Q:\\qzrpldr.mbr"), std::string::npos) << ini;
+    EXPECT_EQ(ini.find("default=multi"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Q:\\qzrpldr.mbr=备份系统"), std::string::npos) << ini;
+    EXPECT_EQ(ini.find("安装系统"), std::string::npos) << ini;  // one entry line, retitled
+    EXPECT_NE(ini.find("\"Microsoft Windows XP\" /fastdetect"), std::string::npos) << ini;
+}
+
+// Run by tests/boot/wine-version.sh with the prefix set to the version in KORVANIX_BOOT_VERSION.
+class BootVersion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        version_ = Environment("KORVANIX_BOOT_VERSION");
+        if (version_.empty()) GTEST_SKIP() << "run by wine-version.sh with a Windows version";
+        ASSERT_EQ(GetWindowsVersionName(), version_);
+        // The bcdedit double comes first on the path of the commands this process starts.
+        const std::string doubles = ProgramFolder() + "doubles";
+        SetEnvironmentVariableA("PATH", (doubles + ";" + Environment("PATH")).c_str());
+        SetEnvironmentVariableA("KORVANIX_BCDEDIT_STORE", (store_ = drive_.Path("store.txt")).c_str());
+        SetEnvironmentVariableA("KORVANIX_BCDEDIT_LOG", (log_ = drive_.Path("bcdedit.log")).c_str());
+        rig_.program.state().systemDriveLetter = drive_.letter();
+    }
+    std::string Log() { return ReadAll(log_); }
+
+    TempDrive drive_;
+    WinRig rig_;
+    std::string version_, store_, log_;
+};
+
+TEST_F(BootVersion, EntryThroughTheBranchOfThisWindows) {
+    REQUIRE_DRIVE(drive_);
+    MakeBootIni(drive_);
+    RegisterBootEntry(rig_.program, "安装系统");
+    if (version_ == "WinXP") {
+        EXPECT_TRUE(Log().empty());
+        EXPECT_NE(FromCodePage(ReadAll(drive_.Path("boot.ini")), kChineseCodePage).find("Q:\\qzrpldr.mbr=安装系统"),
+                  std::string::npos);
+        EXPECT_TRUE(ReadAll(drive_.Path("boot.in_")).size() > 0);
+        return;
+    }
+    if (version_ != "Win7" && version_ != "Win8") {
+        EXPECT_TRUE(Log().empty());
+        EXPECT_TRUE(ReadAll(drive_.Path("boot.in_")).empty());
+        EXPECT_EQ(GetFileAttributesW(Widen(drive_.Path("boot.ini")).c_str()) & FILE_ATTRIBUTE_HIDDEN,
+                  DWORD(FILE_ATTRIBUTE_HIDDEN));
+        return;
+    }
+    const std::string id = "{4b52564e-0000-4000-8000-000000000001}";
+    EXPECT_EQ(Log(), "bcdedit\n"
+                     "bcdedit /create /d 安装系统 /application bootsector\n"
+                     "bcdedit /set " + id + " device partition=Q:\n"
+                     "bcdedit /set " + id + " path \\qzrpldr.mbr\n"
+                     "bcdedit /displayorder " + id + " /addlast\n"
+                     "bcdedit /bootsequence " + id + "\n"
+                     "bcdedit /timeout 25\n");
+    EXPECT_TRUE(ReadAll(drive_.Path("boot.in_")).empty());  // boot.ini is not touched here
+
+    // Again: no second entry, and the entry starts once more.
+    DeleteFileW(Widen(log_).c_str());
+    EXPECT_TRUE(RegisterBcdEntry(rig_.program, "安装系统"));
+    EXPECT_EQ(Log(), "bcdedit\nbcdedit /bootsequence " + id + "\n");
+
+    // Another title: a second entry, started next.
+    DeleteFileW(Widen(log_).c_str());
+    EXPECT_TRUE(RegisterBcdEntry(rig_.program, "备份系统"));
+    const std::string second = "{4b52564e-0000-4000-8000-000000000002}";
+    EXPECT_NE(Log().find("bcdedit /bootsequence " + second + "\n"), std::string::npos) << Log();
+    const std::string listing = RunCommandCaptured("bcdedit");
+    EXPECT_NE(listing.find("bootsequence            " + second), std::string::npos) << listing;
+    EXPECT_NE(listing.find("备份系统"), std::string::npos) << listing;
+}
+
+}  // namespace
+}  // namespace kx
