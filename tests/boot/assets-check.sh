@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The built assets are what the boot chain needs, and the build is reproducible.
-#   assets-check.sh ASSETS_DIR SCRIPT WORK_DIR
+#   assets-check.sh ASSETS_DIR SCRIPT
 set -euo pipefail
-assets=$1 script=$2 work=$3
+assets=$1 script=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/korvanix-assets.XXXXXX")
+trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 helper=$assets/qzrpldr.mbr
@@ -22,8 +24,6 @@ export MTOOLS_SKIP_CHECK=1
 for f in AUTOEXEC.BAT CONFIG.SYS MENU.BAT MINITO.BAT NTFS.BAT W.BAT; do
     mtype -i "$assets/Dorv.ima" "::/$f" >/dev/null 2>&1 || fail "Dorv.ima lacks $f"
 done
-rm -rf "$work"
-mkdir -p "$work"
 mcopy -n -i "$assets/Dorv.ima" ::/AUTOEXEC.BAT ::/MENU.BAT "$work/"
 [ "$(grep -c $'\r$' "$work/AUTOEXEC.BAT")" = "$(wc -l <"$work/AUTOEXEC.BAT")" ] || fail "AUTOEXEC.BAT lines do not end in CR LF"
 iconv -f CP936 -t UTF-8 "$work/MENU.BAT" | grep -q '重新启动' || fail "MENU.BAT is not code page 936"

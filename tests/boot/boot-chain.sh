@@ -2,7 +2,7 @@
 # One boot-chain case under QEMU: a test disk whose MBR chain-loads the MBR helper as the Windows boot
 # manager would, partitions holding the assets, and the DOS image (or a marker floppy in its place).
 #
-#   boot-chain.sh ASSETS_DIR WORK_DIR CASE
+#   boot-chain.sh ASSETS_DIR CASE
 #     fat32       assets on a FAT32 partition, marker floppy as Dorv.ima
 #     ntfs        the same on NTFS
 #     second      an empty first ("system reserved") partition, the assets on the second (FAT32)
@@ -12,7 +12,7 @@
 set -euo pipefail
 export LC_ALL=C MTOOLS_SKIP_CHECK=1
 here=$(cd "$(dirname "$0")" && pwd)
-assets=$1 work=$2 case=$3
+assets=$1 case=$2
 limit=30
 
 for tool in qemu-system-i386 nasm mkfs.fat mcopy; do
@@ -29,8 +29,8 @@ if [ "$case" = diagnostic ] && [ "$(cat "$assets/dos-kind.txt")" != diagnostic ]
     exit 77
 fi
 
-rm -rf "$work"
-mkdir -p "$work"
+work=$(mktemp -d "${TMPDIR:-/tmp}/korvanix-bootchain.XXXXXX")
+trap 'rm -rf "$work"' EXIT
 cd "$work"
 
 part_start=2048

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The DOS side's batch files under DOSBox (headless): the RAM floppy is drive A (the built Dorv.ima's
 # files, with logging doubles for GHOST.EXE, RESTART.COM and the menu), Windows partitions are folders.
-#   dos-batch.sh ASSETS_DIR WORK_DIR
+#   dos-batch.sh ASSETS_DIR
 set -euo pipefail
 export LC_ALL=C MTOOLS_SKIP_CHECK=1 SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
 here=$(cd "$(dirname "$0")" && pwd)
-assets=$1 work=$2
+assets=$1
+work=$(mktemp -d "${TMPDIR:-/tmp}/korvanix-dosbatch.XXXXXX")
+trap 'rm -rf "$work"' EXIT
 for tool in dosbox nasm mcopy; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -20,7 +22,7 @@ double() {  # double FILE NAME
 
 # A fresh floppy and log; the partitions are set up by each case.
 prepare() {
-    rm -rf "$work"
+    rm -rf "${work:?}"/*
     mkdir -p "$work"/{a,c,d,e,y}
     mcopy -s -i "$assets/Dorv.ima" '::/*' "$work/a/"
     double "$work/a/GHOST.EXE" GHOST
