@@ -55,9 +55,9 @@ std::string WinInetHttpGet::Get(const HttpGetRequest& r) {
     InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path[0] ? path : L"/",
                                             Widen(r.version).c_str(), nullptr, acceptTypes, flags, 0));
     if (!request) return {};
-    // Request handles take their own time-outs; some WinINet versions ignore those of the session here.
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
-        InternetSetOptionW(request.get(), option, &timeout, sizeof timeout);
+    // Wine's WinINet ignores the session's receive time-out for the request; the request's own is honoured
+    // everywhere. (Setting its connect or send time-out there makes Wine fail every send.)
+    InternetSetOptionW(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
     if (!HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return {};
 
     std::vector<char> piece(CataloguePieceSize(ContentLength(request.get())));

@@ -1,86 +1,14 @@
 #include "download/CatalogueHttp_win.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
+// Winsock 2 must come before anything that includes <windows.h>.
+#include "LoopbackServer.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <functional>
-#include <mutex>
-#include <thread>
 
 #include "app/Program.h"
 
 namespace kx {
 namespace {
-
-// A one-connection-at-a-time HTTP server on 127.0.0.1 that records each request's head and answers with
-// whatever the test scripts.
-class RecordingServer {
-public:
-    explicit RecordingServer(std::function<std::string(int)> respond, int stallMs = 0)
-        : respond_(std::move(respond)), stallMs_(stallMs) {
-        WSADATA wsa;
-        WSAStartup(MAKEWORD(2, 2), &wsa);
-        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(listener_, 4);
-        int size = sizeof address;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~RecordingServer() {
-        closesocket(listener_);
-        thread_.join();
-        WSACleanup();
-    }
-    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
-    std::vector<std::string> Requests() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return requests_;
-    }
-
-private:
-    void Serve() {
-        for (int n = 0;; ++n) {
-            SOCKET client = accept(listener_, nullptr, nullptr);
-            if (client == INVALID_SOCKET) return;
-            std::string head;
-            char buffer[4096];
-            while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-                int got = recv(client, buffer, sizeof buffer, 0);
-                if (got <= 0) break;
-                head.append(buffer, got);
-            }
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                requests_.push_back(head);
-            }
-            if (stallMs_) Sleep(stallMs_);
-            const std::string response = respond_(n);
-            for (size_t sent = 0; sent < response.size();) {
-                int put = send(client, response.data() + sent, static_cast<int>(std::min<size_t>(65536, response.size() - sent)), 0);
-                if (put <= 0) break;
-                sent += put;
-            }
-            shutdown(client, SD_SEND);
-            closesocket(client);
-        }
-    }
-
-    std::function<std::string(int)> respond_;
-    int stallMs_;
-    SOCKET listener_ = INVALID_SOCKET;
-    uint16_t port_ = 0;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::vector<std::string> requests_;
-};
 
 std::string Response(const std::string& body, bool withLength = true, const std::string& headers = "") {
     std::string r = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n" + headers;
@@ -97,7 +25,7 @@ std::string Header(const std::string& head, const std::string& name) {
 }
 
 TEST(CatalogueRequest, GoesDirectlyToTheServerAsTheSiteExpects) {
-    RecordingServer server([](int) {
+    RecordingServer server([](int, const std::string&) {
         return Response("<html>System ***dz1ks:http://127.0.0.1/xp.gho:dz1js*** ***fdz3ks:http://m/64:fdz3js***");
     });
     // A proxy in the environment, as a user's settings might have it, must not be used.
@@ -122,7 +50,7 @@ TEST(CatalogueRequest, GoesDirectlyToTheServerAsTheSiteExpects) {
 }
 
 TEST(CatalogueRequest, IsNeverAnsweredFromACache) {
-    RecordingServer server([](int n) {
+    RecordingServer server([](int n, const std::string&) {
         return Response("system ***dz1ks:version " + std::to_string(n) + ":dz1js***", true,
                         "Cache-Control: max-age=86400\r\nExpires: Thu, 01 Jan 2037 00:00:00 GMT\r\n"
                         "Last-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\nETag: \"v1\"\r\n");
@@ -146,14 +74,14 @@ TEST(CatalogueRequest, ReadsTheWholeBodyWithOrWithoutLengthUpToTheLimit) {
     request.userAgent = "t";
     WinInetHttpGet http;
     {
-        RecordingServer server([&](int n) { return Response(big, n == 0); });
+        RecordingServer server([&](int n, const std::string&) { return Response(big, n == 0); });
         request.url = "http://" + server.Host() + "/vxsystem.htm";
         EXPECT_EQ(http.Get(request), big) << "with Content-Length";
         EXPECT_EQ(http.Get(request), big) << "without Content-Length";
     }
     {
         const std::string huge(3 * kCatalogueMaxBody, 'y');
-        RecordingServer server([&](int) { return Response(huge, false); });
+        RecordingServer server([&](int, const std::string&) { return Response(huge, false); });
         request.url = "http://" + server.Host() + "/vxsystem.htm";
         EXPECT_EQ(http.Get(request).size(), kCatalogueMaxBody) << "a body without end is cut off";
     }
@@ -164,13 +92,13 @@ TEST(CatalogueRequest, FailuresGiveAnEmptyBody) {
     request.userAgent = "t";
     WinInetHttpGet quick(500);
     {
-        RecordingServer stalled([](int) { return Response("system"); }, 3000);
+        RecordingServer stalled([](int, const std::string&) { return Response("system"); }, 3000);
         request.url = "http://" + stalled.Host() + "/vxsystem.htm";
         EXPECT_EQ(quick.Get(request), "") << "a server that does not answer";
     }
     uint16_t closedPort = 0;
     {
-        RecordingServer gone([](int) { return std::string(); });
+        RecordingServer gone([](int, const std::string&) { return std::string(); });
         closedPort = static_cast<uint16_t>(std::stoi(gone.Host().substr(10)));
     }
     request.url = "http://127.0.0.1:" + std::to_string(closedPort) + "/vxsystem.htm";
