@@ -1,0 +1,153 @@
+#!/usr/bin/env python3
+"""A demo web site for Korvanix on 127.0.0.1: the catalogue page, three small generated system images
+served with byte ranges (primary and fallback addresses), and the product pages the program opens.
+
+    python3 scripts/demo-server.py [--port 8080] [--size-mb 4]
+    Korvanix.exe --site=127.0.0.1:8080
+
+The images are not Windows images: a few megabytes of reproducible bytes, enough to watch a download
+run, pause and complete. Stop the server with Ctrl+C.
+"""
+import argparse
+import email.utils
+import hashlib
+import http.server
+import re
+import sys
+import time
+
+IMAGES = [
+    ("dz1", "fdz1", "VX_winxp_sp3.gho", "Windows XP SP3 32位"),
+    ("dz2", "fdz2", "VX_win7_sp1_32.gho", "Windows 7 SP1 32位"),
+    ("dz3", "fdz3", "VX_win7_sp1_64.gho", "Windows 7 SP1 64位"),
+]
+
+PAGES = {
+    "/system/": ("系统下载", "演示站点的系统列表。"),
+    "/system/help.htm": ("使用帮助", "选择一个系统镜像，点击“安装此系统”，下载完成后程序会自动安装。"),
+    "/softbox/": ("软件盒子", "演示站点没有更多软件。"),
+    "/vx/wngjxz.htm": ("软件更新", "这是演示站点的更新页面：目录页没有给出这个系统的下载地址。"),
+}
+
+
+def make_image(name, size):
+    """Reproducible bytes: SHA-256 in counter mode over the file name."""
+    out = bytearray()
+    counter = 0
+    seed = name.encode()
+    while len(out) < size:
+        out += hashlib.sha256(seed + counter.to_bytes(8, "little")).digest() * 32
+        counter += 1
+    return bytes(out[:size])
+
+
+def html(title, body):
+    return ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%s</title></head>"
+            "<body><h1>%s</h1>%s</body></html>" % (title, title, body)).encode("utf-8")
+
+
+class Site:
+    def __init__(self, host, size):
+        self.host = host
+        self.images = {}
+        for index, (_, _, name, _) in enumerate(IMAGES):
+            self.images[name] = make_image(name, size + index * 512 * 1024)
+        self.modified = email.utils.formatdate(time.time(), usegmt=True)
+
+    def catalogue(self):
+        # Code page 936, as the program reads it; the fields may stand anywhere in the page.
+        lines = ["<html><head><title>Korvanix system catalogue</title></head><body>"]
+        for primary, fallback, name, label in IMAGES:
+            lines.append("<p>%s ***%sks:http://%s/images/%s:%sjs*** ***%sks:http://%s/mirror/%s:%sjs***</p>" % (
+                label, primary, self.host, name, primary, fallback, self.host, name, fallback))
+        lines.append("</body></html>")
+        return "\r\n".join(lines).encode("gbk")
+
+    def manual_page(self):
+        links = "".join("<li><a href=\"/images/%s\">%s</a> (%d 字节)</li>" % (name, label, len(self.images[name]))
+                        for _, _, name, label in IMAGES)
+        return html("手动下载", "<p>下载后把文件放到目标分区的根目录，再点“开始下载”。</p><ul>%s</ul>" % links)
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "KorvanixDemo/1"
+    site = None
+
+    def log_message(self, fmt, *args):
+        sys.stderr.write("%s %s\n" % (self.address_string(), fmt % args))
+
+    def send_body(self, status, body, content_type, extra=None, head_only=False):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        for key, value in (extra or {}).items():
+            self.send_header(key, value)
+        self.end_headers()
+        if not head_only:
+            self.wfile.write(body)
+
+    def serve_image(self, data, head_only):
+        tag = "\"%s\"" % hashlib.sha1(data[:4096]).hexdigest()[:16]
+        common = {"Accept-Ranges": "bytes", "ETag": tag, "Last-Modified": self.site.modified}
+        spec = self.headers.get("Range")
+        if spec is None:
+            return self.send_body(200, data, "application/octet-stream", common, head_only)
+        match = re.fullmatch(r"bytes=(\d*)-(\d*)", spec.strip())
+        total = len(data)
+        first = last = None
+        if match and (match.group(1) or match.group(2)):
+            if match.group(1):
+                first = int(match.group(1))
+                last = int(match.group(2)) if match.group(2) else total - 1
+            else:
+                first = max(0, total - int(match.group(2)))
+                last = total - 1
+            last = min(last, total - 1)
+        if first is None or first > last:
+            common["Content-Range"] = "bytes */%d" % total
+            return self.send_body(416, b"", "text/plain", common, head_only)
+        common["Content-Range"] = "bytes %d-%d/%d" % (first, last, total)
+        return self.send_body(206, data[first:last + 1], "application/octet-stream", common, head_only)
+
+    def route(self, head_only):
+        path = self.path.split("?", 1)[0]
+        if path == "/vxsystem.htm":
+            return self.send_body(200, self.site.catalogue(), "text/html; charset=gb2312", None, head_only)
+        match = re.fullmatch(r"/(images|mirror)/([A-Za-z0-9_.]+)", path)
+        if match and match.group(2) in self.site.images:
+            return self.serve_image(self.site.images[match.group(2)], head_only)
+        if path == "/vx/system.htm":
+            return self.send_body(200, self.site.manual_page(), "text/html; charset=utf-8", None, head_only)
+        if path in PAGES:
+            title, text = PAGES[path]
+            return self.send_body(200, html(title, "<p>%s</p>" % text), "text/html; charset=utf-8", None, head_only)
+        return self.send_body(404, html("404", "<p>没有这个页面。</p>"), "text/html; charset=utf-8", None, head_only)
+
+    def do_GET(self):
+        self.route(False)
+
+    def do_HEAD(self):
+        self.route(True)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--port", type=int, default=8080, help="port on 127.0.0.1 (0: any free port)")
+    parser.add_argument("--size-mb", type=int, default=4, help="size of the first demo image in MB")
+    args = parser.parse_args()
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    server.daemon_threads = True
+    host = "127.0.0.1:%d" % server.server_address[1]
+    Handler.site = Site(host, args.size_mb * 1024 * 1024)
+    print("Korvanix demo site on http://%s/ (catalogue: http://%s/vxsystem.htm)" % (host, host), flush=True)
+    print("Start the program with: Korvanix.exe --site=%s" % host, flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    server.server_close()
+
+
+if __name__ == "__main__":
+    main()
