@@ -372,6 +372,15 @@ Extracted ExtractEntry(unzFile unzip, const fs::path& root, const Entry& entry, 
     return good ? Extracted::Yes : Extracted::Failed;
 }
 
+// minizip takes an end record at offset 0 for "not found", so it cannot open the archive of an empty folder.
+bool IsEmptyArchive(const fs::path& archive) {
+    FilePtr in(OpenFile(archive, "rb"));
+    char record[22];
+    if (!in || std::fread(record, 1, sizeof record, in.get()) != sizeof record) return false;
+    std::string_view bytes(record, sizeof record);
+    return bytes.starts_with("PK\x05\x06") && Le(bytes, 10, 2) == 0;
+}
+
 struct UnzipCloser {
     void operator()(void* u) const { unzClose(u); }
 };
@@ -477,7 +486,8 @@ ZipReport UnzipArchive(const std::string& archive, const std::string& folder, co
         fs::path source = PathFromUtf8(archive), root = PathFromUtf8(folder);
         zlib_filefunc64_def functions = FileFunctions();
         std::unique_ptr<void, UnzipCloser> unzip(unzOpen2_64(&source, &functions));
-        if (!unzip) {
+        bool empty = !unzip && IsEmptyArchive(source);
+        if (!unzip && !empty) {
             report.error = "无法打开压缩文件（不存在或已损坏）：" + archive;
             return report;
         }
@@ -485,6 +495,11 @@ ZipReport UnzipArchive(const std::string& archive, const std::string& folder, co
         fs::create_directories(root, ec);
         if (!fs::is_directory(root, ec)) {
             report.error = "无法创建文件夹：" + folder;
+            return report;
+        }
+        if (empty) {
+            report.ok = true;
+            Percent(progress, 0).Finish();
             return report;
         }
         unz_global_info64 global{};
