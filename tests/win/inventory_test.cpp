@@ -1,0 +1,163 @@
+// The disk inventory with its Windows ports: drive queries, WMI, and the diskpart refreshes run through
+// the command runner against the diskpart test double (tests/doubles), which prints recorded outputs.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "../core/Fakes.h"
+#include "app/Handlers.h"
+#include "disk/DiskPorts_win.h"
+#include "disk/Diskpart.h"
+#include "disk/PartitionList.h"
+#include "services/Wide_win.h"
+
+namespace kx {
+namespace {
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring p(path, n);
+    return p.substr(0, p.find_last_of(L"\\/") + 1);
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::string bytes;
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(f, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    CloseHandle(f);
+    return bytes;
+}
+
+// Wine's cmd.exe does not pipe a parenthesised block: "(echo list volume)|diskpart" prints the echo and
+// gives diskpart an empty input, where Windows pipes it. The tests hand Wine the unbracketed form, which
+// Windows treats the same; the program itself keeps its command line (checked below).
+class WineCommands : public WindowsCommands {
+public:
+    std::string RunCommandCaptured(const std::string& commandLine) override {
+        ran.push_back(commandLine);
+        return WindowsCommands::RunCommandCaptured(commandLine == kVolumeListCommand ? "echo list volume|diskpart"
+                                                                                  : commandLine);
+    }
+    std::vector<std::string> ran;
+};
+
+// WMI of the test prefix counts its own disks; the recordings have two.
+class TwoDiskDrives : public WindowsDrives {
+public:
+    int CountPhysicalDisks() override { return 2; }
+};
+
+// A program whose diskpart is the double, answering from one recorded case, in a folder of its own.
+class DiskpartDouble : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        folder_ = std::wstring(temp) + L"kx-inventory-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        GetCurrentDirectoryW(MAX_PATH, previousDirectory_);
+        SetCurrentDirectoryW(folder_.c_str());
+        wchar_t path[8192];
+        GetEnvironmentVariableW(L"PATH", path, 8192);
+        previousPath_ = path;
+        SetEnvironmentVariableW(L"PATH", (ProgramFolder() + L"doubles;" + previousPath_).c_str());
+        log_ = folder_ + L"\\diskpart.log";
+        SetEnvironmentVariableW(L"KORVANIX_DISKPART_LOG", log_.c_str());
+        rig_.program.ports().drives = &drives_;
+        rig_.program.ports().commands = &commands_;
+        rig_.program.state().systemDriveLetter = "C";
+    }
+    void TearDown() override {
+        rig_.program.state().imageSearch.Stop(nullptr);
+        SetEnvironmentVariableW(L"PATH", previousPath_.c_str());
+        SetEnvironmentVariableW(L"KORVANIX_DISKPART_CASE", nullptr);
+        SetEnvironmentVariableW(L"KORVANIX_DISKPART_LOG", nullptr);
+        SetCurrentDirectoryW(previousDirectory_);
+        DeleteFileW(log_.c_str());
+        DeleteFileW((folder_ + L"\\list.txt").c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+    void UseCase(const char* name) {
+        SetEnvironmentVariableW(L"KORVANIX_DISKPART_CASE", Widen(std::string(KX_TEST_DATA "/diskpart/") + name).c_str());
+    }
+    std::vector<std::string> Rows(const std::string& list) {
+        std::vector<std::string> rows;
+        for (int r = 0; r < rig_.window.RowCount(list); ++r)
+            rows.push_back(rig_.window.Cell(list, r, 0) + " " + rig_.window.Cell(list, r, 1));
+        return rows;
+    }
+
+    test::Rig rig_;
+    TwoDiskDrives drives_;
+    WineCommands commands_;
+    std::wstring folder_, log_, previousPath_;
+    wchar_t previousDirectory_[MAX_PATH] = {};
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(DiskpartDouble, FullRefreshOfAChineseTwoDiskMachine) {
+    UseCase("zh-win7");
+    rig_.program.Dispatch("刷新硬盘映像_按钮", Event::Click);
+    rig_.program.state().imageSearch.Wait(nullptr);
+    EXPECT_EQ(Rows(kRestoreList), (Strings{"C: 1:2", "D: 1:3", "E: 2:1"}));
+    EXPECT_EQ(Rows(kBackupList), Rows(kRestoreList));
+    EXPECT_EQ(rig_.window.Selection(kBackupList), 0);
+    EXPECT_EQ(rig_.window.Cell(kRestoreList, 0, 7), "是");
+    EXPECT_EQ(rig_.window.Cell(kRestoreList, 0, 2), "硬盘驱动器");
+    std::string log = ReadAll(log_);
+    EXPECT_NE(log.find("script: select disk 0\r\ndetail disk\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("script: select disk 1\r\ndetail disk\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("/s \"list.txt\""), std::string::npos) << log;
+    EXPECT_EQ(GetFileAttributesW((folder_ + L"\\list.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(DiskpartDouble, VolumeListsInBothLanguages) {
+    UseCase("en-win7");
+    rig_.program.Dispatch("按钮2", Event::Click);
+    rig_.program.state().imageSearch.Wait(nullptr);
+    EXPECT_EQ(Rows(kRestoreList), (Strings{"C: 1:2", "E: 1:3", "G: 1:4"}));
+    EXPECT_NE(ReadAll(log_).find("stdin: list volume"), std::string::npos);
+    EXPECT_EQ(commands_.ran, (Strings{"(echo list volume)|diskpart"}));
+
+    UseCase("zh-xp");
+    RefreshByDiskDetail(rig_.program, false);
+    EXPECT_EQ(Rows(kRestoreList), (Strings{"C: 1:1", "D: 1:2"})) << "the second disk is unknown to diskpart";
+    EXPECT_NE(GetFileAttributesW((folder_ + L"\\list.txt").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the quick refresh leaves its script";
+}
+
+TEST_F(DiskpartDouble, MissingDiskpartListsNothing) {
+    SetEnvironmentVariableW(L"PATH", previousPath_.c_str());
+    rig_.program.Dispatch("按钮2", Event::Click);
+    rig_.program.state().imageSearch.Wait(nullptr);
+    EXPECT_EQ(rig_.window.RowCount(kRestoreList), 0);
+    EXPECT_TRUE(rig_.window.Enabled("刷新硬盘映像_按钮"));
+}
+
+TEST(Drives, QueriesOfThePrefixDrives) {
+    WindowsDrives drives;
+    EXPECT_EQ(drives.WindowsDirectory().substr(1), ":\\windows");
+    EXPECT_EQ(drives.DriveType('C'), 3);
+    VolumeFacts c = drives.Volume('C');
+    EXPECT_TRUE(c.ok);
+    EXPECT_FALSE(c.fileSystem.empty());
+    SpaceFacts s = drives.Space('C');
+    EXPECT_TRUE(s.ok);
+    EXPECT_GT(s.total, 0u);
+    EXPECT_LE(s.availableToCaller, s.total);
+    EXPECT_GE(drives.CountPhysicalDisks(), 1) << "WMI's Win32_DiskDrive";
+    // A letter with nothing behind it.
+    char none = 0;
+    for (char l = 'Z'; l > 'C' && !none; --l)
+        if (drives.DriveType(l) == 1) none = l;
+    ASSERT_NE(none, 0);
+    EXPECT_FALSE(drives.Volume(none).ok);
+    EXPECT_FALSE(drives.Space(none).ok);
+}
+
+}  // namespace
+}  // namespace kx
