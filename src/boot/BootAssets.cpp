@@ -11,7 +11,9 @@ DosImageKind CarriedDosImageKind() {
 
 bool CarriesWindowsGhost() { return KORVANIX_CARRIES_GHOST32 != 0; }
 
-std::string DriveRoot(const std::string& letter) { return letter.empty() ? std::string() : letter.substr(0, 1) + ":\\"; }
+std::string DriveRoot(const std::string& letter) {
+    return letter.empty() ? std::string() : letter.substr(0, 1) + ":\\";
+}
 
 bool DeployBootAssets(Program& p) {
     const std::string root = DriveRoot(p.state().systemDriveLetter);

@@ -25,7 +25,8 @@ for f in AUTOEXEC.BAT CONFIG.SYS MENU.BAT MINITO.BAT NTFS.BAT W.BAT; do
     mtype -i "$assets/Dorv.ima" "::/$f" >/dev/null 2>&1 || fail "Dorv.ima lacks $f"
 done
 mcopy -n -i "$assets/Dorv.ima" ::/AUTOEXEC.BAT ::/MENU.BAT "$work/"
-[ "$(grep -c $'\r$' "$work/AUTOEXEC.BAT")" = "$(wc -l <"$work/AUTOEXEC.BAT")" ] || fail "AUTOEXEC.BAT lines do not end in CR LF"
+[ "$(grep -c $'\r$' "$work/AUTOEXEC.BAT")" = "$(wc -l <"$work/AUTOEXEC.BAT")" ] ||
+    fail "AUTOEXEC.BAT lines do not end in CR LF"
 iconv -f CP936 -t UTF-8 "$work/MENU.BAT" | grep -q '重新启动' || fail "MENU.BAT is not code page 936"
 
 # Two builds give the same bytes.

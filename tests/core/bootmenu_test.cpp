@@ -18,8 +18,9 @@ struct FakeBcd {
             std::string out = "Windows Boot Manager\r\n--------------------\r\nidentifier              {bootmgr}\r\n"
                               "description             Windows Boot Manager\r\n\r\n";
             for (const auto& [id, title] : entries)
-                out += "Real-mode Boot Sector\r\n---------------------\r\n" + std::string(chinese ? "标识符" : "identifier") +
-                       "                  " + id + "\r\ndevice                  partition=C:\r\npath                    "
+                out += "Real-mode Boot Sector\r\n---------------------\r\n" +
+                       std::string(chinese ? "标识符" : "identifier") + "                  " + id +
+                       "\r\ndevice                  partition=C:\r\npath                    "
                        "\\qzrpldr.mbr\r\ndescription             " + title + "\r\n\r\n";
             return out;
         }

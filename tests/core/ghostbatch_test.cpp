@@ -11,7 +11,8 @@ TEST(GhostJobs, RestoreAndBackupLinesAsGhostReadsThem) {
     EXPECT_EQ(GhostRestoreJob("1:2\\sys\\a.gho", "1", "1:1"),
               "Ghost.exe -noide -nousb -clone,mode=pload,src=1:2\\sys\\a.gho:1,dst=1:1 -sure -rb\r\nrestart");
     EXPECT_EQ(GhostBackupJob("1:1", "1:2\\qzrpgho\\a.gho"),
-              "Ghost.exe -noide -nousb -clone,mode=pdump,src=1:1,dst=1:2\\qzrpgho\\a.gho -sure -fro -rb -z1\r\nrestart");
+              "Ghost.exe -noide -nousb -clone,mode=pdump,src=1:1,dst=1:2\\qzrpgho\\a.gho -sure -fro -rb -z1"
+              "\r\nrestart");
     // A value that itself holds "%s" is not formatted again.
     EXPECT_EQ(FormatLine("a%sb%sc", {"%s", "x"}), "a%sbxc");
     EXPECT_EQ(FormatLine("a%sb%s", {"1"}), "a1b%s");

@@ -118,7 +118,8 @@ struct Store {
     }
 
     std::string Save() const {
-        std::string out = "timeout " + timeout + "\ndefault " + defaultId + "\ncreated " + std::to_string(created) + "\n";
+        std::string out = "timeout " + timeout + "\ndefault " + defaultId + "\ncreated " + std::to_string(created) +
+                          "\n";
         if (!bootSequence.empty()) out += "bootsequence " + bootSequence + "\n";
         for (const std::string& id : displayOrder) out += "display " + id + "\n";
         for (const Entry& e : entries)
@@ -146,7 +147,8 @@ std::string Field(const std::string& name, const std::string& value) {
 std::string Listing(const Store& store, bool chinese) {
     const std::string identifier = chinese ? "标识符" : "identifier";
     std::string out;
-    out += chinese ? "\r\nWindows 启动管理器\r\n--------------------\r\n" : "\r\nWindows Boot Manager\r\n--------------------\r\n";
+    out += chinese ? "\r\nWindows 启动管理器\r\n--------------------\r\n"
+                   : "\r\nWindows Boot Manager\r\n--------------------\r\n";
     out += Field(identifier, "{bootmgr}");
     out += Field("device", "partition=C:");
     out += Field("description", "Windows Boot Manager");
@@ -157,7 +159,8 @@ std::string Listing(const Store& store, bool chinese) {
         out += Field(i == 0 ? "displayorder" : "", store.displayOrder[i]);
     out += Field("toolsdisplayorder", "{memdiag}");
     out += Field("timeout", store.timeout);
-    out += chinese ? "\r\nWindows 启动加载器\r\n-------------------\r\n" : "\r\nWindows Boot Loader\r\n-------------------\r\n";
+    out += chinese ? "\r\nWindows 启动加载器\r\n-------------------\r\n"
+                   : "\r\nWindows Boot Loader\r\n-------------------\r\n";
     out += Field(identifier, "{current}");
     out += Field("device", "partition=C:");
     out += Field("path", "\\Windows\\system32\\winload.exe");
@@ -166,7 +169,8 @@ std::string Listing(const Store& store, bool chinese) {
     out += Field("osdevice", "partition=C:");
     out += Field("systemroot", "\\Windows");
     for (const Entry& e : store.entries) {
-        out += chinese ? "\r\n实模式启动扇区\r\n---------------------\r\n" : "\r\nReal-mode Boot Sector\r\n---------------------\r\n";
+        out += chinese ? "\r\n实模式启动扇区\r\n---------------------\r\n"
+                       : "\r\nReal-mode Boot Sector\r\n---------------------\r\n";
         out += Field(identifier, e.id);
         if (!e.device.empty()) out += Field("device", e.device);
         if (!e.path.empty()) out += Field("path", e.path);
