@@ -10,6 +10,8 @@ using Args = std::vector<std::string>;
 bool ReadFile(const std::string& path, std::string& bytes);
 
 int Text(const Args& args);
+int Disks(const Args& args);
+int Volumes(const Args& args);
 int PeCheck(const Args& args);
 int Zip(const Args& args);
 int Unzip(const Args& args);
