@@ -8,6 +8,8 @@
 #     second      an empty first ("system reserved") partition, the assets on the second (FAT32)
 #     missing     helper and loader without Dorv.ima: the loader must restart the machine
 #     diagnostic  the built Dorv.ima itself (only when the build carries no DOS kit)
+#     kit         a DOS image and loader built from a stand-in kit with a 2.88 MB floppy (36 sectors a
+#                 track): the loader's geometry must follow the image's parameter block
 # Exit 0 pass, 1 fail, 77 skipped (with the reason on standard output).
 set -euo pipefail
 export LC_ALL=C MTOOLS_SKIP_CHECK=1
@@ -38,7 +40,7 @@ part_size=131072  # 64 MiB: large enough for FAT32
 
 marker_floppy() {
     nasm -f bin -o marker.bin "$here/marker.asm"
-    mkfs.fat -C -F 12 -i 12345678 marker.ima 1440 >/dev/null
+    mkfs.fat -C -F 12 -i 12345678 marker.ima "${1:-1440}" >/dev/null
     dd if=marker.bin of=marker.ima bs=1 skip=62 seek=62 count=450 conv=notrunc status=none
 }
 
@@ -100,6 +102,18 @@ case "$case" in
         fat32_partition p1.img $part_start qzrpldr.mbr "$assets/qzrpldr.mbr" otldr "$assets/otldr"
         disk 0x0C p1.img
         expect=restart ;;
+    kit)
+        marker_floppy 2880
+        mkdir -p kit/files
+        mv marker.ima kit/floppy.ima
+        for f in GHOST.EXE RESTART.COM HIMEM.SYS; do echo "stand-in $f" >"kit/files/$f"; done
+        script=$here/../../src/boot/assets/build-assets.sh
+        "$script" image Dorv.ima kit
+        "$script" loader otldr Dorv.ima
+        mtype -i Dorv.ima ::/GHOST.EXE | grep -q 'stand-in GHOST.EXE' || { echo "FAIL: kit file missing"; exit 1; }
+        mtype -i Dorv.ima ::/W.BAT >/dev/null || { echo "FAIL: batch files missing"; exit 1; }
+        fat32_partition p1.img $part_start qzrpldr.mbr "$assets/qzrpldr.mbr" otldr otldr Dorv.ima Dorv.ima
+        disk 0x0C p1.img ;;
     diagnostic)
         fat32_partition p1.img $part_start qzrpldr.mbr "$assets/qzrpldr.mbr" otldr "$assets/otldr" \
             Dorv.ima "$assets/Dorv.ima"
@@ -127,7 +141,7 @@ fi
 case "$expect" in
     marker)
         # F0 is the media byte of a 1.44 MB floppy: the RAM floppy was readable as BIOS drive 0.
-        grep -q 'KORVANIX-FLOPPY-MARKER media=F0' serial.txt || { echo "FAIL: no marker from the floppy"; exit 1; } ;;
+        grep -q 'KORVANIX-FLOPPY-MARKER media=F0 track=ok' serial.txt || { echo "FAIL: no marker from the floppy"; exit 1; } ;;
     diagnostic)
         grep -q 'carries no DOS environment' serial.txt || { echo "FAIL: no diagnostic message"; exit 1; } ;;
     restart)

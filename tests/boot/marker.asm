@@ -1,6 +1,7 @@
 ; Boot sector of the test floppy that stands in for the DOS image. It proves that it runs from a floppy
 ; mapped by memdisk: it reads the floppy's second sector (the first FAT, whose first byte is the media
-; byte) through BIOS drive 0 and prints the marker and that byte on COM1, then restarts (QEMU runs with
+; byte) and the last sector of the first track through BIOS drive 0, prints the marker, that byte and
+; whether the track read on COM1, then restarts (QEMU runs with
 ; -no-reboot, so the restart ends the run). The parameter block comes from mkfs.fat (spliced in).
         bits 16
         org 0x7C00
@@ -27,7 +28,16 @@ start:
         jc .failed
         mov al, [0x8000]
         call hex
-        mov si, newline
+        ; The last sector of the first track, as the parameter block counts it: readable only when the
+        ; geometry memdisk reports matches the block.
+        mov ax, 0x0201
+        mov cl, [0x7C18]
+        mov ch, 0
+        xor dx, dx
+        mov bx, 0x8000
+        int 0x13
+        jc .failed
+        mov si, trackok
         call print
         jmp .restart
 .failed:
@@ -72,8 +82,8 @@ putc:
         ret
 
 marker:   db "KORVANIX-FLOPPY-MARKER media=", 0
-readfail: db "read-failed", 0
-newline:  db 13, 10, 0
+readfail: db " read-failed", 13, 10, 0
+trackok:  db " track=ok", 13, 10, 0
 
         times 510 - ($ - $$) db 0
         dw 0xAA55
