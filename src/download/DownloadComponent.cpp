@@ -213,6 +213,8 @@ DownloadJob::Attempt DownloadJob::Fetch(Range& range) {
     uint8_t* data = view->Data();
 
     while (range.next <= range.last) {
+        // Checked before every read, so that a pause also holds a request that was still connecting.
+        if (State() != kDownloadRunning) return Attempt::Interrupted;
         size_t want = static_cast<size_t>(std::min<uint64_t>(kReadChunkBytes, range.last - range.next + 1));
         int64_t got = response->Read(data + (range.next - viewStart), want);
         if (got <= 0 || static_cast<uint64_t>(got) > want) return Attempt::Failed;
@@ -222,7 +224,6 @@ DownloadJob::Attempt DownloadJob::Fetch(Range& range) {
         if (received_ == total_ && (state_ == kDownloadRunning || state_ == kDownloadPaused)) {
             state_ = kDownloadComplete;
         }
-        if (state_ != kDownloadRunning && range.next <= range.last) return Attempt::Interrupted;
     }
     return Attempt::Done;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -48,6 +49,7 @@ public:
         return Reply{};
     };
     std::chrono::microseconds readDelay{0};
+    std::chrono::milliseconds getDelay{0};  // time to the response's headers
     std::atomic<int> open{0};      // responses alive now
     std::atomic<int> maxOpen{0};
     std::mutex lock;
@@ -94,6 +96,7 @@ std::unique_ptr<HttpResponse> FakeServer::Get(uint64_t first, uint64_t last) {
         requests.push_back({first, last});
     }
     Reply reply = script(n, first, last);
+    if (getDelay.count()) std::this_thread::sleep_for(getDelay);
     if (reply.noResponse) return nullptr;
     auto response = std::make_unique<FakeResponse>(*this, first, last, reply);
     response->status = reply.status;
@@ -343,6 +346,21 @@ TEST(DownloadJob, PauseHoldsReceivedStillAndRestoreCompletes) {
     EXPECT_EQ(job->Info().state, kDownloadComplete);
 }
 
+TEST(DownloadJob, PauseAlsoHoldsRequestsThatWereStillWaitingForTheirAnswer) {
+    FakeServer server(4 * kMaxRangeBytes);
+    server.getDelay = 100ms;
+    FakeStore store;
+    auto job = DownloadJob::Start(server, store, Quick(4, 3));
+    ASSERT_TRUE(job);
+    std::this_thread::sleep_for(40ms);  // the workers' requests are under way
+    job->Pause();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(job->Info().received, 0u);
+    job->Restore();
+    EXPECT_EQ(WaitForEnd(*job).state, kDownloadComplete);
+    EXPECT_TRUE(store.bytes == server.content);
+}
+
 TEST(DownloadJob, StopWaitsForEveryWorkerAndClosesTheTarget) {
     FakeServer server(8 * kMaxRangeBytes);
     server.readDelay = 200us;
@@ -362,6 +380,80 @@ TEST(DownloadJob, StopWaitsForEveryWorkerAndClosesTheTarget) {
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(server.Requests().size(), requests);
     EXPECT_EQ(job->Info().state, kDownloadStopped);
+}
+
+// A 5 GB image: every offset and count past 4 GB must survive. The fake delivers bytes without copying
+// them and the store hands out scratch views, so that only the arithmetic is exercised.
+TEST(DownloadJob, FilesOverFourGigabytesAreTiledExactly) {
+    constexpr uint64_t kTotal = 5 * (1ull << 30) + 3;
+    class CountingServer : public HttpTransport {
+    public:
+        class Body : public HttpResponse {
+        public:
+            explicit Body(uint64_t left) : left_(left) {}
+            int64_t Read(uint8_t*, size_t size) override {
+                uint64_t n = std::min<uint64_t>(size, left_);
+                left_ -= n;
+                return static_cast<int64_t>(n);
+            }
+
+        private:
+            uint64_t left_;
+        };
+        std::unique_ptr<HttpResponse> Get(uint64_t first, uint64_t last) override {
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                requests.push_back({first, last});
+            }
+            auto body = std::make_unique<Body>(last - first + 1);
+            body->status = 206;
+            body->contentRange = "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+                                 std::to_string(kTotal);
+            return body;
+        }
+        std::mutex lock;
+        std::vector<Request> requests;
+    } server;
+    class ScratchStore : public TargetStore {
+    public:
+        class View : public RangeView {
+        public:
+            explicit View(uint64_t length) : bytes_(length) {}
+            uint8_t* Data() override { return bytes_.data(); }
+
+        private:
+            std::vector<uint8_t> bytes_;
+        };
+        bool Create(uint64_t total) override {
+            created = total;
+            return true;
+        }
+        std::unique_ptr<RangeView> Map(uint64_t first, uint64_t length) override {
+            EXPECT_LE(first + length, created);
+            return std::make_unique<View>(length);
+        }
+        void Close() override {}
+        uint64_t created = 0;
+    } store;
+
+    auto job = DownloadJob::Start(server, store, Quick());
+    ASSERT_TRUE(job);
+    EXPECT_EQ(store.created, kTotal);
+    DownloadInfo info = WaitForEnd(*job, 120s);
+    EXPECT_EQ(info.state, kDownloadComplete);
+    EXPECT_EQ(info.received, kTotal);
+    EXPECT_EQ(info.total, kTotal);
+    job->Stop();
+    auto requests = server.requests;
+    std::sort(requests.begin() + 1, requests.end(), [](const Request& a, const Request& b) { return a.first < b.first; });
+    ASSERT_EQ(requests.size(), 1 + (kTotal + kMaxRangeBytes - 1) / kMaxRangeBytes);
+    uint64_t next = 0;
+    for (size_t i = 1; i < requests.size(); ++i) {
+        ASSERT_EQ(requests[i].first, next);
+        ASSERT_EQ(requests[i].last, std::min(next + kMaxRangeBytes, kTotal) - 1);
+        next = requests[i].last + 1;
+    }
+    EXPECT_EQ(next, kTotal);
 }
 
 TEST(DownloadJob, AWorkerThatCannotBeStartedEndsTheOthersAndTheStart) {

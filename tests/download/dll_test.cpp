@@ -224,7 +224,7 @@ TEST_F(DownloadDll, PauseHoldsReceivedStillAndRestoreCompletes) {
     WaitForBytes(handle, 8 << 20);
     api_.pause(handle);
     EXPECT_EQ(Info(handle).state, kDownloadPaused);
-    std::this_thread::sleep_for(300ms);  // reads already under way end
+    std::this_thread::sleep_for(1s);  // reads already under way end
     uint64_t held = Info(handle).received;
     std::this_thread::sleep_for(1500ms);
     DownloadInfo info = Info(handle);
@@ -260,6 +260,19 @@ TEST_F(DownloadDll, StopEndsEveryWorkerAndLeavesTheFileAtFullSize) {
     HANDLE file = CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(file, INVALID_HANDLE_VALUE);
     CloseHandle(file);
+}
+
+TEST_F(DownloadDll, ATargetOverFourGigabytesIsCreatedAtItsFullSize) {
+    constexpr uint64_t kHuge = 5 * (1ull << 30) + 3;
+    std::wstring target = Work(L"dl\\huge.bin");
+    DownloadHandle handle = Start(Url("KX_DL_HTTP", "/huge.bin"), target);
+    ASSERT_TRUE(handle);
+    EXPECT_EQ(Info(handle).total, kHuge);
+    WaitForBytes(handle, 64 << 20);
+    EXPECT_GE(Info(handle).received, uint64_t{64} << 20);
+    api_.stop(handle);
+    EXPECT_EQ(FileSize(target), kHuge);
+    DeleteFileW(target.c_str());
 }
 
 TEST_F(DownloadDll, AnExistingTargetIsEmptiedByStart) {

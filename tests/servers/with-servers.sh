@@ -7,7 +7,7 @@
 # Usage: with-servers.sh [--big MEGABYTES] command [args...]
 # The command sees KX_DL_HTTP, KX_DL_HTTPS, KX_DL_FAULT (base addresses), KX_DL_BIG (file name of the
 # big file, served by nginx), KX_DL_BIG_SHA256, KX_DL_SMALL (served by both, 12 MB and a bit),
-# KX_DL_WORK_UNIX and KX_DL_WORK (the folder as a Unix and as a Wine path), KX_DL_NGINX_PID.
+# huge.bin (5 GB and 3 bytes of zeros), KX_DL_WORK_UNIX and KX_DL_WORK (the folder as a Unix and as a Wine path), KX_DL_NGINX_PID.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -39,6 +39,8 @@ mkdir -p "$work/www" "$work/nginx" "$work/dl"
 chmod 755 "$work" "$work/www"
 head -c $((big_mb * 1048576)) /dev/urandom >"$work/www/big.bin"
 head -c $((12 * 1048576 + 777)) /dev/urandom >"$work/www/small.bin"
+# Over 4 GB and sparse: it costs no disk.
+truncate -s $((5 * 1073741824 + 3)) "$work/www/huge.bin"
 openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=other.invalid -days 2 \
     -keyout "$work/nginx/key.pem" -out "$work/nginx/cert.pem" >/dev/null 2>&1
 
