@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "../core/Fakes.h"
 #include "app/Handlers.h"
 #include "disk/DiskPorts_win.h"
 #include "disk/Diskpart.h"
+#include "disk/DriveRecord.h"
 #include "disk/PartitionList.h"
 #include "services/Wide_win.h"
 
@@ -157,6 +160,32 @@ TEST(Drives, QueriesOfThePrefixDrives) {
     ASSERT_NE(none, 0);
     EXPECT_FALSE(drives.Volume(none).ok);
     EXPECT_FALSE(drives.Space(none).ok);
+}
+
+TEST(Drives, RecordsOfMappedLettersOfEachType) {
+    // tests/win/drives.sh maps P: fixed (labelled 数据盘), Q: removable, R: CD-ROM, S: network.
+    if (GetEnvironmentVariableW(L"KX_MAPPED_DRIVES", nullptr, 0) == 0) GTEST_SKIP() << "run by tests/win/drives.sh";
+    WindowsDrives drives;
+    std::string system = GetSystemDriveLetter(drives);
+    DriveRecord p = MakeDriveRecord(drives, "P", "1:3", system);
+    EXPECT_EQ(p.cells[2], "硬盘驱动器");
+    EXPECT_EQ(p.cells[3], "数据盘");
+    EXPECT_EQ(p.cells[7], "否");
+    EXPECT_EQ(p.icon, 1);
+    ASSERT_GT(p.cells[6].size(), 3u);
+    EXPECT_EQ(p.cells[6].substr(p.cells[6].size() - 3), " GB");
+    EXPECT_GT(std::stod(p.cells[6]), 0);
+    EXPECT_GE(std::stod(p.cells[6]), std::stod(p.cells[5])) << "used is total minus whole free gigabytes";
+    EXPECT_EQ(MakeDriveRecord(drives, "Q", "1:4", system).cells[2], "可移动驱动器");
+    EXPECT_EQ(MakeDriveRecord(drives, "R", "1:5", system).cells[2], "光盘驱动器");
+    EXPECT_EQ(MakeDriveRecord(drives, "S", "1:6", system).cells[2], "网络驱动器");
+    DriveRecord c = MakeDriveRecord(drives, system, "1:1", system);
+    EXPECT_EQ(c.cells[7], "是");
+    EXPECT_EQ(c.icon, 0);
+
+    std::vector<std::string> fixed = DriveLettersOfType(drives, 3);
+    EXPECT_NE(std::find(fixed.begin(), fixed.end(), "P:"), fixed.end());
+    EXPECT_EQ(std::find(fixed.begin(), fixed.end(), "Q:"), fixed.end()) << "removable drives are never fixed";
 }
 
 }  // namespace
