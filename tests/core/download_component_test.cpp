@@ -329,7 +329,7 @@ TEST(DownloadJob, PauseHoldsReceivedStillAndRestoreCompletes) {
     job->Pause();
     job->Pause();
     EXPECT_EQ(job->Info().state, kDownloadPaused);
-    std::this_thread::sleep_for(20ms);  // reads already under way finish
+    std::this_thread::sleep_for(50ms);  // reads already under way finish
     uint64_t held = job->Info().received;
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(job->Info().received, held);
