@@ -63,6 +63,8 @@ TEST(CatalogueRequest, IsNeverAnsweredFromACache) {
     EXPECT_EQ(catalogue.dz1.Get(), "version 1") << "the second start reads the page from the server again";
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
+    for (const auto& head : requests)
+        EXPECT_EQ(Header(head, "Pragma"), "no-cache") << "caches on the way must not answer either\n" << head;
     EXPECT_EQ(requests[1].find("If-Modified-Since"), std::string::npos) << requests[1];
     EXPECT_EQ(requests[1].find("If-None-Match"), std::string::npos) << requests[1];
 }
