@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::span<const uint8_t> file(data, size);
     auto headers = kx::pe::ParseHeaders(file, 0);
     // Images of many megabytes are legal but only slow the search down; their reading is the same code.
-    if (!headers || headers->imageSize > (16u << 20)) return 0;
+    if (!headers || headers->imageSize > (2u << 20)) return 0;
     std::vector<uint8_t> image(headers->imageSize);
     kx::pe::MapSections(file, *headers, image);
     kx::pe::ApplyRelocations(image, *headers, 0x10000);
