@@ -161,7 +161,8 @@ void DrawGroupFrame(HWND hwnd, HDC dc) {
 }
 
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    LiveControl* c = gControls ? gControls->FromHwnd(hwnd) : nullptr;
+    if (!gControls) return DefWindowProcW(hwnd, msg, wp, lp);  // the window is being torn down
+    LiveControl* c = gControls->FromHwnd(hwnd);
     switch (msg) {
         case WM_ERASEBKGND: return 1;
         case WM_PRINTCLIENT: {
@@ -208,6 +209,7 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (!gControls) return DefWindowProcW(hwnd, msg, wp, lp);  // the window is being torn down
     switch (msg) {
         case WM_ERASEBKGND: return 1;
         case WM_SETTEXT: {
@@ -239,6 +241,7 @@ LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 // No browser engine is embedded: the view shows the page's address and opens it in the user's
 // browser on a click. Setting the text "navigates"; reading it gives the address.
 LRESULT CALLBACK WebViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (!gControls) return DefWindowProcW(hwnd, msg, wp, lp);  // the window is being torn down
     switch (msg) {
         case WM_ERASEBKGND: return 1;
         case WM_SETTEXT: {
@@ -296,6 +299,7 @@ void BlitPicture(HDC dc, HBITMAP picture, const RECT& r) {
 }
 
 LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (!gControls) return DefWindowProcW(hwnd, msg, wp, lp);  // the window is being torn down
     if (msg == WM_ERASEBKGND) return 1;
     if (msg == WM_PAINT) {
         PAINTSTRUCT ps;
@@ -471,13 +475,18 @@ HWND Controls::CreateOne(const ControlSpec& spec, HWND parent, HINSTANCE instanc
     return hwnd;
 }
 
-void Controls::Destroy() {
+void Controls::ReleaseNames() {
+    // Global atoms outlive the process: give each name back while the controls still exist.
     for (auto& [name, c] : byName_) {
         if (auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(RemovePropW(c.hwnd, kNameProperty))))
             GlobalDeleteAtom(atom);
         RemovePropW(c.hwnd, kKindProperty);
-        if (c.picture) DeleteObject(c.picture);
     }
+}
+
+void Controls::Destroy() {
+    for (auto& [name, c] : byName_)
+        if (c.picture) DeleteObject(c.picture);
     if (backgroundDc_) DeleteDC(backgroundDc_);
     for (HGDIOBJ o : {static_cast<HGDIOBJ>(background_), static_cast<HGDIOBJ>(backgroundBrush_),
                       static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(titleFont_),

@@ -31,6 +31,9 @@ class Controls {
 public:
     // Creates every control of the layout under the main window. Window thread only.
     void Create(HWND main, HINSTANCE instance);
+    // When the window is being destroyed: the controls no longer answer to their names.
+    void ReleaseNames();
+    // After the window and its controls are gone.
     void Destroy();
 
     LiveControl* Find(const std::string& name);

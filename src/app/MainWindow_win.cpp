@@ -180,8 +180,12 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_DESTROY:
             gWindow.program->OnDestroying();
             UiDispatcher::Stop();
-            gWindow.controls->Destroy();
+            gWindow.controls->ReleaseNames();
             PostQuitMessage(0);
+            return 0;
+        case WM_NCDESTROY:
+            // Last: the controls have been destroyed (and have sent their last notifications) by now.
+            gWindow.controls->Destroy();
             return 0;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);

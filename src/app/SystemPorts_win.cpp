@@ -34,18 +34,6 @@ LocalTime ClockPortWin::Now() {
 
 uint32_t ClockPortWin::TickCount() { return GetTickCount(); }
 
-void ProcessPendingMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 void ClockPortWin::Pause(int milliseconds) {
     // Sleeps until a message arrives or the time is up, so a pause keeps the window responsive
     // without spinning the processor.

@@ -2,6 +2,7 @@
 // The shell's Windows ports: message boxes, the browser, the clock and Pause, the single-instance mutex.
 #include <windows.h>
 
+#include "services/MessagePump_win.h"
 #include "services/Ports.h"
 
 namespace kx {
@@ -22,9 +23,6 @@ public:
     uint32_t TickCount() override;
     void Pause(int milliseconds) override;
 };
-
-// Handles the calling thread's pending messages; WM_QUIT is put back for the message loop.
-void ProcessPendingMessages();
 
 class InstancePortWin : public InstancePort {
 public:

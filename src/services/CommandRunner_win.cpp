@@ -1,4 +1,5 @@
 #include "services/CommandRunner_win.h"
+#include "services/MessagePump_win.h"
 
 #include <windows.h>
 
@@ -29,13 +30,8 @@ private:
     HANDLE h_ = nullptr;
 };
 
-void PumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
+// The window stays responsive while a tool runs; a WM_QUIT met here is kept for the message loop.
+void PumpMessages() { ProcessPendingMessages(); }
 
 // Appends what waits in the pipe; false when nothing was there. Zero bytes in the output are dropped
 // rather than cutting the rest of the chunk off.
