@@ -6,6 +6,7 @@
 
 #include "app/WindowPort.h"
 #include "disk/ImageSearchWorker.h"
+#include "download/DownloadApi.h"
 #include "services/Ports.h"
 #include "services/Shared.h"
 
@@ -49,6 +50,7 @@ struct ProgramState {
     Shared<std::vector<std::string>> userFolders;  // My Documents, Favorites, Cookies, Desktop as last read
     Shared<bool> userDataBusy;  // a backup or restore of the file-backup page is running
     ImageSearchWorker imageSearch;  // the search that follows each full drive refresh
+    DownloadEntryPoints download;   // the download component, bound at start before the window exists
     // Web site hosts: build settings, overridden by the command line (see ParseCommandLine).
     std::string siteHost = KORVANIX_SITE_HOST;
     std::string catalogueHost = KORVANIX_CATALOGUE_HOST;

@@ -11,6 +11,11 @@
 #include "app/SystemPorts_win.h"
 #include "app/UiDispatcher_win.h"
 #include "app/WindowPort_win.h"
+#include "boot/BootFiles_win.h"
+#include "disk/DiskPorts_win.h"
+#include "download/CatalogueHttp_win.h"
+#include "download/DownloadLibrary_win.h"
+#include "userdata/UserDataPorts_win.h"
 #include "services/Wide_win.h"
 
 namespace {
@@ -59,13 +64,27 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     kx::ShellPortWin shell;
     kx::ClockPortWin clock;
     kx::InstancePortWin instanceGuard;
+    auto system = kx::MakeSystemServicePorts();
+    auto userData = kx::MakeUserDataPorts();
+    kx::BootFilesWin bootFiles;
+    kx::ResourceBootAssets bootAssets;
+    kx::WinInetHttpGet catalogueHttp;
     kx::Ports ports;
     ports.window = &window;
     ports.messages = &messages;
     ports.shell = &shell;
     ports.clock = &clock;
     ports.instance = &instanceGuard;
+    ports.commands = &system->commands;
+    ports.system = &system->system;
+    ports.drives = &system->drives;
+    ports.bootFiles = &bootFiles;
+    ports.bootAssets = &bootAssets;
+    ports.userData = &userData->ports;
+    ports.catalogueHttp = &catalogueHttp;
     kx::Program program(ports);
+    // The download component the program carries, loaded from memory before the window exists.
+    program.state().download = kx::LoadDownloadComponent();
 
     kx::CommandLine options = kx::ParseCommandLine(Arguments());
     if (!options.siteHost.empty()) program.state().siteHost = options.siteHost;
