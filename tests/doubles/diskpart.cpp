@@ -5,7 +5,8 @@
 // The recorded outputs are UTF-8 files in one folder per case (disk0.txt, disk1.txt ..., nodisk.txt,
 // volumes.txt); they are printed in the console's code page with CRLF line ends, as diskpart prints.
 // The case folder comes from KORVANIX_DISKPART_CASE, else from the first line of diskpart-case.txt
-// beside this program. The log goes to KORVANIX_DISKPART_LOG, else to diskpart.log beside it.
+// beside this program, else the build's default (the Chinese two-disk machine). The log goes to
+// KORVANIX_DISKPART_LOG, else to diskpart.log beside it.
 #include <windows.h>
 
 #include <cstdlib>
@@ -74,6 +75,9 @@ std::wstring CaseFolder() {
         line = line.substr(0, line.find_first_of("\r\n"));
         folder = FromUtf8(line);
     }
+#ifdef KX_DEFAULT_CASE
+    if (folder.empty()) folder = FromUtf8(KX_DEFAULT_CASE);
+#endif
     if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
     return folder;
 }
