@@ -57,7 +57,7 @@ build_image() {
             [ -f "$kit/files/$f" ] || die "DOS kit $kit lacks files/$f"
         done
         cp "$kit/floppy.ima" "$tmp"
-        MTOOLS_SKIP_CHECK=1 mcopy -o -m -i "$tmp" "$kit"/files/* ::/
+        MTOOLS_SKIP_CHECK=1 mcopy -s -o -m -i "$tmp" "$kit"/files/* ::/
     else
         need mkfs.fat dosfstools
         need nasm nasm
