@@ -2,7 +2,9 @@
 
 #include <set>
 
+#include "DiskFakes.h"
 #include "Fakes.h"
+#include "UserDataFakes.h"
 #include "app/Handlers.h"
 #include "app/Layout.h"
 
@@ -92,19 +94,33 @@ TEST(Startup, DatedBackupFolderName) {
     EXPECT_EQ(DatedBackupFolderName({2015, 12, 31, 23, 59, 59}), "2015年12月31日备份");
 }
 
-TEST(Startup, CreatedHandlerFixesTheDayFolderAtStart) {
-    Rig r;
+// A program wired to fakes of every subsystem's ports, so that the created handler runs all its steps.
+struct StartupRig : test::DiskRig {
+    StartupRig() {
+        drives.AddFixed('C', 40, 10);
+        drives.AddFixed('D', 100, 60);
+        program.ports().userData = &userData.ports;
+    }
+    struct UserData : test::UserDataRig {
+    } userData;
+};
+
+TEST(Startup, CreatedHandlerRunsEveryStepAndFixesTheDayFolder) {
+    StartupRig r;
     r.clock.now = {2016, 1, 1, 0, 0, 0};
     r.program.OnCreated();
     EXPECT_EQ(r.program.state().backupDayFolder, "2016年1月1日备份");
     EXPECT_EQ(r.program.state().selectedImage, -1);
+    EXPECT_EQ(r.program.state().systemDriveLetter, "C");
+    EXPECT_EQ(r.program.state().targetDrive.Get(), "D") << "the fixed drive with the most free space";
+    EXPECT_EQ(r.instance.mutexName, "Korvanix-0.1-Tamsin&Orwen");
+    EXPECT_EQ(r.instance.exitCode, -1);
     r.clock.now = {2016, 1, 2, 0, 0, 1};  // used after midnight: the start date stays
     EXPECT_EQ(r.program.state().backupDayFolder, "2016年1月1日备份");
-    EXPECT_EQ(r.instance.exitCode, -1);
 }
 
 TEST(Startup, TimerFiresOnce) {
-    Rig r;
+    StartupRig r;
     EXPECT_EQ(r.window.TimerPeriod("时钟1"), 1000);
     r.window.SetChecked("还原_单选框", true);
     EXPECT_TRUE(r.program.Dispatch("时钟1", Event::Tick));

@@ -74,16 +74,22 @@ std::string NameOf(HWND hwnd) {
     return Narrow(name);
 }
 
+BOOL CALLBACK CollectNamed(HWND h, LPARAM lp) {
+    std::string name = NameOf(h);
+    if (!name.empty()) (*reinterpret_cast<std::map<std::string, HWND>*>(lp))[name] = h;
+    return TRUE;
+}
+
+BOOL CALLBACK CountMainWindows(HWND h, LPARAM lp) {
+    wchar_t cls[64];
+    GetClassNameW(h, cls, 64);
+    if (Widen(kx::MainWindowSpec().className) == cls) ++*reinterpret_cast<int*>(lp);
+    return TRUE;
+}
+
 std::map<std::string, HWND> Controls() {
     std::map<std::string, HWND> found;
-    EnumChildWindows(
-        gMain,
-        [](HWND h, LPARAM lp) -> BOOL {
-            std::string name = NameOf(h);
-            if (!name.empty()) (*reinterpret_cast<std::map<std::string, HWND>*>(lp))[name] = h;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumChildWindows(gMain, CollectNamed, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
@@ -245,14 +251,7 @@ void Run(const std::vector<std::string>& w) {
         ExpectLayout(std::vector<std::string>(w.begin() + 1, w.end()));
     } else if (cmd == "expect-windows") {
         int count = 0;
-        EnumWindows(
-            [](HWND h, LPARAM lp) -> BOOL {
-                wchar_t cls[64];
-                GetClassNameW(h, cls, 64);
-                if (Widen(kx::MainWindowSpec().className) == cls) ++*reinterpret_cast<int*>(lp);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&count));
+        EnumWindows(CountMainWindows, reinterpret_cast<LPARAM>(&count));
         if (count != std::stoi(w.at(1))) Fail(std::to_string(count) + " main windows, expected " + w[1]);
     } else if (cmd == "minimise") {
         ShowWindow(gMain, SW_MINIMIZE);
