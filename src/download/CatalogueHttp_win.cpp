@@ -40,20 +40,21 @@ std::string WinInetHttpGet::Get(const HttpGetRequest& r) {
     InternetHandle session(InternetOpenW(Widen(r.userAgent).c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!session) return {};
     DWORD timeout = timeoutMs_;
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
         InternetSetOptionW(session.get(), option, &timeout, sizeof timeout);
-    InternetHandle connection(InternetConnectW(session.get(), host, parts.nPort, nullptr, nullptr,
-                                               INTERNET_SERVICE_HTTP, 0, 0));
+    InternetHandle connection(
+        InternetConnectW(session.get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return {};
 
     const std::wstring accept = Widen(r.accept);
     const wchar_t* acceptTypes[] = {accept.c_str(), nullptr};
     // Always from the server, never into the local cache.
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                  INTERNET_FLAG_NO_UI;
+    DWORD flags =
+        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-    InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path[0] ? path : L"/",
-                                            Widen(r.version).c_str(), nullptr, acceptTypes, flags, 0));
+    InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path[0] ? path : L"/", Widen(r.version).c_str(),
+                                            nullptr, acceptTypes, flags, 0));
     if (!request) return {};
     // Wine's WinINet ignores the session's receive time-out for the request; the request's own is honoured
     // everywhere. (Setting its connect or send time-out there makes Wine fail every send.)

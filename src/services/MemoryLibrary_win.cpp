@@ -65,7 +65,8 @@ void* FindLoadedModule(std::string_view baseName) {
     if (!peb || !peb->Ldr) return nullptr;
     LIST_ENTRY* head = &peb->Ldr->InMemoryOrderModuleList;
     for (LIST_ENTRY* link = head->Flink; link && link != head; link = link->Flink) {
-        auto* entry = reinterpret_cast<LoaderEntry*>(reinterpret_cast<char*>(link) - offsetof(LoaderEntry, inMemoryOrder));
+        auto* entry =
+            reinterpret_cast<LoaderEntry*>(reinterpret_cast<char*>(link) - offsetof(LoaderEntry, inMemoryOrder));
         if (!entry->baseName.Buffer || entry->baseName.Length == 0) break;
         if (SameAsciiName(entry->baseName, baseName)) return entry->dllBase;
     }
@@ -166,8 +167,7 @@ bool BindImports(std::span<uint8_t> image, const pe::Headers& headers, const Ker
 bool RegisterUnwindTable(std::span<uint8_t> image, const pe::Headers& headers, bool add) {
 #if defined(_WIN64)
     const pe::DataDirectory dir = headers.Dir(pe::kExceptionDir);
-    if (dir.size < sizeof(RUNTIME_FUNCTION) || dir.rva > image.size() || dir.size > image.size() - dir.rva)
-        return true;
+    if (dir.size < sizeof(RUNTIME_FUNCTION) || dir.rva > image.size() || dir.size > image.size() - dir.rva) return true;
     auto* table = reinterpret_cast<RUNTIME_FUNCTION*>(image.data() + dir.rva);
     if (!add) return RtlDeleteFunctionTable(table);
     return RtlAddFunctionTable(table, dir.size / sizeof(RUNTIME_FUNCTION), reinterpret_cast<DWORD64>(image.data()));
@@ -210,8 +210,8 @@ void* LoadLibraryFromMemory(const void* data, uint32_t size, ImportResolver reso
     auto* base = static_cast<uint8_t*>(
         VirtualAlloc(preferred, headers->imageSize, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE));
     if (!base)
-        base = static_cast<uint8_t*>(VirtualAlloc(nullptr, headers->imageSize, MEM_RESERVE | MEM_COMMIT,
-                                                  PAGE_EXECUTE_READWRITE));
+        base = static_cast<uint8_t*>(
+            VirtualAlloc(nullptr, headers->imageSize, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE));
     if (!base) return nullptr;
     const std::span<uint8_t> image(base, headers->imageSize);
     auto release = [&] {

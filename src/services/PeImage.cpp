@@ -73,8 +73,8 @@ std::optional<Headers> Parse(std::span<const uint8_t> bytes, uint16_t machine, b
     const uint32_t sizeOfImage = ReadOr0<uint32_t>(bytes, opt + 56);
     h.subsystem = ReadOr0<uint16_t>(bytes, opt + 68);
     const uint32_t dirsAt = h.is64 ? 112 : 96;
-    const uint32_t dirCount = std::min<uint32_t>({ReadOr0<uint32_t>(bytes, opt + dirsAt - 4), 16,
-                                                  (optionalSize - dirsAt) / 8});
+    const uint32_t dirCount =
+        std::min<uint32_t>({ReadOr0<uint32_t>(bytes, opt + dirsAt - 4), 16, (optionalSize - dirsAt) / 8});
     for (uint32_t i = 0; i < dirCount; ++i) {
         h.dirs[i].rva = ReadOr0<uint32_t>(bytes, opt + dirsAt + 8 * i);
         h.dirs[i].size = ReadOr0<uint32_t>(bytes, opt + dirsAt + 8 * i + 4);

@@ -39,8 +39,8 @@ struct Headers {
     uint64_t imageBase = 0;
     uint32_t entryPoint = 0;
     uint32_t sectionAlignment = 0;
-    uint32_t headersEnd = 0;   // end of the section table: the bytes copied as the image's headers
-    uint32_t imageSize = 0;    // the largest of SizeOfImage and every section's aligned end
+    uint32_t headersEnd = 0;         // end of the section table: the bytes copied as the image's headers
+    uint32_t imageSize = 0;          // the largest of SizeOfImage and every section's aligned end
     uint32_t sizeOfImageOffset = 0;  // file offset of the SizeOfImage field
     DataDirectory dirs[16] = {};
     std::vector<Section> sections;
@@ -84,8 +84,8 @@ bool WriteSlot(std::span<uint8_t> image, bool is64, uint32_t slotRva, uint64_t a
 std::optional<Headers> ParseMappedHeaders(std::span<const uint8_t> view);
 
 struct ExportTarget {
-    uint32_t rva = 0;          // 0: not exported
-    std::string forwardedTo;   // "OTHERDLL.Name" or "OTHERDLL.#12" when the export is a forwarder
+    uint32_t rva = 0;         // 0: not exported
+    std::string forwardedTo;  // "OTHERDLL.Name" or "OTHERDLL.#12" when the export is a forwarder
 };
 
 // Looks an export up by ordinal (the value as exported, including the ordinal base) or by exact name.

@@ -8,8 +8,8 @@
 namespace kx {
 
 struct XpCheckReport {
-    bool parsed = false;  // false: not a PE image this tool understands
-    std::string machine;  // "i386" or "amd64"
+    bool parsed = false;    // false: not a PE image this tool understands
+    std::string machine;    // "i386" or "amd64"
     std::string subsystem;  // "windows", "console" or the number
     uint16_t subsystemMajor = 0, subsystemMinor = 0;
     bool isDll = false;

@@ -177,7 +177,8 @@ inline uint32_t AddImports(PeBuilder& pe, size_t section, uint32_t at,
 
 // An export table at `at` with ordinal base `base`: functions[i] is exported with ordinal base + i at the
 // given RVA; names map a name to an index of functions.
-inline void AddExports(PeBuilder& pe, size_t section, uint32_t at, uint32_t base, const std::vector<uint32_t>& functions,
+inline void AddExports(PeBuilder& pe, size_t section, uint32_t at, uint32_t base,
+                       const std::vector<uint32_t>& functions,
                        const std::vector<std::pair<std::string, uint16_t>>& names) {
     auto& sec = pe.sections[section];
     Bytes& d = sec.data;

@@ -48,7 +48,7 @@ TEST(CataloguePage, TakesEachFieldVerbatim) {
         "***fdz1ks:ftp://odd:fdz1js******fdz2ks::fdz2js***</html>";
     ASSERT_TRUE(ApplyCataloguePage(page, c));
     EXPECT_EQ(All(c), (std::vector<std::string>{"http://a/xp.gho", " http://a/7 32\r\n<b>x</b>&amp;",
-                                                 "https://a:8443/7_64", "ftp://odd", "", "http://b/3"}));
+                                                "https://a:8443/7_64", "ftp://odd", "", "http://b/3"}));
 }
 
 TEST(CataloguePage, ValidityNeedsSystemInAnyCase) {
@@ -64,9 +64,10 @@ TEST(CataloguePage, ValidityNeedsSystemInAnyCase) {
 
 TEST(CataloguePage, MarkersAreCaseSensitiveFirstOccurrenceWinsUnclosedIsEmpty) {
     ImageCatalogue c;
-    ASSERT_TRUE(ApplyCataloguePage("system ***DZ1KS:upper:dz1js*** ***dz2ks:first:dz2js*** ***dz2ks:second:dz2js***"
-                                   " ***dz3ks:never closed ***fdz1ks:a ***fdz1ks:b:fdz1js***",
-                                   c));
+    ASSERT_TRUE(
+        ApplyCataloguePage("system ***DZ1KS:upper:dz1js*** ***dz2ks:first:dz2js*** ***dz2ks:second:dz2js***"
+                           " ***dz3ks:never closed ***fdz1ks:a ***fdz1ks:b:fdz1js***",
+                           c));
     EXPECT_EQ(c.dz1.Get(), "");
     EXPECT_EQ(c.dz2.Get(), "first");
     EXPECT_EQ(c.dz3.Get(), "");

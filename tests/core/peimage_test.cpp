@@ -109,7 +109,7 @@ TEST(PeRelocations, AddDeltaToAbsoluteEntriesOnlyAndStayInsideTheImage) {
     Bytes& d = s.pe.sections[s.data].data;
     Put32(d, 0x10, 0x10001234);
     Put32(d, 0x20, 0x11111111);
-    Put32(d, 0x400, rva);   // block: page = the data section
+    Put32(d, 0x400, rva);  // block: page = the data section
     Put32(d, 0x404, 8 + 3 * 2);
     Put16(d, 0x408, 0x3010);  // 32-bit absolute at +0x10
     Put16(d, 0x40A, 0xA020);  // a 64-bit entry in a 32-bit image: skipped
@@ -227,8 +227,7 @@ TEST(PeImports, MalformedTablesAreRefusedWhole) {
 TEST(PeExports, OrdinalsAndNames) {
     Sample s;
     // Ordinals 5, 6, 7; the name "Beta" points at index 9, outside the function table, and is skipped.
-    AddExports(s.pe, s.data, 0x300, 5, {0x1010, 0x1020, 0},
-               {{"Alpha", 0}, {"Beta", 9}, {"Beta", 1}, {"Forward", 2}});
+    AddExports(s.pe, s.data, 0x300, 5, {0x1010, 0x1020, 0}, {{"Alpha", 0}, {"Beta", 9}, {"Beta", 1}, {"Forward", 2}});
     Bytes file = s.pe.Build();
     auto h = pe::ParseHeaders(file, 0);
     auto image = Mapped(file, *h);

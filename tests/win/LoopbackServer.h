@@ -58,7 +58,8 @@ private:
             if (stallMs_) Sleep(stallMs_);
             const std::string response = respond_(n, head);
             for (size_t sent = 0; sent < response.size();) {
-                int put = send(client, response.data() + sent, static_cast<int>(std::min<size_t>(65536, response.size() - sent)), 0);
+                int put = send(client, response.data() + sent,
+                               static_cast<int>(std::min<size_t>(65536, response.size() - sent)), 0);
                 if (put <= 0) break;
                 sent += put;
             }

@@ -11,7 +11,6 @@
 #include <iterator>
 #include <vector>
 
-
 namespace kx {
 namespace {
 
@@ -44,7 +43,8 @@ TEST(DownloadComponent, TheMemoryLoadedComponentDownloadsAFile) {
 
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
-    const std::wstring target = std::wstring(folder) + L"kx-component-" + std::to_wstring(GetCurrentProcessId()) + L".bin";
+    const std::wstring target =
+        std::wstring(folder) + L"kx-component-" + std::to_wstring(GetCurrentProcessId()) + L".bin";
     const std::wstring address = L"http://" + std::wstring(server.Host().begin(), server.Host().end()) + L"/image.gho";
     DownloadHandle handle =
         entry.start(address.c_str(), nullptr, nullptr, nullptr, target.c_str(), 4, 3, nullptr, nullptr, nullptr);
