@@ -24,9 +24,11 @@ IMAGES = [
 
 PAGES = {
     "/system/": ("系统下载", "演示站点的系统列表。"),
-    "/system/help.htm": ("使用帮助", "选择一个系统镜像，点击“安装此系统”，下载完成后程序会自动安装。"),
+    "/system/help.htm": ("使用帮助",
+                         "选择一个系统镜像，点击“安装此系统”，下载完成后程序会自动安装。"),
     "/softbox/": ("软件盒子", "演示站点没有更多软件。"),
-    "/vx/wngjxz.htm": ("软件更新", "这是演示站点的更新页面：目录页没有给出这个系统的下载地址。"),
+    "/vx/wngjxz.htm": ("软件更新",
+                       "这是演示站点的更新页面：目录页没有给出这个系统的下载地址。"),
 }
 
 
@@ -58,8 +60,8 @@ class Site:
         # Code page 936, as the program reads it; the fields may stand anywhere in the page.
         lines = ["<html><head><title>Korvanix system catalogue</title></head><body>"]
         for primary, fallback, name, label in IMAGES:
-            lines.append("<p>%s ***%sks:http://%s/images/%s:%sjs*** ***%sks:http://%s/mirror/%s:%sjs***</p>" % (
-                label, primary, self.host, name, primary, fallback, self.host, name, fallback))
+            lines.append("<p>%s ***%sks:http://%s/images/%s:%sjs***" % (label, primary, self.host, name, primary))
+            lines.append(" ***%sks:http://%s/mirror/%s:%sjs***</p>" % (fallback, self.host, name, fallback))
         lines.append("</body></html>")
         return "\r\n".join(lines).encode("gbk")
 
@@ -121,7 +123,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send_body(200, self.site.manual_page(), "text/html; charset=utf-8", None, head_only)
         if path in PAGES:
             title, text = PAGES[path]
-            return self.send_body(200, html(title, "<p>%s</p>" % text), "text/html; charset=utf-8", None, head_only)
+            page = html(title, "<p>%s</p>" % text)
+            return self.send_body(200, page, "text/html; charset=utf-8", None, head_only)
         return self.send_body(404, html("404", "<p>没有这个页面。</p>"), "text/html; charset=utf-8", None, head_only)
 
     def do_GET(self):
