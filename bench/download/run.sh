@@ -93,6 +93,8 @@ measure() {
         sys=$(sed -n 's/.*kernel=\([0-9.-]*\).*/\1/p' "$work/last.out")
         wall=${wall:-0} user=${user:-0} sys=${sys:-0}
         server_cpu=$(echo "$server_cpu - $wine_start_server_cpu" | bc)
+    else
+        server_cpu=0  # the prefix's own background work, not this tool's
     fi
     local ok=FAIL
     [ -f "$target" ] && [ "$(sha256sum "$target" | cut -d' ' -f1)" = "$expected" ] && ok=ok

@@ -162,7 +162,14 @@ void DownloadJob::Worker() {
             if (!TakeRange(range)) break;
             holding = true;
         }
-        switch (Fetch(range)) {
+        Attempt attempt;
+        try {
+            attempt = Fetch(range);
+        } catch (...) {
+            // Out of memory or a failing port: an attempt like any other, never the end of the process.
+            attempt = Attempt::Failed;
+        }
+        switch (attempt) {
             case Attempt::Done:
                 holding = false;
                 break;

@@ -2,7 +2,6 @@
 
 #include <wininet.h>
 
-#include <cwchar>
 #include <utility>
 
 namespace kx {
@@ -37,6 +36,17 @@ private:
 };
 
 const wchar_t* TextOrNull(const OptionalText& text) { return text ? text->c_str() : nullptr; }
+
+// Written out by hand: the printf family of Windows XP's C runtime knows no "%llu".
+std::wstring Decimal(uint64_t value) {
+    wchar_t digits[24];
+    size_t at = sizeof(digits) / sizeof(digits[0]);
+    do {
+        digits[--at] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value);
+    return std::wstring(digits + at, digits + sizeof(digits) / sizeof(digits[0]));
+}
 
 std::string ToUtf8(const wchar_t* text, size_t length) {
     if (length == 0) return {};
@@ -128,9 +138,8 @@ std::unique_ptr<HttpResponse> WinInetTransport::Get(uint64_t first, uint64_t las
                            static_cast<DWORD>(settings_.proxyPassword->size()));
     }
 
-    wchar_t header[96];
-    swprintf(header, sizeof(header) / sizeof(header[0]), L"Range: bytes=%llu-%llu\r\n",
-             static_cast<unsigned long long>(first), static_cast<unsigned long long>(last));
+    std::wstring range = L"Range: bytes=" + Decimal(first) + L"-" + Decimal(last) + L"\r\n";
+    const wchar_t* header = range.c_str();
     if (!HttpSendRequestW(request.get(), header, static_cast<DWORD>(-1), nullptr, 0)) {
         // A certificate from an authority this machine does not know (self-signed, a private CA, an XP
         // without updated roots) is accepted on the second try, as a browser's "continue" would.
