@@ -28,11 +28,14 @@ void ImageSearchWorker::Stop(const std::function<void()>& idle) {
 
 void ImageSearchWorker::Wait(const std::function<void()>& idle) {
     if (!thread_.joinable()) return;
-    while (!flags_->done) {
+    // `idle` handles window messages, so another handler may stop or restart the search meanwhile:
+    // only the thread this call waited for is joined here, and only if no one else has joined it.
+    std::shared_ptr<Flags> flags = flags_;
+    while (!flags->done) {
         if (idle) idle();
         std::this_thread::yield();
     }
-    thread_.join();
+    if (flags == flags_ && thread_.joinable()) thread_.join();
 }
 
 bool ImageSearchWorker::Running() const { return flags_ && thread_.joinable() && !flags_->done; }

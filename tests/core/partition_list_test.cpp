@@ -121,6 +121,28 @@ TEST(PartitionList, WindowDestructionStopsTheSearch) {
     m.program.OnDestroying();  // nothing left to stop
 }
 
+TEST(PartitionList, StopsAndRefreshesWhileWaitingForTheSearchAreHarmless) {
+    // Waiting handles window messages, so another handler may stop, or stop and restart, the search.
+    ChineseMachine m;
+    ImageSearchWorker& worker = m.program.state().imageSearch;
+    auto endless = [](const std::atomic<bool>& stop) { while (!stop) std::this_thread::yield(); };
+    worker.Start(endless, nullptr);
+    int nested = 0;
+    worker.Stop([&] {
+        if (nested++ == 0) StopImageSearch(m.program);
+    });
+    EXPECT_FALSE(worker.Running());
+
+    worker.Start(endless, nullptr);
+    nested = 0;
+    worker.Stop([&] {
+        if (nested++ == 0) m.program.Dispatch(kResearchButton, Event::Click);
+    });
+    worker.Wait(nullptr);
+    EXPECT_EQ(Rows(m.window, kRestoreList).size(), 3u);
+    EXPECT_TRUE(m.window.Enabled(kResearchButton)) << "the search the click started ran to its end";
+}
+
 TEST(PartitionList, VolumeListRefreshes) {
     ChineseMachine m;
     MemoryWindow& w = m.window;
