@@ -71,6 +71,20 @@ if [ "$KORVANIX_WIN_PRESET" != win32 ]; then
     echo "== the shipped 32-bit build (built and checked; this kernel runs no 32-bit code under Wine)"
     build win32 || true
 fi
+# The shipped binaries load on Windows XP: subsystem 5.01, a manifest, no import XP lacks.
+echo "== binary checks of the shipped program"
+if [ -x build/host/tools/diag/korvanix-diag ] && [ -f build/win32/src/app/Korvanix.exe ]; then
+    if build/host/tools/diag/korvanix-diag pe-check build/win32/src/app/Korvanix.exe \
+        build/win32/src/download/HTTP_DownLoad_Dll.dll; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        broken+=(pe-check)
+    fi
+else
+    failed=$((failed + 1))
+    broken+=(pe-check)
+fi
 
 echo
 if [ ${#broken[@]} -gt 0 ]; then echo "failing: ${broken[*]}"; fi
