@@ -40,7 +40,7 @@ TEST(CommandRunner, HandlesTheThreadsMessagesWhileWaiting) {
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // gives this thread a message queue
     ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0));
-    RunCommandCaptured("ping -n 1 127.0.0.1 >nul");
+    RunCommandCaptured("ping -n 3 127.0.0.1 >nul");  // long enough to wait: Wine's ping pauses between replies
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE)) << "the message was taken while waiting";
 }
 
