@@ -30,16 +30,19 @@ cleanup() {
 trap cleanup EXIT
 
 args=()
-if [ -f scripts/demo-server.py ]; then
-    portfile=$(mktemp)
-    python3 scripts/demo-server.py --port 0 --port-file "$portfile" >"$build/demo-server.log" 2>&1 &
-    server_pid=$!
-    for _ in $(seq 100); do [ -s "$portfile" ] && break; sleep 0.1; done
-    port=$(cat "$portfile")
-    rm -f "$portfile"
-    echo "demo catalogue on http://127.0.0.1:$port/"
-    args=(--site="127.0.0.1:$port")
-fi
+# The demo site: the catalogue page, three small generated images, the product pages.
+log=$build/demo-server.log
+python3 scripts/demo-server.py --port 0 >"$log" 2>&1 &
+server_pid=$!
+host=
+for _ in $(seq 100); do
+    host=$(sed -n 's|.*--site=\([0-9.:]*\).*|\1|p' "$log" | head -n 1)
+    [ -n "$host" ] && break
+    sleep 0.1
+done
+[ -n "$host" ] || { echo "the demo site did not start:"; cat "$log"; exit 1; }
+echo "demo site on http://$host/"
+args=(--site="$host")
 
 if [ -n "$virtual" ]; then
     "$KORVANIX_WINE" "$build/src/app/Korvanix.exe" "${args[@]}" &
