@@ -4,6 +4,7 @@
 #include <oleauto.h>
 #include <shlobj.h>
 
+#include "services/Automation_win.h"
 #include "services/Wide_win.h"
 #include "userdata/UserDataPorts_win.h"
 
@@ -82,29 +83,19 @@ public:
     }
 };
 
-// COM for the calling thread, released only when this call was the one that set it up.
-class Apartment {
+// OLE for the calling thread, released only when this call was the one that set it up.
+class OleApartment {
 public:
-    explicit Apartment(bool ole) : ole_(ole) {
-        HRESULT hr = ole ? OleInitialize(nullptr) : CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        owned_ = SUCCEEDED(hr);
-        usable_ = owned_ || hr == RPC_E_CHANGED_MODE;
+    OleApartment() : owned_(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~OleApartment() {
+        if (owned_) OleUninitialize();
     }
-    ~Apartment() {
-        if (!owned_) return;
-        if (ole_) {
-            OleUninitialize();
-        } else {
-            CoUninitialize();
-        }
-    }
-    Apartment(const Apartment&) = delete;
-    Apartment& operator=(const Apartment&) = delete;
+    OleApartment(const OleApartment&) = delete;
+    OleApartment& operator=(const OleApartment&) = delete;
     bool owned() const { return owned_; }
-    bool usable() const { return usable_; }
 
 private:
-    bool ole_, owned_ = false, usable_ = false;
+    bool owned_;
 };
 
 class FolderDialog final : public FolderDialogPort {
@@ -112,7 +103,7 @@ public:
     std::string BrowseForFolder(const std::string& title) override {
         // The resizable dialog needs OLE on this thread; where the thread already chose another model the
         // classic dialog still works.
-        Apartment ole(true);
+        OleApartment ole;
         std::wstring caption = Widen(title);
         BROWSEINFOW info{};
         info.hwndOwner = GetActiveWindow();
@@ -125,40 +116,6 @@ public:
         CoTaskMemFree(chosen);
         return named ? Narrow(path) : std::string();
     }
-};
-
-template <typename T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() { reset(); }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    void reset() {
-        if (p_) p_->Release();
-        p_ = nullptr;
-    }
-    void** put() {
-        reset();
-        return reinterpret_cast<void**>(&p_);
-    }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-
-private:
-    T* p_ = nullptr;
-};
-
-class Bstr {
-public:
-    explicit Bstr(const std::string& text) : s_(SysAllocString(Widen(text).c_str())) {}
-    ~Bstr() { SysFreeString(s_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return s_; }
-
-private:
-    BSTR s_;
 };
 
 DWORD Attributes(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()); }
@@ -211,34 +168,17 @@ public:
     }
 
     bool CopyFolder(const std::string& source, const std::string& destination) override {
-        Apartment com(false);
-        if (!com.usable()) return false;
-        CLSID clsid;
-        if (FAILED(CLSIDFromProgID(L"Scripting.FileSystemObject", &clsid))) return false;
-        ComPtr<IDispatch> fso;
-        if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, fso.put()))) return false;
-        wchar_t method[] = L"CopyFolder";
-        LPOLESTR names[] = {method};
-        DISPID id;
-        if (FAILED(fso->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return false;
-        Bstr from(source), to(destination);
-        VARIANT args[3];  // in reverse order: overwrite, destination, source
+        ComApartment com;
+        ComPtr<IDispatch> fso = CreateAutomationObject(L"Scripting.FileSystemObject");
+        if (!fso) return false;
+        VARIANT args[3];
         for (auto& a : args) VariantInit(&a);
-        args[0].vt = VT_BOOL;
-        args[0].boolVal = VARIANT_TRUE;
-        args[1].vt = VT_BSTR;
-        args[1].bstrVal = to.get();
-        args[2].vt = VT_BSTR;
-        args[2].bstrVal = from.get();
-        DISPPARAMS params{args, nullptr, 3, 0};
-        VARIANT result;
-        VariantInit(&result);
-        EXCEPINFO error{};
-        HRESULT hr = fso->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &error, nullptr);
-        VariantClear(&result);
-        SysFreeString(error.bstrSource);
-        SysFreeString(error.bstrDescription);
-        SysFreeString(error.bstrHelpFile);
+        SetString(&args[0], Widen(source));
+        SetString(&args[1], Widen(destination));
+        SetBool(&args[2], true);  // overwrite files that exist
+        Variant result;
+        HRESULT hr = CallMethod(fso.get(), L"CopyFolder", args, 3, result.get());
+        for (auto& a : args) VariantClear(&a);
         return SUCCEEDED(hr);
     }
 };
