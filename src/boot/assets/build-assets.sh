@@ -92,14 +92,14 @@ build_loader() {
     cyl=$(( (total + spt * heads - 1) / (spt * heads) ))
 
     work=$(mktemp -d)
-    mkdir -p "$work/root/boot/grub"
-    cp "$memdisk" "$work/root/memdisk"
+    mkdir -p "$work/tree/boot/grub"
+    cp "$memdisk" "$work/tree/memdisk"
     sed -e "s/@CYLINDERS@/$cyl/" -e "s/@HEADS@/$heads/" -e "s/@SECTORS@/$spt/" \
-        "$here/grub.cfg.in" >"$work/root/boot/grub/grub.cfg"
+        "$here/grub.cfg.in" >"$work/tree/boot/grub/grub.cfg"
     # Fixed order, owner and time: two builds give the same bytes.
-    find "$work/root" -exec touch -h -d @946684800 {} +
+    find "$work/tree" -exec touch -h -d @946684800 {} +
     tar --format=ustar --sort=name --owner=0 --group=0 --numeric-owner --mtime=@946684800 \
-        -C "$work/root" -cf "$work/memdisk.tar" memdisk boot
+        -C "$work/tree" -cf "$work/memdisk.tar" memdisk boot
     grub-mkimage -O i386-pc -d "$grub_dir" -o "$work/core.img" -m "$work/memdisk.tar" -p '(memdisk)/boot/grub' \
         biosdisk part_msdos fat ntfs search linux16 memdisk tar normal test echo sleep reboot
     cat "$grub_dir/lnxboot.img" "$work/core.img" >"$work/otldr"
