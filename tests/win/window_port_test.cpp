@@ -51,6 +51,10 @@ struct RealWindow {
     ~RealWindow() {
         if (IsWindow(main)) DestroyWindow(main);
         ProcessPendingMessages();
+        // The window's end asked this thread to quit; the tests that follow share the thread.
+        MSG quit;
+        while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
     }
 };
 
