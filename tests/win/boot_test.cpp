@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "WinFiles.h"
+
 #include <cstdio>
 #include <string>
 
@@ -34,16 +36,7 @@ std::string ProgramFolder() {
     return p.substr(0, p.find_last_of("\\/") + 1);
 }
 
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    HANDLE f = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return bytes;
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(f, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-    CloseHandle(f);
-    return bytes;
-}
+using test::ReadAll;
 
 void WriteAll(const std::string& path, const std::string& bytes) {
     HANDLE f = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

@@ -1,6 +1,8 @@
 // The disk inventory with its Windows ports: drive queries, WMI, and the diskpart refreshes run through
 // the command runner against the diskpart test double (tests/doubles), which prints recorded outputs.
 #include <gtest/gtest.h>
+
+#include "WinFiles.h"
 #include <windows.h>
 
 #include <algorithm>
@@ -23,16 +25,7 @@ std::wstring ProgramFolder() {
     return p.substr(0, p.find_last_of(L"\\/") + 1);
 }
 
-std::string ReadAll(const std::wstring& path) {
-    std::string bytes;
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(f, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-    CloseHandle(f);
-    return bytes;
-}
+using test::ReadAll;
 
 // Wine's cmd.exe does not pipe a parenthesised block: "(echo list volume)|diskpart" prints the echo and
 // gives diskpart an empty input, where Windows pipes it. The tests hand Wine the unbracketed form, which

@@ -1,0 +1,24 @@
+#pragma once
+// Small file helpers of the Windows tests.
+#include <windows.h>
+
+#include <string>
+
+#include "services/Wide_win.h"
+
+namespace kx::test {
+
+inline std::string ReadAll(const std::wstring& path) {
+    std::string bytes;
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(f, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    CloseHandle(f);
+    return bytes;
+}
+
+inline std::string ReadAll(const std::string& path) { return ReadAll(Widen(path)); }
+
+}  // namespace kx::test
