@@ -224,8 +224,7 @@ LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             GetClientRect(hwnd, &r);
             gControls->PaintBackground(hwnd, dc, r);
             LiveControl* c = gControls->FromHwnd(hwnd);
-            bool title = c && (std::string_view(c->spec->name).starts_with("提示透明标签") ||
-                               (c->spec->h == 24 && c->spec->y == 21));
+            bool title = c && IsTitleLabel(c->spec->name);
             SelectObject(dc, title ? gControls->TitleFont() : gControls->Font());
             SetBkMode(dc, TRANSPARENT);
             SetTextColor(dc, c && c->textColour ? c->textColour : (title ? kAccent : kText));

@@ -228,6 +228,10 @@ std::string PageName(std::string_view pageControl, int index) {
     return std::string(pageControl) + "#" + std::to_string(index);
 }
 
+bool IsTitleLabel(std::string_view name) {
+    return name == "透明标签10" || name == "透明标签6" || name == "透明标签8" || name.starts_with("提示透明标签");
+}
+
 int TabStripHeight(std::string_view pageControl) { return pageControl == "高级选择夹1" ? 30 : 0; }
 
 }  // namespace kx

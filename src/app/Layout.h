@@ -57,6 +57,9 @@ const ControlSpec* FindControl(std::string_view name);
 // The name of page `index` of a page control, as used for the page's children ("高级选择夹1#4").
 std::string PageName(std::string_view pageControl, int index);
 
+// Labels drawn in the title font: the systems' names and the pages' hint titles.
+bool IsTitleLabel(std::string_view name);
+
 // Height of the tab strip of a page control; its pages start below it. The wizard shows no tabs.
 int TabStripHeight(std::string_view pageControl);
 
