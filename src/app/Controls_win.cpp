@@ -208,15 +208,18 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
+// Our own controls draw their text themselves: a new text repaints them.
+LRESULT SetTextAndRepaint(HWND hwnd, WPARAM wp, LPARAM lp) {
+    LRESULT r = DefWindowProcW(hwnd, WM_SETTEXT, wp, lp);
+    InvalidateRect(hwnd, nullptr, FALSE);
+    return r;
+}
+
 LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (!gControls) return DefWindowProcW(hwnd, msg, wp, lp);  // the window is being torn down
     switch (msg) {
         case WM_ERASEBKGND: return 1;
-        case WM_SETTEXT: {
-            LRESULT r = DefWindowProcW(hwnd, msg, wp, lp);
-            InvalidateRect(hwnd, nullptr, FALSE);
-            return r;
-        }
+        case WM_SETTEXT: return SetTextAndRepaint(hwnd, wp, lp);
         case WM_PAINT: {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(hwnd, &ps);
@@ -243,11 +246,7 @@ LRESULT CALLBACK WebViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (!gControls) return DefWindowProcW(hwnd, msg, wp, lp);  // the window is being torn down
     switch (msg) {
         case WM_ERASEBKGND: return 1;
-        case WM_SETTEXT: {
-            LRESULT r = DefWindowProcW(hwnd, msg, wp, lp);
-            InvalidateRect(hwnd, nullptr, FALSE);
-            return r;
-        }
+        case WM_SETTEXT: return SetTextAndRepaint(hwnd, wp, lp);
         case WM_SETCURSOR: {
             bool link = WindowText(hwnd) != L"about:blank";
             SetCursor(LoadCursorW(nullptr, link ? IDC_HAND : IDC_ARROW));
