@@ -9,7 +9,7 @@ target_link_libraries(korvanix_winsdk INTERFACE
 
 # The import slot for GetTickCount64 that winpthreads asks for (see XpCompat_win.cpp). It must be an object
 # file of every binary, not a library member: the linker reads winpthreads after our libraries.
-add_library(korvanix_xp OBJECT ${CMAKE_CURRENT_LIST_DIR}/../src/services/XpCompat_win.cpp)
+add_library(korvanix_xp OBJECT ${CMAKE_CURRENT_LIST_DIR}/../src/platform/XpCompat_win.cpp)
 target_compile_options(korvanix_xp PRIVATE ${KORVANIX_WARNINGS})
 
 # kind: windows or console. Static, with subsystem version 5.01 so that Windows XP loads it.

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "disk/Diskpart.h"
-#include "services/TextChecks.h"
+#include "text/TextChecks.h"
 
 namespace {
 

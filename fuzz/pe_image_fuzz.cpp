@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "services/PeImage.h"
+#include "pe/PeImage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::span<const uint8_t> file(data, size);

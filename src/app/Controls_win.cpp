@@ -10,7 +10,7 @@
 
 #include "app/ListColumns.h"
 #include "resources/Picture.h"
-#include "services/Wide_win.h"
+#include "text/Wide_win.h"
 
 namespace kx {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "app/UiDispatcher_win.h"
+#include "platform/UiDispatcher_win.h"
 #include "resources/Picture.h"
-#include "services/Wide_win.h"
+#include "text/Wide_win.h"
 
 namespace kx {
 namespace {

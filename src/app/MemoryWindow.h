@@ -5,7 +5,7 @@
 #include <map>
 #include <mutex>
 
-#include "app/WindowPort.h"
+#include "base/WindowPort.h"
 
 namespace kx {
 

@@ -4,11 +4,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/WindowPort.h"
+#include "base/WindowPort.h"
 #include "disk/ImageSearchWorker.h"
 #include "download/DownloadApi.h"
-#include "services/Ports.h"
-#include "services/Shared.h"
+#include "base/Ports.h"
+#include "base/Shared.h"
 
 namespace kx {
 

@@ -8,15 +8,15 @@
 #include "app/Controls_win.h"
 #include "app/MainWindow_win.h"
 #include "app/Program.h"
-#include "app/SystemPorts_win.h"
-#include "app/UiDispatcher_win.h"
+#include "platform/SystemPorts_win.h"
+#include "platform/UiDispatcher_win.h"
 #include "app/WindowPort_win.h"
 #include "boot/BootFiles_win.h"
 #include "disk/DiskPorts_win.h"
 #include "download/CatalogueHttp_win.h"
 #include "download/DownloadLibrary_win.h"
 #include "userdata/UserDataPorts_win.h"
-#include "services/Wide_win.h"
+#include "text/Wide_win.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "app/UiDispatcher_win.h"
-#include "services/Wide_win.h"
+#include "platform/UiDispatcher_win.h"
+#include "text/Wide_win.h"
 
 namespace kx {
 namespace {

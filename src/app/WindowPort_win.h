@@ -2,7 +2,7 @@
 // The real window behind WindowPort: every call is carried out on the window thread (UiDispatcher),
 // writes queued in order, reads waited for. Safe from any thread.
 #include "app/Controls_win.h"
-#include "app/WindowPort.h"
+#include "base/WindowPort.h"
 
 namespace kx {
 

@@ -1,8 +1,9 @@
 #include "boot/BootFiles_win.h"
+#include "platform/Resources_win.h"
 
 #include <windows.h>
 
-#include "services/Wide_win.h"
+#include "text/Wide_win.h"
 
 namespace kx {
 namespace {
@@ -109,14 +110,7 @@ std::string_view ResourceBootAssets::Bytes(BootAsset asset) {
                           : asset == BootAsset::Loader   ? L"KX_LOADER"
                           : asset == BootAsset::DosImage ? L"KX_DOSIMAGE"
                                                          : L"KX_GHOST32";
-    HMODULE self = GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceW(self, name, MAKEINTRESOURCEW(10));  // RT_RCDATA
-    if (!found) return {};
-    HGLOBAL loaded = LoadResource(self, found);
-    const DWORD size = SizeofResource(self, found);
-    const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (!bytes) return {};
-    return std::string_view(static_cast<const char*>(bytes), size);
+    return ProgramResource(name);
 }
 
 }  // namespace kx

@@ -2,7 +2,7 @@
 
 #include "boot/BootAssets.h"
 #include "boot/BootPorts.h"
-#include "services/Text.h"
+#include "text/Text.h"
 
 namespace kx {
 namespace {

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "disk/DrivePort.h"
-#include "services/CommandRunner_win.h"
-#include "services/WindowsInfo_win.h"
+#include "platform/CommandRunner_win.h"
+#include "platform/WindowsInfo_win.h"
 
 namespace kx {
 

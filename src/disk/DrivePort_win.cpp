@@ -1,8 +1,8 @@
 #include <windows.h>
 
 #include "disk/DiskPorts_win.h"
-#include "services/Automation_win.h"
-#include "services/Wide_win.h"
+#include "platform/Automation_win.h"
+#include "text/Wide_win.h"
 
 namespace kx {
 namespace {

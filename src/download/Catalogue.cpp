@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "app/Handlers.h"
-#include "services/Text.h"
+#include "text/Text.h"
 
 namespace kx {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "services/Shared.h"
+#include "base/Shared.h"
 
 namespace kx {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "services/Wide_win.h"
+#include "text/Wide_win.h"
 
 namespace kx {
 namespace {

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "services/MemoryLibrary_win.h"
+#include "pe/MemoryLibrary_win.h"
+#include "platform/Resources_win.h"
 
 namespace kx {
 namespace {
@@ -36,11 +37,8 @@ DownloadEntryPoints LoadDownloadComponent(const void* data, size_t size) {
 }
 
 DownloadEntryPoints LoadDownloadComponent() {
-    HMODULE self = GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceW(self, L"HTTP_DOWNLOAD_DLL", MAKEINTRESOURCEW(10));  // RT_RCDATA
-    HGLOBAL loaded = found ? LoadResource(self, found) : nullptr;
-    const void* data = loaded ? LockResource(loaded) : nullptr;
-    return LoadDownloadComponent(data, found ? SizeofResource(self, found) : 0);
+    const std::string_view bytes = ProgramResource(L"HTTP_DOWNLOAD_DLL");
+    return LoadDownloadComponent(bytes.data(), bytes.size());
 }
 
 }  // namespace kx

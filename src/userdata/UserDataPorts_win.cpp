@@ -4,8 +4,8 @@
 #include <oleauto.h>
 #include <shlobj.h>
 
-#include "services/Automation_win.h"
-#include "services/Wide_win.h"
+#include "platform/Automation_win.h"
+#include "text/Wide_win.h"
 #include "userdata/UserDataPorts_win.h"
 
 namespace kx {

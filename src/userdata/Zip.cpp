@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "services/Text.h"
+#include "text/Text.h"
 #include "userdata/FilePath.h"
 
 namespace kx {

@@ -5,23 +5,32 @@
 
 #include "app/MemoryWindow.h"
 #include "app/Program.h"
-#include "services/Ports.h"
+#include "base/Ports.h"
 
 namespace kx::test {
 
 struct ShownMessage {
     std::string text, title;
     MessageButtons buttons;
+    MessageIcon icon;
 };
 
 class FakeMessages : public MessagePort {
 public:
-    MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons) override {
-        shown.push_back({text, title, buttons});
+    using MessagePort::Show;
+    MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons,
+                       MessageIcon icon) override {
+        shown.push_back({text, title, buttons, icon});
+        if (!answers.empty()) {
+            MessageAnswer next = answers.front();
+            answers.erase(answers.begin());
+            return next;
+        }
         return answer;
     }
     std::vector<ShownMessage> shown;
     MessageAnswer answer = MessageAnswer::Ok;
+    std::vector<MessageAnswer> answers;  // given in turn before `answer`, for Yes/No/Cancel paths
 };
 
 class FakeShell : public ShellPort {

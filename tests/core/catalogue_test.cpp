@@ -7,7 +7,7 @@
 
 #include "Fakes.h"
 #include "app/Handlers.h"
-#include "services/Text.h"
+#include "text/Text.h"
 
 namespace kx::test {
 namespace {

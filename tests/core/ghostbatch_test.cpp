@@ -2,7 +2,7 @@
 
 #include "BootFakes.h"
 #include "boot/GhostBatch.h"
-#include "services/Text.h"
+#include "text/Text.h"
 
 namespace kx::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "services/PeImage.h"
+#include "pe/PeImage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "services/TextChecks.h"
-#include "services/WindowsInfo.h"
+#include "text/TextChecks.h"
+#include "platform/WindowsInfo.h"
 
 namespace kx {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "services/Text.h"
+#include "text/Text.h"
 
 namespace kx {
 namespace {

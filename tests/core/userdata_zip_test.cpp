@@ -11,7 +11,7 @@
 #include <fstream>
 #include <random>
 
-#include "services/Text.h"
+#include "text/Text.h"
 #include "userdata/Zip.h"
 
 namespace kx {

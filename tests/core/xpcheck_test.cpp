@@ -1,4 +1,4 @@
-#include "services/XpCheck.h"
+#include "pe/XpCheck.h"
 
 #include <gtest/gtest.h>
 

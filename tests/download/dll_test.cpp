@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "download/DownloadApi.h"
-#include "services/XpCheck.h"
+#include "pe/XpCheck.h"
 
 namespace kx {
 namespace {

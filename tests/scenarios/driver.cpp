@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "app/Layout.h"
-#include "services/Wide_win.h"
+#include "text/Wide_win.h"
 
 using kx::ControlKind;
 using kx::ControlSpec;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "services/Wide_win.h"
+#include "text/Wide_win.h"
 
 namespace kx::test {
 

@@ -15,10 +15,10 @@
 #include "boot/BootFiles_win.h"
 #include "boot/BootMenu.h"
 #include "boot/GhostBatch.h"
-#include "services/CommandRunner_win.h"
-#include "services/Text.h"
-#include "services/WindowsInfo_win.h"
-#include "services/Wide_win.h"
+#include "platform/CommandRunner_win.h"
+#include "text/Text.h"
+#include "platform/WindowsInfo_win.h"
+#include "text/Wide_win.h"
 
 namespace kx {
 namespace {

@@ -13,7 +13,7 @@
 #include "disk/Diskpart.h"
 #include "disk/DriveRecord.h"
 #include "disk/PartitionList.h"
-#include "services/Wide_win.h"
+#include "text/Wide_win.h"
 
 namespace kx {
 namespace {

@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "services/CommandRunner_win.h"
-#include "services/PatternMatcher_win.h"
-#include "services/TextChecks.h"
-#include "services/Wide_win.h"
-#include "services/WindowsInfo_win.h"
+#include "platform/CommandRunner_win.h"
+#include "text/PatternMatcher_win.h"
+#include "text/TextChecks.h"
+#include "text/Wide_win.h"
+#include "platform/WindowsInfo_win.h"
 
 namespace kx {
 namespace {

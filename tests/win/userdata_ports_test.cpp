@@ -11,7 +11,7 @@
 
 #include "app/Handlers.h"
 #include "app/MemoryWindow.h"
-#include "services/Wide_win.h"
+#include "text/Wide_win.h"
 #include "userdata/FilePath.h"
 #include "userdata/UserDataPorts_win.h"
 

@@ -8,8 +8,8 @@
 #include "app/Controls_win.h"
 #include "app/MainWindow_win.h"
 #include "app/Program.h"
-#include "app/SystemPorts_win.h"
-#include "app/UiDispatcher_win.h"
+#include "platform/SystemPorts_win.h"
+#include "platform/UiDispatcher_win.h"
 #include "app/WindowPort_win.h"
 
 namespace kx {

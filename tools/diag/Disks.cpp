@@ -4,7 +4,7 @@
 
 #include "Diag.h"
 #include "disk/Diskpart.h"
-#include "services/Text.h"
+#include "text/Text.h"
 
 namespace kx::diag {
 namespace {

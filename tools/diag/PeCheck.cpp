@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "Diag.h"
-#include "services/XpCheck.h"
+#include "pe/XpCheck.h"
 
 namespace kx::diag {
 

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "Diag.h"
-#include "services/Text.h"
+#include "text/Text.h"
 
 namespace kx::diag {
 

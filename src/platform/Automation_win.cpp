@@ -1,4 +1,4 @@
-#include "services/Automation_win.h"
+#include "platform/Automation_win.h"
 
 #include <vector>
 

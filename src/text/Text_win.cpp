@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "services/Text.h"
-#include "services/Wide_win.h"
+#include "text/Text.h"
+#include "text/Wide_win.h"
 
 namespace kx {
 namespace {

@@ -1,4 +1,4 @@
-#include "services/TextChecks.h"
+#include "text/TextChecks.h"
 
 namespace kx {
 namespace {

@@ -1,4 +1,4 @@
-#include "services/WindowsInfo.h"
+#include "platform/WindowsInfo.h"
 
 namespace kx {
 

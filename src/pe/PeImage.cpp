@@ -1,4 +1,4 @@
-#include "services/PeImage.h"
+#include "pe/PeImage.h"
 
 #include <algorithm>
 #include <cstring>

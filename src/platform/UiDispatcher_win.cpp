@@ -1,4 +1,4 @@
-#include "app/UiDispatcher_win.h"
+#include "platform/UiDispatcher_win.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "services/MemoryLibrary_win.h"
+#include "pe/MemoryLibrary_win.h"
 
 #include <winternl.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "services/PeImage.h"
+#include "pe/PeImage.h"
 
 namespace kx {
 namespace {

@@ -1,4 +1,4 @@
-#include "services/Text.h"
+#include "text/Text.h"
 
 namespace kx {
 

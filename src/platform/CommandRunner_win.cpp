@@ -1,11 +1,11 @@
-#include "services/CommandRunner_win.h"
-#include "services/MessagePump_win.h"
+#include "platform/CommandRunner_win.h"
+#include "platform/MessagePump_win.h"
 
 #include <windows.h>
 
-#include "services/Text.h"
-#include "services/Wide_win.h"
-#include "services/WindowsInfo_win.h"
+#include "text/Text.h"
+#include "text/Wide_win.h"
+#include "platform/WindowsInfo_win.h"
 
 namespace kx {
 namespace {

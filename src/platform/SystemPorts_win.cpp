@@ -1,18 +1,25 @@
-#include "app/SystemPorts_win.h"
+#include "platform/SystemPorts_win.h"
 
 #include <shellapi.h>
 
 #include "app/WindowPort_win.h"
-#include "services/Wide_win.h"
+#include "text/Wide_win.h"
 
 namespace kx {
 
-MessageAnswer MessagePortWin::Show(const std::string& text, const std::string& title, MessageButtons buttons) {
+MessageAnswer MessagePortWin::Show(const std::string& text, const std::string& title, MessageButtons buttons,
+                                   MessageIcon icon) {
     UINT type = MB_TASKMODAL | MB_SETFOREGROUND;
     switch (buttons) {
-        case MessageButtons::Ok: type |= MB_OK | MB_ICONINFORMATION; break;
-        case MessageButtons::YesNo: type |= MB_YESNO | MB_ICONQUESTION; break;
-        case MessageButtons::YesNoCancel: type |= MB_YESNOCANCEL | MB_ICONQUESTION; break;
+        case MessageButtons::Ok: type |= MB_OK; break;
+        case MessageButtons::YesNo: type |= MB_YESNO; break;
+        case MessageButtons::YesNoCancel: type |= MB_YESNOCANCEL; break;
+    }
+    switch (icon) {
+        case MessageIcon::Information: type |= MB_ICONINFORMATION; break;
+        case MessageIcon::Question: type |= MB_ICONQUESTION; break;
+        case MessageIcon::Warning: type |= MB_ICONWARNING; break;
+        case MessageIcon::Error: type |= MB_ICONERROR; break;
     }
     switch (MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(), type)) {
         case IDYES: return MessageAnswer::Yes;

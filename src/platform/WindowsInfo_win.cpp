@@ -1,10 +1,10 @@
-#include "services/WindowsInfo_win.h"
+#include "platform/WindowsInfo_win.h"
 
 #include <shlobj.h>
 #include <windows.h>
 
-#include "services/WindowsInfo.h"
-#include "services/Wide_win.h"
+#include "platform/WindowsInfo.h"
+#include "text/Wide_win.h"
 
 namespace kx {
 namespace {

@@ -1,10 +1,10 @@
-#include "services/XpCheck.h"
+#include "pe/XpCheck.h"
 
 #include <algorithm>
 #include <cctype>
 #include <string_view>
 
-#include "services/PeImage.h"
+#include "pe/PeImage.h"
 
 namespace kx {
 namespace {

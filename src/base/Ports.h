@@ -8,13 +8,23 @@ namespace kx {
 
 enum class MessageButtons { Ok, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Yes, No, Cancel };
+// The picture beside the text, chosen by the caller: a question, a warning before something that
+// cannot be undone, an error when something failed.
+enum class MessageIcon { Information, Question, Warning, Error };
 
 // Task-modal message boxes without an owner window. Closing a question box answers Cancel.
 class MessagePort {
 public:
     virtual ~MessagePort() = default;
-    virtual MessageAnswer Show(const std::string& text, const std::string& title = "信息：",
-                               MessageButtons buttons = MessageButtons::Ok) = 0;
+    virtual MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons,
+                               MessageIcon icon) = 0;
+
+    // The common shapes: a notice, and a question whose icon is a question mark.
+    MessageAnswer Show(const std::string& text, const std::string& title = "信息：",
+                       MessageButtons buttons = MessageButtons::Ok) {
+        return Show(text, title, buttons,
+                    buttons == MessageButtons::Ok ? MessageIcon::Information : MessageIcon::Question);
+    }
 };
 
 // The shell's "open" verb: web pages in the user's default browser.

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "services/Automation_win.h"
+#include "platform/Automation_win.h"
 
 namespace kx {
 

@@ -2,7 +2,7 @@
 // Facts about the running Windows, and the file-system redirection switch of a 32-bit process.
 #include <string>
 
-#include "services/Ports.h"
+#include "base/Ports.h"
 
 namespace kx {
 

@@ -1,6 +1,6 @@
-#include "services/PatternMatcher_win.h"
+#include "text/PatternMatcher_win.h"
 
-#include "services/Wide_win.h"
+#include "text/Wide_win.h"
 
 namespace kx {
 

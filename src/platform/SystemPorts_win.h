@@ -2,14 +2,16 @@
 // The shell's Windows ports: message boxes, the browser, the clock and Pause, the single-instance mutex.
 #include <windows.h>
 
-#include "services/MessagePump_win.h"
-#include "services/Ports.h"
+#include "platform/MessagePump_win.h"
+#include "base/Ports.h"
 
 namespace kx {
 
 class MessagePortWin : public MessagePort {
 public:
-    MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons) override;
+    using MessagePort::Show;
+    MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons,
+                       MessageIcon icon) override;
 };
 
 class ShellPortWin : public ShellPort {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "services/Text.h"
+#include "text/Text.h"
 
 namespace kx {
 namespace {

@@ -2,7 +2,7 @@
 // Console tools run through the command interpreter with their output captured.
 #include <string>
 
-#include "services/Ports.h"
+#include "base/Ports.h"
 
 namespace kx {
 

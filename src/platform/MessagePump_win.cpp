@@ -1,4 +1,4 @@
-#include "services/MessagePump_win.h"
+#include "platform/MessagePump_win.h"
 
 #include <windows.h>
 
