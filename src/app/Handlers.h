@@ -1,9 +1,8 @@
 #pragma once
 // Every handler the event map and the created handler call, grouped by the subsystem that owns it.
 // A handler whose workflow is not built yet says so to the user (NotBuilt.cpp) instead of pretending.
-#include <atomic>
-
 #include "app/Program.h"
+#include "base/Worker.h"
 
 namespace kx {
 
@@ -19,19 +18,9 @@ void DoNothing(Program& p);
 void RestartNow(Program& p);
 void RestartLater(Program& p);
 
-// Disk inventory.
-void DetermineSystemDrive(Program& p);
-void ChooseTargetDrive(Program& p);
-void RefreshByDiskDetail(Program& p);
-void RefreshByVolumeList(Program& p);
-void RefreshByVolumeColumns(Program& p);
-void RefreshByLetters(Program& p);
-void CopyToBackupList(Program& p);
-void StopImageSearch(Program& p);
-
 // Imaging workflows.
-// Runs on the worker thread that StartImageSearch starts; returns soon after `stop` is raised.
-void ImageSearch(Program& p, const std::atomic<bool>& stop);
+// Runs on the image-search worker that a full drive refresh starts; returns soon after a stop is requested.
+void ImageSearch(Program& p, const StopToken& stop);
 void SetOneTapRestoreMode(Program& p);
 void SetOneTapBackupMode(Program& p);
 void ShowChosenImage(Program& p);
@@ -45,7 +34,6 @@ void BackupAtRestart(Program& p);
 void InstallDownloadedImage(Program& p);
 
 // Catalogue and download.
-void StartCatalogueFetch(Program& p);
 void InstallImageXp(Program& p);
 void InstallImageWin7x86(Program& p);
 void InstallImageWin7x64(Program& p);

@@ -15,8 +15,8 @@ void RestartLater(Program& p) { SayNotBuilt(p); }
 
 // Imaging workflows.
 // The image search itself is not built: it ends as the search ends, leaving the lists ready for use.
-void ImageSearch(Program& p, const std::atomic<bool>& stop) {
-    if (stop) return;
+void ImageSearch(Program& p, const StopToken& stop) {
+    if (stop.StopRequested()) return;
     WindowPort& w = p.window();
     if (w.RowCount("还原磁盘_超级列表框") > 0) w.SetSelection("还原磁盘_超级列表框", 0);
     w.SetEnabled("刷新硬盘映像_按钮", true);

@@ -4,6 +4,7 @@
 
 #include "app/Handlers.h"
 #include "app/Layout.h"
+#include "disk/DiskPages.h"
 
 namespace kx {
 namespace {
@@ -34,15 +35,15 @@ const EventEntry kEventMap[] = {
     {"按钮20", Event::Click, RestartLater},
     {"按钮21", Event::Click, InstallDownloadedImage},
     {"高级选择夹1", Event::PageChanged, LoadHelpPage},
-    {"按钮26", Event::Click, RefreshByLetters},
-    {"按钮2", Event::Click, RefreshByVolumeList},
-    {"按钮1", Event::Click, RefreshByVolumeColumns},
-    {"刷新硬盘映像_按钮", Event::Click, RefreshByDiskDetail},
+    {"按钮26", Event::Click, [](Program& p) { RefreshByLetters(p.Disk()); }},
+    {"按钮2", Event::Click, [](Program& p) { RefreshByVolumeList(p.Disk()); }},
+    {"按钮1", Event::Click, [](Program& p) { RefreshByVolumeColumns(p.Disk()); }},
+    {"刷新硬盘映像_按钮", Event::Click, [](Program& p) { RefreshByDiskDetail(p.Disk()); }},
     {"映像文件_组合框", Event::SelectionChanged, ShowChosenImage},
     {"操作映像_按钮", Event::Click, PickImageFile},
     {"还原磁盘_超级列表框", Event::SelectionChanged, ShowChosenTarget},
     {"开始还原_按钮", Event::Click, OneTapRun},
-    {"按钮3", Event::Click, CopyToBackupList},
+    {"按钮3", Event::Click, [](Program& p) { CopyToBackupList(p.Disk()); }},
     {"备份磁盘_超级列表框", Event::SelectionChanged, ProposeBackupFileName},
     {"操作映像_按钮1", Event::Click, ChooseBackupPath},
     {"开始还原_按钮1", Event::Click, BackupNow},
@@ -70,19 +71,35 @@ const EventEntry kEventMap[] = {
 
 }  // namespace
 
+DiskContext Program::Disk() {
+    return DiskContext{*ports_.window, *ports_.messages, *ports_.commands, *ports_.drives, *ports_.clock,
+                       state_.facts, state_.disk,
+                       [this](const StopToken& stop) { ImageSearch(*this, stop); },
+                       [this] { ProposeBackupFileName(*this); }};
+}
+
 void Program::OnCreated() {
-    StartCatalogueFetch(*this);
+    if (ports_.catalogueHttp) StartCatalogueFetch(state_.facts.catalogueHost, *ports_.catalogueHttp, state_.catalogue);
     state_.selectedImage = -1;
-    DetermineSystemDrive(*this);
+    const DiskContext disk = Disk();
+    DetermineSystemDrive(disk);
     const WindowSpec& spec = MainWindowSpec();
     SingleInstanceGuard(*ports_.instance, *ports_.window, kMutexName, spec.className, spec.title);
     ReadShellFolders(*this);
-    ChooseTargetDrive(*this);
-    state_.backupDayFolder = DatedBackupFolderName(ports_.clock->Now());
+    ChooseTargetDrive(disk);
+    state_.facts.backupDayFolder = DatedBackupFolderName(ports_.clock->Now());
     RefreshBackupList(*this);
 }
 
-void Program::OnDestroying() { StopImageSearch(*this); }
+void Program::OnDestroying() {
+    // Every request to stop goes out first, so the workers end side by side; then each is joined while
+    // the window thread keeps handling the messages their last window writes need.
+    const Worker::Idle idle = [this] { ports_.clock->Pause(10); };
+    state_.disk.imageSearch.RequestStop();
+    if (ports_.catalogueHttp) ports_.catalogueHttp->Abort();
+    state_.disk.imageSearch.Stop(idle);
+    if (ports_.catalogueHttp) StopCatalogueFetch(*ports_.catalogueHttp, state_.catalogue, idle);
+}
 
 bool Program::Dispatch(std::string_view control, Event event) {
     for (const auto& entry : kEventMap) {
@@ -115,10 +132,6 @@ std::string DatedBackupFolderName(const LocalTime& now) {
     if (now.hour || now.minute || now.second) text += std::to_string(now.hour) + "时";
     size_t day = text.find("日");
     return text.substr(0, day) + "日备份";
-}
-
-std::string SiteUrl(const ProgramState& state, std::string_view path) {
-    return "http://" + state.siteHost + std::string(path);
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {

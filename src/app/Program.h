@@ -4,11 +4,13 @@
 #include <string_view>
 #include <vector>
 
-#include "base/WindowPort.h"
-#include "disk/ImageSearchWorker.h"
-#include "download/DownloadApi.h"
 #include "base/Ports.h"
+#include "base/ProgramFacts.h"
 #include "base/Shared.h"
+#include "base/WindowPort.h"
+#include "disk/DiskPages.h"
+#include "download/Catalogue.h"
+#include "download/DownloadApi.h"
 
 namespace kx {
 
@@ -30,30 +32,18 @@ struct Ports {
     // Each subsystem adds the ports it needs here (one line each).
 };
 
-// The download addresses of the three images (XP, Windows 7 32-bit, Windows 7 64-bit) from the catalogue page:
-// primary dz1-dz3, fallback fdz1-fdz3. Empty until the catalogue arrives; each is replaced whole.
-struct ImageCatalogue {
-    Shared<std::string> dz1, dz2, dz3, fdz1, fdz2, fdz3;
-};
-
-// Values that outlive a handler. Each is written by the workflow that owns it; those read by worker
-// threads are Shared (replaced whole under a lock).
+// Values that outlive a handler. Each feature keeps its own; the program owns them all, and with them
+// every worker thread, which it stops and joins when the window is destroyed.
 struct ProgramState {
-    std::string systemDriveLetter;  // drive of the Windows directory, one letter
-    Shared<std::string> targetDrive;
-    std::string backupDayFolder;  // "2015年7月16日备份", fixed at start-up
+    ProgramFacts facts;
     int selectedImage = -1;
     bool oneTapRestoreMode = false;
-    Shared<std::string> deploymentReady;  // "就绪" once a deployment is complete
     bool toolsShown = false;
-    ImageCatalogue catalogue;  // written by CatalogueFetch only
+    CatalogueState catalogue;
     Shared<std::vector<std::string>> userFolders;  // My Documents, Favorites, Cookies, Desktop as last read
     Shared<bool> userDataBusy;  // a backup or restore of the file-backup page is running
-    ImageSearchWorker imageSearch;  // the search that follows each full drive refresh
-    DownloadEntryPoints download;   // the download component, bound at start before the window exists
-    // Web site hosts: build settings, overridden by the command line (see ParseCommandLine).
-    std::string siteHost = KORVANIX_SITE_HOST;
-    std::string catalogueHost = KORVANIX_CATALOGUE_HOST;
+    DiskState disk;
+    DownloadEntryPoints download;  // the download component, bound at start before the window exists
 };
 
 struct CommandLine {
@@ -74,10 +64,15 @@ public:
     WindowPort& window() { return *ports_.window; }
     MessagePort& messages() { return *ports_.messages; }
     ProgramState& state() { return state_; }
+    ProgramFacts& facts() { return state_.facts; }
+
+    // What each feature's handlers are given: the ports and state they use.
+    DiskContext Disk();
 
     // The window's created handler, after the outline was cut.
     void OnCreated();
-    // The window is about to be destroyed.
+    // The window is about to be destroyed: every worker is stopped and joined, the window keeping
+    // its messages handled meanwhile.
     void OnDestroying();
     // Runs the handler of a control's event; false when the event map has none.
     bool Dispatch(std::string_view control, Event event);
@@ -96,8 +91,5 @@ std::string DatedBackupFolderName(const LocalTime& now);
 
 // Web views whose layout names a page of the product site show it; the site is known only at start.
 void ShowSitePages(Program& program);
-
-// A product page on the web site ("/system/help.htm").
-std::string SiteUrl(const ProgramState& state, std::string_view path);
 
 }  // namespace kx

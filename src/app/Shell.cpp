@@ -8,13 +8,13 @@ void MinimiseWindow(Program& p) { p.window().SetMinimised(true); }
 
 void CloseProgram(Program& p) { p.window().Close(); }
 
-void OpenManualDownloadPage(Program& p) { p.ports().shell->OpenUrl(SiteUrl(p.state(), "/vx/system.htm")); }
+void OpenManualDownloadPage(Program& p) { p.ports().shell->OpenUrl(SiteUrl(p.facts(), "/vx/system.htm")); }
 
 void LoadHelpPage(Program& p) {
     // The help page is fetched once, the first time its page is shown.
     WindowPort& w = p.window();
     if (w.PageIndex("高级选择夹1") == 6 && w.Text("超文本浏览框3") == "about:blank")
-        w.SetText("超文本浏览框3", SiteUrl(p.state(), "/system/help.htm"));
+        w.SetText("超文本浏览框3", SiteUrl(p.facts(), "/system/help.htm"));
 }
 
 int ShowZipProgress(Program& p, int percent) {
@@ -24,8 +24,9 @@ int ShowZipProgress(Program& p, int percent) {
 
 void StartupTimerTick(Program& p) {
     p.window().SetTimerPeriod("时钟1", 0);
-    RefreshByDiskDetail(p);
-    CopyToBackupList(p);
+    const DiskContext disk = p.Disk();
+    RefreshByDiskDetail(disk);
+    CopyToBackupList(disk);
     p.state().oneTapRestoreMode = p.window().Checked("还原_单选框");
 }
 
@@ -44,7 +45,7 @@ void DoNothing(Program&) {}
 void ShowSitePages(Program& p) {
     for (const auto& spec : MainLayout())
         if (spec.kind == ControlKind::WebView && spec.caption[0] == '/')
-            p.window().SetText(spec.name, SiteUrl(p.state(), spec.caption));
+            p.window().SetText(spec.name, SiteUrl(p.facts(), spec.caption));
 }
 
 }  // namespace kx

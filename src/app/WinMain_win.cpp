@@ -87,8 +87,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     program.state().download = kx::LoadDownloadComponent();
 
     kx::CommandLine options = kx::ParseCommandLine(Arguments());
-    if (!options.siteHost.empty()) program.state().siteHost = options.siteHost;
-    if (!options.catalogueHost.empty()) program.state().catalogueHost = options.catalogueHost;
+    if (!options.siteHost.empty()) program.facts().siteHost = options.siteHost;
+    if (!options.catalogueHost.empty()) program.facts().catalogueHost = options.catalogueHost;
     if (!options.error.empty()) messages.Show("不认识的命令行参数：" + options.error, "提示", kx::MessageButtons::Ok);
 
     HWND main = kx::CreateMainWindow(instance, program, controls, window);

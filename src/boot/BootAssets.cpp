@@ -16,7 +16,7 @@ std::string DriveRoot(const std::string& letter) {
 }
 
 bool DeployBootAssets(Program& p) {
-    const std::string root = DriveRoot(p.state().systemDriveLetter);
+    const std::string root = DriveRoot(p.facts().systemDriveLetter);
     if (root.empty()) return false;
     BootFilePort& files = *p.ports().bootFiles;
     BootAssetSource& assets = *p.ports().bootAssets;

@@ -74,7 +74,7 @@ bool RegisterBcdEntry(Program& p, const std::string& title) {
     const std::string created = commands.RunCommandCaptured(FormatLine(kCreateCommand, {"\"", title, "\""}));
     success = BcdSucceeded(success, created);
     const std::string id = FirstIdentifier(created);
-    const std::string drive = p.state().systemDriveLetter.empty() ? "C" : p.state().systemDriveLetter.substr(0, 1);
+    const std::string drive = p.facts().systemDriveLetter.empty() ? "C" : p.facts().systemDriveLetter.substr(0, 1);
     success = BcdSucceeded(success, commands.RunCommandCaptured(FormatLine(kDeviceCommand, {id, drive})));
     for (const char* command : {kPathCommand, kOrderCommand, kBootSequenceCommand})
         success = BcdSucceeded(success, commands.RunCommandCaptured(FormatLine(command, {id})));
@@ -83,7 +83,7 @@ bool RegisterBcdEntry(Program& p, const std::string& title) {
 }
 
 void RegisterBootIniEntry(Program& p, const std::string& title) {
-    const std::string root = DriveRoot(p.state().systemDriveLetter);
+    const std::string root = DriveRoot(p.facts().systemDriveLetter);
     if (root.empty()) return;
     BootFilePort& files = *p.ports().bootFiles;
     const std::string bootIni = root + "boot.ini";

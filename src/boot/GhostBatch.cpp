@@ -89,7 +89,7 @@ void CreateImageFolder(Program& p, const std::string& imageGhostPath) {
 }
 
 void WriteGhostBatch(Program& p, const std::string& jobText, bool stamp) {
-    const std::string root = DriveRoot(p.state().systemDriveLetter);
+    const std::string root = DriveRoot(p.facts().systemDriveLetter);
     if (root.empty()) return;
     BootFilePort& files = *p.ports().bootFiles;
     const std::string path = root + kGhostBatchFile;

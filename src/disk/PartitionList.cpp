@@ -2,30 +2,29 @@
 // image search that follows a full refresh.
 #include "disk/PartitionList.h"
 
-#include "app/Handlers.h"
 #include "disk/Diskpart.h"
 
 namespace kx {
 namespace {
 
-DrivePort& Drives(Program& p) { return *p.ports().drives; }
-
-void IdleOnWindowThread(Program& p) {
-    if (p.ports().clock) p.ports().clock->Pause(10);
+// While the window thread waits for the search, it keeps handling its messages: the search's window
+// updates go through that thread.
+Worker::Idle IdleOnWindowThread(const DiskContext& c) {
+    return [&clock = c.clock] { clock.Pause(10); };
 }
 
 // Rows taken from diskpart: column 0 and the icon from the letter, columns 2 to 7 asked of Windows.
-void AppendListedVolumes(Program& p, const std::vector<ListedVolume>& volumes) {
+void AppendListedVolumes(const DiskContext& c, const std::vector<ListedVolume>& volumes) {
     for (const ListedVolume& v : volumes)
-        AppendDriveRecord(p.window(), kRestoreList,
-                          MakeDriveRecord(Drives(p), v.row.letter, v.designator, p.state().systemDriveLetter), true);
+        AppendDriveRecord(c.window, kRestoreList,
+                          MakeDriveRecord(c.drives, v.row.letter, v.designator, c.facts.systemDriveLetter), true);
 }
 
 // The end of the volume-list refreshes.
-void FinishVolumeListRefresh(Program& p, bool copyToBackup) {
-    SortPartitionList(p.window(), kRestoreList, kDriveCol);
-    if (copyToBackup) CopyToBackupList(p);
-    StartImageSearch(p);
+void FinishVolumeListRefresh(const DiskContext& c, bool copyToBackup) {
+    SortPartitionList(c.window, kRestoreList, kDriveCol);
+    if (copyToBackup) CopyToBackupList(c);
+    StartImageSearch(c);
 }
 
 }  // namespace
@@ -39,56 +38,54 @@ int AppendDriveRecord(WindowPort& window, const std::string& list, const DriveRe
 
 void SortPartitionList(WindowPort& window, const std::string& list, int column) { window.SortRows(list, column); }
 
-void PrepareDiskRefresh(Program& p) {
-    WindowPort& w = p.window();
+void PrepareDiskRefresh(const DiskContext& c) {
+    WindowPort& w = c.window;
     w.SetEnabled(kResearchButton, false);
     w.SetEnabled(kImageList, false);
-    StopImageSearch(p);
+    StopImageSearch(c);
     w.ClearItems(kImageList);
     w.SetText(kStatusLabel, kRefreshingText);
     w.DeleteRows(kRestoreList);
 }
 
-void StartImageSearch(Program& p) {
-    p.state().imageSearch.Start([&p](const std::atomic<bool>& stop) { ImageSearch(p, stop); },
-                                [&p] { IdleOnWindowThread(p); });
+void StartImageSearch(const DiskContext& c) {
+    if (!c.searchImages) return;
+    c.state.imageSearch.Start(c.searchImages, IdleOnWindowThread(c));
 }
 
-void StopImageSearch(Program& p) {
-    p.state().imageSearch.Stop([&p] { IdleOnWindowThread(p); });
-}
+void StopImageSearch(const DiskContext& c) { c.state.imageSearch.Stop(IdleOnWindowThread(c)); }
 
-void RefreshByDiskDetail(Program& p, bool full) {
-    PrepareDiskRefresh(p);
-    DrivePort& drives = Drives(p);
+void RefreshByDiskDetail(const DiskContext& c, bool full) {
+    PrepareDiskRefresh(c);
+    DrivePort& drives = c.drives;
     int disks = drives.CountPhysicalDisks();
     for (int i = 1; i <= disks; ++i) {
         drives.WriteScript(kScriptName, DiskScript(i - 1));
-        std::string out = p.ports().commands->RunCommandCaptured(kScriptCommand);
-        AppendListedVolumes(p, VolumesOfDiskDetail(out, i));
+        std::string out = c.commands.RunCommandCaptured(kScriptCommand);
+        AppendListedVolumes(c, VolumesOfDiskDetail(out, i));
     }
-    SortPartitionList(p.window(), kRestoreList, kDriveCol);
+    SortPartitionList(c.window, kRestoreList, kDriveCol);
     if (!full) return;
-    CopyToBackupList(p);
+    CopyToBackupList(c);
     drives.DeleteScript(kScriptName);
-    StartImageSearch(p);
+    StartImageSearch(c);
 }
 
-void RefreshByDiskDetail(Program& p) { RefreshByDiskDetail(p, true); }
+void RefreshByDiskDetail(const DiskContext& c) { RefreshByDiskDetail(c, true); }
 
-void RefreshByVolumeList(Program& p) {
-    PrepareDiskRefresh(p);
-    AppendListedVolumes(p, VolumesOfVolumeList(p.ports().commands->RunCommandCaptured(kVolumeListCommand)));
-    FinishVolumeListRefresh(p, true);
+void RefreshByVolumeList(const DiskContext& c) {
+    PrepareDiskRefresh(c);
+    AppendListedVolumes(c, VolumesOfVolumeList(c.commands.RunCommandCaptured(kVolumeListCommand)));
+    FinishVolumeListRefresh(c, true);
 }
 
-void RefreshByVolumeColumns(Program& p) {
+void RefreshByVolumeColumns(const DiskContext& c) {
     // The developer's view of the volume list: columns 2 to 6 as diskpart printed them (right for
     // volumes with a one-word label), and a note of each letter against the system drive.
-    PrepareDiskRefresh(p);
-    WindowPort& w = p.window();
-    const std::string& system = p.state().systemDriveLetter;
-    for (const ListedVolume& v : VolumesOfVolumeList(p.ports().commands->RunCommandCaptured(kVolumeListCommand))) {
+    PrepareDiskRefresh(c);
+    WindowPort& w = c.window;
+    const std::string& system = c.facts.systemDriveLetter;
+    for (const ListedVolume& v : VolumesOfVolumeList(c.commands.RunCommandCaptured(kVolumeListCommand))) {
         const std::string& letter = v.row.letter;
         int row = w.AddRow(kRestoreList, letter + ":");
         w.SetRowIcon(kRestoreList, row, letter == system ? 0 : 1);
@@ -98,29 +95,29 @@ void RefreshByVolumeColumns(Program& p) {
         w.SetCell(kRestoreList, row, kFileSystemCol, v.row.Field(3));
         w.SetCell(kRestoreList, row, kUsedCol, v.row.Field(5) + " GB");
         w.SetCell(kRestoreList, row, kTotalCol, v.row.Field(7));
-        p.messages().Show(letter + system);
+        c.messages.Show(letter + system);
         w.SetCell(kRestoreList, row, kSystemCol, letter == system ? "是" : "否");
     }
-    FinishVolumeListRefresh(p, false);
+    FinishVolumeListRefresh(c, false);
 }
 
-void RefreshByLetters(Program& p) {
-    WindowPort& w = p.window();
-    DrivePort& drives = Drives(p);
+void RefreshByLetters(const DiskContext& c) {
+    WindowPort& w = c.window;
+    DrivePort& drives = c.drives;
     std::vector<std::string> fixed = DriveLettersOfType(drives, kFixedDrive);
     w.DeleteRows(kRestoreList);
-    p.state().systemDriveLetter = GetSystemDriveLetter(drives);
+    c.facts.systemDriveLetter = GetSystemDriveLetter(drives);
     for (size_t i = 0; i < fixed.size(); ++i) {
         std::string designator = "1:" + std::to_string(i + 1);
         AppendDriveRecord(w, kRestoreList,
-                          MakeDriveRecord(drives, fixed[i].substr(0, 1), designator, p.state().systemDriveLetter), true);
+                          MakeDriveRecord(drives, fixed[i].substr(0, 1), designator, c.facts.systemDriveLetter), true);
     }
     SortPartitionList(w, kRestoreList, kDriveCol);
     w.SetSelection(kRestoreList, 0);
 }
 
-void CopyToBackupList(Program& p) {
-    WindowPort& w = p.window();
+void CopyToBackupList(const DiskContext& c) {
+    WindowPort& w = c.window;
     w.DeleteRows(kBackupList);
     for (int r = 0, n = w.RowCount(kRestoreList); r < n; ++r) {
         DriveRecord record;
@@ -128,13 +125,9 @@ void CopyToBackupList(Program& p) {
         AppendDriveRecord(w, kBackupList, record, false);
     }
     if (w.Selection(kBackupList) == -1 && w.RowCount(kBackupList) > 0) w.SetSelection(kBackupList, 0);
-    // The backup page proposes its default backup path for the selected partition.
-    ProposeBackupFileName(p);
+    if (c.backupListCopied) c.backupListCopied();
 }
 
-void DetermineSystemDrive(Program& p) {
-    // A program wired without drive queries (the shell's own tests) has no system drive to learn.
-    if (p.ports().drives) p.state().systemDriveLetter = GetSystemDriveLetter(Drives(p));
-}
+void DetermineSystemDrive(const DiskContext& c) { c.facts.systemDriveLetter = GetSystemDriveLetter(c.drives); }
 
 }  // namespace kx

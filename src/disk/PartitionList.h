@@ -1,19 +1,16 @@
 #pragma once
 // The two partition list views and the refreshes that fill them. The restore-partition view is the
 // one store of drive records; the backup-partition view holds a copy. The handlers themselves
-// (RefreshByLetters, RefreshByVolumeList ...) are declared in app/Handlers.h.
+// (RefreshByLetters, RefreshByVolumeList ...) are declared in disk/DiskPages.h.
 #include <string>
 
-#include "app/Program.h"
+#include "base/ControlNames.h"
+#include "disk/DiskPages.h"
 #include "disk/DriveRecord.h"
 
 namespace kx {
 
-inline constexpr const char* kRestoreList = "还原磁盘_超级列表框";
-inline constexpr const char* kBackupList = "备份磁盘_超级列表框";
-inline constexpr const char* kImageList = "映像文件_组合框";
 inline constexpr const char* kResearchButton = "刷新硬盘映像_按钮";
-inline constexpr const char* kStatusLabel = "提示标签";
 inline constexpr const char* kRefreshingText = "正在全盘刷新，请稍后...";
 
 // Appends the record at the end of the view; returns its row index.
@@ -24,10 +21,9 @@ void SortPartitionList(WindowPort& window, const std::string& list, int column);
 // The per-disk diskpart refresh. `full` is the start-up refresh and "重新搜索": it also copies the rows
 // to the backup view, deletes the script and restarts the image search. The quick one (the system
 // install) only refills the restore view and leaves the search stopped.
-void RefreshByDiskDetail(Program& p, bool full);
+void RefreshByDiskDetail(const DiskContext& c, bool full);
 // Disables "重新搜索" and the image list, stops the image search, empties the image list, shows the
 // refreshing status and empties the restore view.
-void PrepareDiskRefresh(Program& p);
-void StartImageSearch(Program& p);
+void PrepareDiskRefresh(const DiskContext& c);
 
 }  // namespace kx

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/Handlers.h"
+#include "base/ControlNames.h"
+#include "disk/DiskPages.h"
 #include "disk/DriveRecord.h"
 #include "disk/PartitionList.h"
 
@@ -18,9 +19,8 @@ double SizeCellNumber(const std::string& cell) {
 
 }  // namespace
 
-void ChooseTargetDrive(Program& p) {
-    if (!p.ports().drives) return;
-    DrivePort& drives = *p.ports().drives;
+void ChooseTargetDrive(const DiskContext& c) {
+    DrivePort& drives = c.drives;
     // Kilobytes available to the caller, counted in 64 bits: drives with 2 TiB or more free are common.
     int64_t best = 0;
     std::string chosen;
@@ -32,18 +32,17 @@ void ChooseTargetDrive(Program& p) {
             chosen = drive.substr(0, 1);
         }
     }
-    if (!chosen.empty()) p.state().targetDrive.Set(chosen);
+    if (!chosen.empty()) c.facts.targetDrive.Set(chosen);
 }
 
-bool ChooseTargetForSize(Program& p, float requiredGb, std::string& letter) {
-    WindowPort& w = p.window();
-    DrivePort& drives = *p.ports().drives;
+bool ChooseTargetForSize(WindowPort& w, DrivePort& drives, ProgramFacts& facts, float requiredGb,
+                         std::string& letter) {
     letter.clear();
-    p.state().targetDrive.Set("");
+    facts.targetDrive.Set("");
     float best = 0;
     for (int r = 0, n = w.RowCount(kRestoreList); r < n; ++r) {
         std::string l = w.Cell(kRestoreList, r, kDriveCol).substr(0, 1);
-        if (l.empty() || l == p.state().systemDriveLetter) continue;
+        if (l.empty() || l == facts.systemDriveLetter) continue;
         if (drives.DriveType(l[0]) == kRemovableDrive) continue;
         if (FreeSizeGb(drives, l[0]) - requiredGb < -1e-7) continue;
         auto room = static_cast<float>(SizeCellNumber(w.Cell(kRestoreList, r, kTotalCol)) -
@@ -54,7 +53,7 @@ bool ChooseTargetForSize(Program& p, float requiredGb, std::string& letter) {
         }
     }
     if (letter.empty()) return false;
-    p.state().targetDrive.Set(letter);
+    facts.targetDrive.Set(letter);
     return true;
 }
 

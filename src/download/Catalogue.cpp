@@ -1,9 +1,7 @@
 #include "download/Catalogue.h"
 
 #include <algorithm>
-#include <thread>
 
-#include "app/Handlers.h"
 #include "text/Text.h"
 
 namespace kx {
@@ -65,26 +63,31 @@ bool ApplyCataloguePage(std::string_view body, ImageCatalogue& catalogue) {
     return true;
 }
 
-void CatalogueFetch(const std::string& host, HttpGetPort& http, ImageCatalogue& catalogue) {
+bool CatalogueFetch(const std::string& host, HttpGetPort& http, ImageCatalogue& catalogue) {
     HttpGetRequest request;
     request.url = CatalogueUrl(host);
     request.userAgent = std::string(kCatalogueUserAgent);
     const std::string body = http.Get(request);
-    if (!body.empty()) ApplyCataloguePage(body, catalogue);
+    return !body.empty() && ApplyCataloguePage(body, catalogue);
 }
 
-void StartCatalogueFetch(Program& p) {
-    HttpGetPort* http = p.ports().catalogueHttp;
-    if (!http) return;
-    ImageCatalogue* catalogue = &p.state().catalogue;
-    // The program and its catalogue live until the process ends, so the thread may outlive this handler.
-    std::thread([host = p.state().catalogueHost, http, catalogue] {
+void StartCatalogueFetch(const std::string& host, HttpGetPort& http, CatalogueState& state) {
+    state.status.Set(CatalogueStatus::Fetching);
+    state.fetch.Start([host, &http, &state](const StopToken&) {
+        bool arrived = false;
         try {
-            CatalogueFetch(host, *http, *catalogue);
+            arrived = CatalogueFetch(host, http, state.catalogue);
         } catch (...) {
             // A failed fetch leaves the catalogue as it was, like an unreachable server.
         }
-    }).detach();
+        state.status.Set(arrived ? CatalogueStatus::Arrived : CatalogueStatus::Failed);
+    });
+}
+
+void StopCatalogueFetch(HttpGetPort& http, CatalogueState& state, const Worker::Idle& idle) {
+    if (!state.fetch.Running()) return;
+    http.Abort();
+    state.fetch.Stop(idle);
 }
 
 }  // namespace kx

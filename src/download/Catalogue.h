@@ -6,10 +6,24 @@
 #include <string_view>
 
 #include "base/Shared.h"
+#include "base/Worker.h"
 
 namespace kx {
 
-struct ImageCatalogue;
+// The download addresses of the three images (XP, Windows 7 32-bit, Windows 7 64-bit) from the catalogue page:
+// primary dz1-dz3, fallback fdz1-fdz3. Empty until the catalogue arrives; each is replaced whole.
+struct ImageCatalogue {
+    Shared<std::string> dz1, dz2, dz3, fdz1, fdz2, fdz3;
+};
+
+// Where the fetch stands, so that a click before the catalogue arrived can say so.
+enum class CatalogueStatus { NotFetched, Fetching, Arrived, Failed };
+
+struct CatalogueState {
+    ImageCatalogue catalogue;  // written by the fetch only
+    Shared<CatalogueStatus> status{CatalogueStatus::NotFetched};
+    Worker fetch;
+};
 
 inline constexpr std::string_view kCataloguePath = "/vxsystem.htm";
 inline constexpr std::string_view kCatalogueUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
@@ -31,6 +45,8 @@ class HttpGetPort {
 public:
     virtual ~HttpGetPort() = default;
     virtual std::string Get(const HttpGetRequest& request) = 0;
+    // Called from another thread: a Get under way ends at once (empty), and every later one fails.
+    virtual void Abort() = 0;
 };
 
 // The text between the first `start` and the first `end` after it (from `start` itself when keepStart);
@@ -48,7 +64,12 @@ std::string CatalogueUrl(std::string_view host);
 // changes nothing and returns false; otherwise every field is replaced, by an empty text when missing.
 bool ApplyCataloguePage(std::string_view body, ImageCatalogue& catalogue);
 
-// Requests the page and applies it. Never reports to the user.
-void CatalogueFetch(const std::string& host, HttpGetPort& http, ImageCatalogue& catalogue);
+// Requests the page and applies it. Never reports to the user; true when a catalogue page was applied.
+bool CatalogueFetch(const std::string& host, HttpGetPort& http, ImageCatalogue& catalogue);
+
+// Fetches the catalogue on the state's worker, once per start.
+void StartCatalogueFetch(const std::string& host, HttpGetPort& http, CatalogueState& state);
+// Ends a fetch under way (its request is aborted) and joins its thread.
+void StopCatalogueFetch(HttpGetPort& http, CatalogueState& state, const Worker::Idle& idle);
 
 }  // namespace kx

@@ -1,20 +1,12 @@
 #include "download/CatalogueHttp_win.h"
 
-#include <windows.h>
-#include <wininet.h>
-
-#include <memory>
 #include <vector>
 
+#include "platform/Handle_win.h"
 #include "text/Wide_win.h"
 
 namespace kx {
 namespace {
-
-struct InternetCloser {
-    void operator()(HINTERNET h) const { InternetCloseHandle(h); }
-};
-using InternetHandle = std::unique_ptr<void, InternetCloser>;
 
 std::string ContentLength(HINTERNET request) {
     wchar_t text[32] = {0};
@@ -37,13 +29,13 @@ std::string WinInetHttpGet::Get(const HttpGetRequest& r) {
     if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts) || host[0] == 0) return {};
 
     // Direct: the system's proxy settings are not consulted.
-    InternetHandle session(InternetOpenW(Widen(r.userAgent).c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    UniqueInternet session(InternetOpenW(Widen(r.userAgent).c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!session) return {};
     DWORD timeout = timeoutMs_;
     for (DWORD option :
          {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
         InternetSetOptionW(session.get(), option, &timeout, sizeof timeout);
-    InternetHandle connection(
+    UniqueInternet connection(
         InternetConnectW(session.get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return {};
 
@@ -53,9 +45,25 @@ std::string WinInetHttpGet::Get(const HttpGetRequest& r) {
     DWORD flags =
         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-    InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path[0] ? path : L"/", Widen(r.version).c_str(),
+    UniqueInternet request(HttpOpenRequestW(connection.get(), L"GET", path[0] ? path : L"/", Widen(r.version).c_str(),
                                             nullptr, acceptTypes, flags, 0));
     if (!request) return {};
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (aborted_) return {};
+        request_ = request.get();
+    }
+    // From here Abort may close the request from another thread: the send or read under way fails at once,
+    // and the handle is closed only once, by whichever of the two comes first.
+    struct Forget {
+        WinInetHttpGet& self;
+        UniqueInternet& request;
+        ~Forget() {
+            std::lock_guard<std::mutex> lock(self.mutex_);
+            if (self.request_ == nullptr) request.release();
+            self.request_ = nullptr;
+        }
+    } forget{*this, request};
     // Wine's WinINet ignores the session's receive time-out for the request; the request's own is honoured
     // everywhere. (Setting its connect or send time-out there makes Wine fail every send.)
     InternetSetOptionW(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
@@ -70,6 +78,17 @@ std::string WinInetHttpGet::Get(const HttpGetRequest& r) {
         body.append(piece.data(), read);
     }
     return body;
+}
+
+}  // namespace kx
+
+namespace kx {
+
+void WinInetHttpGet::Abort() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    aborted_ = true;
+    // Closing the request ends a blocked send or read on the fetching thread at once.
+    if (request_) InternetCloseHandle(std::exchange(request_, nullptr));
 }
 
 }  // namespace kx

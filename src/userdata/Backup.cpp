@@ -152,7 +152,7 @@ void CopyBackup(Program& p) {
     if (RefuseWhileBusy(p)) return;
     WindowPort& w = p.window();
     UserDataPorts& ports = UserData(p);
-    Job job = TickedJob(p, DayFolder(w.Text(kDirectory), p.state().backupDayFolder), false);
+    Job job = TickedJob(p, DayFolder(w.Text(kDirectory), p.facts().backupDayFolder), false);
     // The folder copy does not create missing folders above its destination.
     ports.files->CreateFolders(job.base);
     w.SetProgressMax(kProgress, 4);
@@ -170,7 +170,7 @@ void CopyBackup(Program& p) {
 
 void ZipBackup(Program& p) {
     if (RefuseWhileBusy(p)) return;
-    Job job = TickedJob(p, DayFolder(p.window().Text(kDirectory), p.state().backupDayFolder), false);
+    Job job = TickedJob(p, DayFolder(p.window().Text(kDirectory), p.facts().backupDayFolder), false);
     StartWork(p, [&p, job] { RunZipBackup(p, job); });
 }
 

@@ -113,7 +113,7 @@ struct BootRig {
                           .instance = &instance, .commands = &commands, .system = &system, .bootFiles = &files,
                           .bootAssets = &assets}};
 
-    BootRig() { program.state().systemDriveLetter = "C"; }
+    BootRig() { program.facts().systemDriveLetter = "C"; }
     void AddPartition(const std::string& drive, const std::string& designator) {
         const int row = window.AddRow("还原磁盘_超级列表框", drive);
         window.SetCell("还原磁盘_超级列表框", row, 1, designator);

@@ -1,11 +1,14 @@
 #pragma once
 // Fakes of the ports, shared by the core tests.
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/MemoryWindow.h"
 #include "app/Program.h"
 #include "base/Ports.h"
+#include "disk/DrivePort.h"
 
 namespace kx::test {
 
@@ -70,6 +73,68 @@ public:
     int exitCode = -1;
 };
 
+struct FakeDrive {
+    int type = 3;
+    VolumeFacts volume{true, "", "NTFS"};
+    SpaceFacts space{true, 0, 0, 0};
+};
+
+inline constexpr uint64_t kGiB = 1073741824ull;
+
+class FakeDrives : public DrivePort {
+public:
+    std::string WindowsDirectory() override { return windowsDirectory; }
+    int DriveType(char letter) override {
+        auto it = drives.find(letter);
+        return it == drives.end() ? 1 : it->second.type;
+    }
+    VolumeFacts Volume(char letter) override { return Find(letter).volume; }
+    SpaceFacts Space(char letter) override { return Find(letter).space; }
+    int CountPhysicalDisks() override { return disks; }
+    bool WriteScript(const std::string& name, const std::string& bytes) override {
+        files[name] = bytes;
+        scripts.push_back(bytes);
+        return true;
+    }
+    void DeleteScript(const std::string& name) override { files.erase(name); }
+
+    // A fixed NTFS drive of `totalGb` with `freeGb` available.
+    void AddFixed(char letter, double totalGb, double freeGb, std::string label = "") {
+        FakeDrive d;
+        d.volume.label = std::move(label);
+        d.space = {true, static_cast<uint64_t>(freeGb * kGiB), static_cast<uint64_t>(totalGb * kGiB),
+                   static_cast<uint64_t>(freeGb * kGiB)};
+        drives[letter] = d;
+    }
+
+    std::string windowsDirectory = "C:\\WINDOWS";
+    std::map<char, FakeDrive> drives;
+    int disks = 0;
+    std::map<std::string, std::string> files;
+    std::vector<std::string> scripts;
+
+private:
+    FakeDrive Find(char letter) {
+        auto it = drives.find(letter);
+        if (it != drives.end()) return it->second;
+        FakeDrive missing;
+        missing.volume.ok = false;
+        missing.space.ok = false;
+        return missing;
+    }
+};
+
+// Answers each command with a function of the command line and of the script last written.
+class ScriptedCommands : public CommandPort {
+public:
+    std::string RunCommandCaptured(const std::string& commandLine) override {
+        run.push_back(commandLine);
+        return answer ? answer(commandLine) : std::string();
+    }
+    std::function<std::string(const std::string&)> answer;
+    std::vector<std::string> run;
+};
+
 // A program wired to fakes of every port.
 struct Rig {
     MemoryWindow window;
@@ -77,7 +142,9 @@ struct Rig {
     FakeShell shell;
     FakeClock clock;
     FakeInstance instance;
-    Program program{Ports{&window, &messages, &shell, &clock, &instance}};
+    FakeDrives drives;
+    ScriptedCommands commands;
+    Program program{Ports{&window, &messages, &shell, &clock, &instance, &commands, nullptr, &drives}};
 };
 
 }  // namespace kx::test

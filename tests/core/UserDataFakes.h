@@ -133,7 +133,7 @@ public:
 
 struct UserDataRig : Rig {
     UserDataRig() {
-        program.state().backupDayFolder = "2015年7月16日备份";
+        program.facts().backupDayFolder = "2015年7月16日备份";
         program.ports().userData = &ports;
     }
     FakeRegistry registry;

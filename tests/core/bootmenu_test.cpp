@@ -97,7 +97,7 @@ TEST(BcdEntry, SecondRunStartsTheExistingEntryAgainWithoutAddingOne) {
 
 TEST(BcdEntry, DeviceIsTheSystemDriveWhereTheHelperWasWritten) {
     BcdRig rig;
-    rig.program.state().systemDriveLetter = "D";
+    rig.program.facts().systemDriveLetter = "D";
     RegisterBcdEntry(rig.program, "安装系统");
     EXPECT_EQ(rig.commands.run[2], "bcdedit /set {00000001-1111-2222-3333-444444444444} device partition=D:");
 }
@@ -158,7 +158,7 @@ TEST(BootIni, SavesTheOriginalOnceAndKeepsOneEntryLine) {
 
 TEST(BootIni, SystemDriveNamesTheFiles) {
     BootRig rig;
-    rig.program.state().systemDriveLetter = "D";
+    rig.program.facts().systemDriveLetter = "D";
     RegisterBootIniEntry(rig.program, "安装系统");
     EXPECT_FALSE(rig.files.FileExists("D:\\boot.in_"));  // nothing to save
     EXPECT_EQ(rig.files.profile["D:\\boot.ini"]["boot loader"]["default"], "D:\\qzrpldr.mbr");
@@ -166,7 +166,7 @@ TEST(BootIni, SystemDriveNamesTheFiles) {
 
 TEST(Deploy, WritesTheThreeAssetsInOrderEachStamped) {
     BootRig rig;
-    rig.program.state().systemDriveLetter = "D";
+    rig.program.facts().systemDriveLetter = "D";
     EXPECT_TRUE(DeployBootAssets(rig.program));
     EXPECT_EQ(rig.files.log, (std::vector<std::string>{"write D:\\qzrpldr.mbr", "stamp D:\\qzrpldr.mbr",
                                                        "write D:\\otldr", "stamp D:\\otldr", "write D:\\Dorv.ima",
@@ -191,7 +191,7 @@ TEST(Deploy, MissingAssetIsNotWrittenAsAnEmptyFile) {
 
 TEST(Deploy, WindowsGhostGoesToDriveCOnlyWhenCarried) {
     BootRig rig;
-    rig.program.state().systemDriveLetter = "D";
+    rig.program.facts().systemDriveLetter = "D";
     EXPECT_FALSE(WriteWindowsGhost(rig.program));
     EXPECT_TRUE(rig.files.files.empty());
     rig.assets.bytes[BootAsset::WindowsGhost] = "MZghost";

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
 #include "Fakes.h"
 #include "app/Handlers.h"
@@ -15,11 +15,32 @@ namespace {
 class FakeHttp : public HttpGetPort {
 public:
     std::string Get(const HttpGetRequest& request) override {
+        std::unique_lock<std::mutex> lock(mutex);
         requests.push_back(request);
-        return body;
+        if (stall) {
+            // A server that accepts and never answers: only an abort ends the request.
+            changed.notify_all();
+            changed.wait(lock, [&] { return aborted; });
+            return {};
+        }
+        return aborted ? std::string() : body;
     }
+    void Abort() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        aborted = true;
+        changed.notify_all();
+    }
+    void WaitForRequest() {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return !requests.empty(); });
+    }
+
     std::string body;
+    bool stall = false;
+    bool aborted = false;
     std::vector<HttpGetRequest> requests;
+    std::mutex mutex;
+    std::condition_variable changed;
 };
 
 std::vector<std::string> All(ImageCatalogue& c) {
@@ -136,19 +157,38 @@ TEST(CatalogueFetch, RequestsThePageAsTheSiteExpectsAndPublishesTheFields) {
     EXPECT_EQ(c.dz3.Get(), "kept") << "a failed request leaves the catalogue as it was";
 }
 
-TEST(CatalogueFetch, StartsOnItsOwnThreadWithTheHostOfTheCommandLine) {
-    Rig rig;
-    StartCatalogueFetch(rig.program);  // no HTTP port: nothing happens
+TEST(CatalogueFetch, RunsOnAnOwnedWorkerWithTheHostOfTheCommandLineAndTellsHowItEnded) {
+    CatalogueState state;
+    EXPECT_EQ(state.status.Get(), CatalogueStatus::NotFetched);
     FakeHttp http;
     http.body = "system ***dz1ks:x:dz1js***";
-    rig.program.ports().catalogueHttp = &http;
-    rig.program.state().catalogueHost = "127.0.0.1:9";
-    StartCatalogueFetch(rig.program);
-    for (int i = 0; i < 500 && rig.program.state().catalogue.dz1.Get().empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(rig.program.state().catalogue.dz1.Get(), "x");
+    StartCatalogueFetch("127.0.0.1:9", http, state);
+    state.fetch.Wait();
+    EXPECT_EQ(state.status.Get(), CatalogueStatus::Arrived);
+    EXPECT_EQ(state.catalogue.dz1.Get(), "x");
     ASSERT_EQ(http.requests.size(), 1u);
     EXPECT_EQ(http.requests[0].url, "http://127.0.0.1:9/vxsystem.htm");
+
+    FakeHttp notACatalogue;
+    notACatalogue.body = "<html>maintenance</html>";
+    StartCatalogueFetch("127.0.0.1:9", notACatalogue, state);
+    state.fetch.Wait();
+    EXPECT_EQ(state.status.Get(), CatalogueStatus::Failed) << "a page without the catalogue is no catalogue";
+    EXPECT_EQ(state.catalogue.dz1.Get(), "x");
+}
+
+TEST(CatalogueFetch, AStallingServerIsAbortedWhenTheWindowGoesAway) {
+    Rig rig;
+    FakeHttp http;
+    http.stall = true;
+    rig.program.ports().catalogueHttp = &http;
+    StartCatalogueFetch(rig.program.facts().catalogueHost, http, rig.program.state().catalogue);
+    http.WaitForRequest();
+    EXPECT_TRUE(rig.program.state().catalogue.fetch.Running());
+    // Without the abort the join below would wait for ever on the stalled request.
+    rig.program.OnDestroying();
+    EXPECT_FALSE(rig.program.state().catalogue.fetch.Running());
+    EXPECT_EQ(rig.program.state().catalogue.status.Get(), CatalogueStatus::Failed);
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ TEST(Designators, BackupFolderComesBackToWindowsTerms) {
 
 TEST(GhostBatchFile, HoldsOnlyTheLastJobInCodePage936) {
     BootRig rig;
-    rig.program.state().systemDriveLetter = "D";
+    rig.program.facts().systemDriveLetter = "D";
     const std::string first = GhostRestoreJob("1:3\\备份\\a.gho", "1", "1:1");
     WriteGhostBatch(rig.program, first, true);
     ASSERT_TRUE(rig.files.FileExists("D:\\Ghost.bat"));

@@ -29,7 +29,7 @@ struct ChineseMachine : DiskRig {
         drives.AddFixed('D', 40, 30, "新加卷");
         drives.AddFixed('E', 931.51, 500, "资料");
         drives.disks = wmiDisks;
-        program.state().systemDriveLetter = "C";
+        program.facts().systemDriveLetter = "C";
         commands.answer = [this](const std::string& command) -> std::string {
             if (command == kVolumeListCommand) return ReadTestData("diskpart/zh-win7/volumes.txt");
             if (command != kScriptCommand) return "";
@@ -39,7 +39,7 @@ struct ChineseMachine : DiskRig {
             return ReadTestData("diskpart/zh-win7/nodisk.txt");
         };
     }
-    void WaitForSearch() { program.state().imageSearch.Wait(nullptr); }
+    void WaitForSearch() { program.state().disk.imageSearch.Wait(); }
 };
 
 TEST(PartitionList, StartUpRefreshFillsBothViewsOnce) {
@@ -70,8 +70,8 @@ TEST(PartitionList, QuickRefreshLeavesScriptSearchAndBackupViewAlone) {
     MemoryWindow& w = m.window;
     w.AddRow(kBackupList, "Z:");
     w.SetEnabled(kResearchButton, true);
-    RefreshByDiskDetail(m.program, false);
-    EXPECT_FALSE(m.program.state().imageSearch.Running());
+    RefreshByDiskDetail(m.Disk(), false);
+    EXPECT_FALSE(m.program.state().disk.imageSearch.Running());
     EXPECT_EQ(Rows(w, kRestoreList), (Strings{"C: 1:2", "D: 1:3", "E: 2:1"}));
     EXPECT_EQ(Rows(w, kBackupList), (Strings{"Z: "}));
     EXPECT_TRUE(m.drives.files.count(kScriptName));
@@ -89,14 +89,13 @@ TEST(PartitionList, RefreshStopsARunningSearchBeforeEmptyingTheImageList) {
     MemoryWindow& w = m.window;
     std::atomic<bool> started{false}, sawStop{false};
     w.AddItem(kImageList, "D:\\old.gho");
-    m.program.state().imageSearch.Start(
-        [&](const std::atomic<bool>& stop) {
+    m.program.state().disk.imageSearch.Start(
+        [&](const StopToken& stop) {
             started = true;
-            while (!stop) std::this_thread::yield();
+            while (!stop.StopRequested()) std::this_thread::yield();
             // Still running when the stop came: the image list was not emptied yet.
             sawStop = w.Items(kImageList).size() == 1;
-        },
-        nullptr);
+        });
     while (!started) std::this_thread::yield();
     m.program.Dispatch(kResearchButton, Event::Click);
     EXPECT_TRUE(sawStop);
@@ -109,36 +108,37 @@ TEST(PartitionList, RefreshStopsARunningSearchBeforeEmptyingTheImageList) {
 TEST(PartitionList, WindowDestructionStopsTheSearch) {
     ChineseMachine m;
     std::atomic<bool> ended{false};
-    m.program.state().imageSearch.Start(
-        [&](const std::atomic<bool>& stop) {
-            while (!stop) std::this_thread::yield();
+    m.program.state().disk.imageSearch.Start(
+        [&](const StopToken& stop) {
+            while (!stop.StopRequested()) std::this_thread::yield();
             ended = true;
-        },
-        nullptr);
+        });
     m.program.OnDestroying();
     EXPECT_TRUE(ended);
-    EXPECT_FALSE(m.program.state().imageSearch.Running());
+    EXPECT_FALSE(m.program.state().disk.imageSearch.Running());
     m.program.OnDestroying();  // nothing left to stop
 }
 
 TEST(PartitionList, StopsAndRefreshesWhileWaitingForTheSearchAreHarmless) {
-    // Waiting handles window messages, so another handler may stop, or stop and restart, the search.
+    // Waiting handles window messages, so another handler may stop, or stop and restart, the search. (The
+    // worker's own tests prove that an outer wait leaves a search started inside it running.)
     ChineseMachine m;
-    ImageSearchWorker& worker = m.program.state().imageSearch;
-    auto endless = [](const std::atomic<bool>& stop) { while (!stop) std::this_thread::yield(); };
-    worker.Start(endless, nullptr);
+    Worker& worker = m.program.state().disk.imageSearch;
+    auto endless = [](const StopToken& stop) { while (!stop.StopRequested()) std::this_thread::yield(); };
+    worker.Start(endless);
     int nested = 0;
     worker.Stop([&] {
-        if (nested++ == 0) StopImageSearch(m.program);
+        if (nested++ == 0) StopImageSearch(m.Disk());
     });
     EXPECT_FALSE(worker.Running());
 
-    worker.Start(endless, nullptr);
+    // A refresh clicked during the wait stops the search again and starts a new one, which ends on its own.
+    worker.Start(endless);
     nested = 0;
     worker.Stop([&] {
         if (nested++ == 0) m.program.Dispatch(kResearchButton, Event::Click);
     });
-    worker.Wait(nullptr);
+    worker.Wait();
     EXPECT_EQ(Rows(m.window, kRestoreList).size(), 3u);
     EXPECT_TRUE(m.window.Enabled(kResearchButton)) << "the search the click started ran to its end";
 }
@@ -200,7 +200,7 @@ TEST(PartitionList, LetterRefreshNumbersFixedDrivesOnOneDisk) {
     w.AddItem(kImageList, "C:\\x.gho");
     m.program.Dispatch("按钮26", Event::Click);
     EXPECT_EQ(Rows(w, kRestoreList), (Strings{"C: 1:1", "D: 1:2", "E: 1:3"}));
-    EXPECT_EQ(m.program.state().systemDriveLetter, "D");
+    EXPECT_EQ(m.program.facts().systemDriveLetter, "D");
     EXPECT_EQ(w.Cell(kRestoreList, 1, 7), "是");
     EXPECT_EQ(w.Selection(kRestoreList), 0);
     EXPECT_EQ(w.Items(kImageList).size(), 1u) << "the image list is left alone";
@@ -211,8 +211,8 @@ TEST(PartitionList, LetterRefreshNumbersFixedDrivesOnOneDisk) {
 TEST(PartitionList, SystemDriveAtStartUp) {
     DiskRig rig;
     rig.drives.windowsDirectory = "E:\\WINNT";
-    DetermineSystemDrive(rig.program);
-    EXPECT_EQ(rig.program.state().systemDriveLetter, "E");
+    DetermineSystemDrive(rig.Disk());
+    EXPECT_EQ(rig.program.facts().systemDriveLetter, "E");
 }
 
 }  // namespace

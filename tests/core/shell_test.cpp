@@ -109,14 +109,14 @@ TEST(Startup, CreatedHandlerRunsEveryStepAndFixesTheDayFolder) {
     StartupRig r;
     r.clock.now = {2016, 1, 1, 0, 0, 0};
     r.program.OnCreated();
-    EXPECT_EQ(r.program.state().backupDayFolder, "2016年1月1日备份");
+    EXPECT_EQ(r.program.facts().backupDayFolder, "2016年1月1日备份");
     EXPECT_EQ(r.program.state().selectedImage, -1);
-    EXPECT_EQ(r.program.state().systemDriveLetter, "C");
-    EXPECT_EQ(r.program.state().targetDrive.Get(), "D") << "the fixed drive with the most free space";
+    EXPECT_EQ(r.program.facts().systemDriveLetter, "C");
+    EXPECT_EQ(r.program.facts().targetDrive.Get(), "D") << "the fixed drive with the most free space";
     EXPECT_EQ(r.instance.mutexName, "Korvanix-0.1-Tamsin&Orwen");
     EXPECT_EQ(r.instance.exitCode, -1);
     r.clock.now = {2016, 1, 2, 0, 0, 1};  // used after midnight: the start date stays
-    EXPECT_EQ(r.program.state().backupDayFolder, "2016年1月1日备份");
+    EXPECT_EQ(r.program.facts().backupDayFolder, "2016年1月1日备份");
 }
 
 TEST(Startup, TimerFiresOnce) {
@@ -135,7 +135,7 @@ TEST(Shell, HelpPageLoadsOnceAndOnlyOnItsPage) {
     EXPECT_EQ(r.window.Text("超文本浏览框3"), "about:blank");
     r.window.SetPageIndex("高级选择夹1", 6);
     r.program.Dispatch("高级选择夹1", Event::PageChanged);
-    std::string help = "http://" + r.program.state().siteHost + "/system/help.htm";
+    std::string help = "http://" + r.program.facts().siteHost + "/system/help.htm";
     EXPECT_EQ(r.window.Text("超文本浏览框3"), help);
     // The user navigated elsewhere: coming back does not reset the view.
     r.window.SetText("超文本浏览框3", "http://elsewhere/");
@@ -150,7 +150,7 @@ TEST(Shell, WindowButtonsAndTheManualDownloadPage) {
     Rig r;
     r.program.Dispatch("按钮18", Event::Click);
     ASSERT_EQ(r.shell.opened.size(), 1u);
-    EXPECT_EQ(r.shell.opened[0], "http://" + r.program.state().siteHost + "/vx/system.htm");
+    EXPECT_EQ(r.shell.opened[0], "http://" + r.program.facts().siteHost + "/vx/system.htm");
     r.program.Dispatch("最小化按钮", Event::Click);
     EXPECT_TRUE(r.window.Minimised());
     r.program.Dispatch("按钮10", Event::Click);  // "加入" does nothing
@@ -203,7 +203,7 @@ namespace {
 
 TEST(Shell, SitePagesFollowTheSiteHost) {
     test::Rig r;
-    r.program.state().siteHost = "127.0.0.1:8080";
+    r.program.facts().siteHost = "127.0.0.1:8080";
     ShowSitePages(r.program);
     EXPECT_EQ(r.window.Text("超文本浏览框1"), "http://127.0.0.1:8080/system/");
     EXPECT_EQ(r.window.Text("超文本浏览框2"), "http://127.0.0.1:8080/softbox/");

@@ -18,22 +18,22 @@ struct ThreeDrives : DiskRig {
         drives.AddFixed('D', 500, 100);
         drives.AddFixed('E', 256, 200);
         drives.drives['E'].type = 2;
-        program.state().systemDriveLetter = "C";
+        program.facts().systemDriveLetter = "C";
         for (char l : {'C', 'D', 'E'}) List(l);
     }
     void List(char l) {
         AppendDriveRecord(window, kRestoreList, MakeDriveRecord(drives, std::string(1, l), "1:1", "C"), true);
     }
-    std::string Target() { return program.state().targetDrive.Get(); }
+    std::string Target() { return program.facts().targetDrive.Get(); }
 };
 
 TEST(TargetRule, SizedRuleSkipsSystemAndRemovableDrives) {
     ThreeDrives m;
     std::string letter = "?";
-    EXPECT_TRUE(ChooseTargetForSize(m.program, 8, letter));
+    EXPECT_TRUE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 8, letter));
     EXPECT_EQ(letter, "D");
     EXPECT_EQ(m.Target(), "D");
-    EXPECT_FALSE(ChooseTargetForSize(m.program, 120, letter));
+    EXPECT_FALSE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 120, letter));
     EXPECT_EQ(letter, "");
     EXPECT_EQ(m.Target(), "");
 }
@@ -45,15 +45,15 @@ TEST(TargetRule, SizedRuleBoundaryAndTies) {
     m.List('C');
     m.List('D');
     std::string letter;
-    EXPECT_TRUE(ChooseTargetForSize(m.program, 8, letter));
+    EXPECT_TRUE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 8, letter));
     EXPECT_EQ(letter, "D");
-    EXPECT_FALSE(ChooseTargetForSize(m.program, 9, letter));
+    EXPECT_FALSE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 9, letter));
 
     m.drives.AddFixed('F', 50, 30.6);
     m.drives.AddFixed('G', 80, 30.2);  // the same whole gigabytes free as F:
     m.List('G');
     m.List('F');
-    EXPECT_TRUE(ChooseTargetForSize(m.program, 8, letter));
+    EXPECT_TRUE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 8, letter));
     EXPECT_EQ(letter, "G") << "the earlier row wins a tie";
 }
 
@@ -61,37 +61,37 @@ TEST(TargetRule, SizedRuleReadsRoomFromTheRows) {
     ThreeDrives m;
     m.window.SetCell(kRestoreList, 1, 6, "garbage");
     std::string letter;
-    EXPECT_FALSE(ChooseTargetForSize(m.program, 8, letter)) << "a cell that is no number counts as 0: no room";
+    EXPECT_FALSE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 8, letter)) << "a cell that is no number counts as 0: no room";
     m.window.SetCell(kRestoreList, 1, 6, "");
     m.window.SetCell(kRestoreList, 1, 5, "");
-    EXPECT_FALSE(ChooseTargetForSize(m.program, 8, letter));
+    EXPECT_FALSE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 8, letter));
 }
 
 TEST(TargetRule, StartUpRuleTakesMostFreeSpaceSystemDriveIncluded) {
     DiskRig rig;
     rig.drives.AddFixed('C', 100, 20);
-    ChooseTargetDrive(rig.program);
-    EXPECT_EQ(rig.program.state().targetDrive.Get(), "C") << "a single-partition machine";
+    ChooseTargetDrive(rig.program.Disk());
+    EXPECT_EQ(rig.program.facts().targetDrive.Get(), "C") << "a single-partition machine";
 
     rig.drives.AddFixed('D', 100, 20);
-    ChooseTargetDrive(rig.program);
-    EXPECT_EQ(rig.program.state().targetDrive.Get(), "C") << "ties keep the earlier letter";
+    ChooseTargetDrive(rig.program.Disk());
+    EXPECT_EQ(rig.program.facts().targetDrive.Get(), "C") << "ties keep the earlier letter";
 
     rig.drives.AddFixed('E', 4000, 3000);  // more than 2 TiB free
     rig.drives.AddFixed('F', 4000, 5000);
     rig.drives.drives['F'].type = 2;
-    ChooseTargetDrive(rig.program);
-    EXPECT_EQ(rig.program.state().targetDrive.Get(), "E");
+    ChooseTargetDrive(rig.program.Disk());
+    EXPECT_EQ(rig.program.facts().targetDrive.Get(), "E");
 }
 
 TEST(TargetRule, StartUpRuleKeepsTheOldTargetWhenNothingHasRoom) {
     DiskRig rig;
-    rig.program.state().targetDrive.Set("G");
+    rig.program.facts().targetDrive.Set("G");
     rig.drives.AddFixed('C', 100, 0);
     rig.drives.AddFixed('D', 100, 10);
     rig.drives.drives['D'].space.ok = false;
-    ChooseTargetDrive(rig.program);
-    EXPECT_EQ(rig.program.state().targetDrive.Get(), "G");
+    ChooseTargetDrive(rig.program.Disk());
+    EXPECT_EQ(rig.program.facts().targetDrive.Get(), "G");
 }
 
 }  // namespace

@@ -152,7 +152,7 @@ TEST(BootDeploy, TwiceLeavesTheSameHiddenStampedFiles) {
     TempDrive drive;
     REQUIRE_DRIVE(drive);
     WinRig rig;
-    rig.program.state().systemDriveLetter = drive.letter();
+    rig.program.facts().systemDriveLetter = drive.letter();
     EXPECT_TRUE(DeployBootAssets(rig.program));
     for (int run = 0; run < 2; ++run) {
         for (const auto& [asset, name] : {std::pair{BootAsset::Helper, kHelperFile},
@@ -204,7 +204,7 @@ TEST(BootDeploy, SystemDriveOtherThanCGetsTheAssetsAndCTheWindowsGhost) {
     WinRig rig;
     GhostToo assets;
     rig.program.ports().bootAssets = &assets;
-    rig.program.state().systemDriveLetter = drive.letter();
+    rig.program.facts().systemDriveLetter = drive.letter();
     DeployBootAssets(rig.program);
     EXPECT_EQ(ReadAll(drive.Path(kDosImageFile)).size(), assets.Bytes(BootAsset::DosImage).size());
 
@@ -220,7 +220,7 @@ TEST(BootGhostBatch, HoldsTheLastJobInCodePage936) {
     TempDrive drive;
     REQUIRE_DRIVE(drive);
     WinRig rig;
-    rig.program.state().systemDriveLetter = drive.letter();
+    rig.program.facts().systemDriveLetter = drive.letter();
     WriteGhostBatch(rig.program, GhostRestoreJob("1:3\\系统\\vx_a.gho", "1", "1:1"), true);
     EXPECT_TRUE(GetFileAttributesW(Widen(drive.Path("Ghost.bat")).c_str()) & FILE_ATTRIBUTE_HIDDEN);
     const std::string job = GhostBackupJob("1:1", "1:3\\备份\\b.gho");
@@ -245,7 +245,7 @@ TEST(BootIni, KeepsTheOriginalAndMakesTheHelperTheDefault) {
     MakeBootIni(drive);
     const std::string original = ReadAll(drive.Path("boot.ini"));
     WinRig rig;
-    rig.program.state().systemDriveLetter = drive.letter();
+    rig.program.facts().systemDriveLetter = drive.letter();
     RegisterBootIniEntry(rig.program, "安装系统");
     RegisterBootIniEntry(rig.program, "备份系统");
 
@@ -271,7 +271,7 @@ protected:
         SetEnvironmentVariableA("PATH", (doubles + ";" + Environment("PATH")).c_str());
         SetEnvironmentVariableA("KORVANIX_BCDEDIT_STORE", (store_ = drive_.Path("store.txt")).c_str());
         SetEnvironmentVariableA("KORVANIX_BCDEDIT_LOG", (log_ = drive_.Path("bcdedit.log")).c_str());
-        rig_.program.state().systemDriveLetter = drive_.letter();
+        rig_.program.facts().systemDriveLetter = drive_.letter();
     }
     std::string Log() { return ReadAll(log_); }
 

@@ -68,10 +68,10 @@ protected:
         SetEnvironmentVariableW(L"KORVANIX_DISKPART_LOG", log_.c_str());
         rig_.program.ports().drives = &drives_;
         rig_.program.ports().commands = &commands_;
-        rig_.program.state().systemDriveLetter = "C";
+        rig_.program.facts().systemDriveLetter = "C";
     }
     void TearDown() override {
-        rig_.program.state().imageSearch.Stop(nullptr);
+        rig_.program.state().disk.imageSearch.Stop();
         SetEnvironmentVariableW(L"PATH", previousPath_.c_str());
         SetEnvironmentVariableW(L"KORVANIX_DISKPART_CASE", nullptr);
         SetEnvironmentVariableW(L"KORVANIX_DISKPART_LOG", nullptr);
@@ -102,7 +102,7 @@ using Strings = std::vector<std::string>;
 TEST_F(DiskpartDouble, FullRefreshOfAChineseTwoDiskMachine) {
     UseCase("zh-win7");
     rig_.program.Dispatch("刷新硬盘映像_按钮", Event::Click);
-    rig_.program.state().imageSearch.Wait(nullptr);
+    rig_.program.state().disk.imageSearch.Wait();
     EXPECT_EQ(Rows(kRestoreList), (Strings{"C: 1:2", "D: 1:3", "E: 2:1"}));
     EXPECT_EQ(Rows(kBackupList), Rows(kRestoreList));
     EXPECT_EQ(rig_.window.Selection(kBackupList), 0);
@@ -118,13 +118,13 @@ TEST_F(DiskpartDouble, FullRefreshOfAChineseTwoDiskMachine) {
 TEST_F(DiskpartDouble, VolumeListsInBothLanguages) {
     UseCase("en-win7");
     rig_.program.Dispatch("按钮2", Event::Click);
-    rig_.program.state().imageSearch.Wait(nullptr);
+    rig_.program.state().disk.imageSearch.Wait();
     EXPECT_EQ(Rows(kRestoreList), (Strings{"C: 1:2", "E: 1:3", "G: 1:4"}));
     EXPECT_NE(ReadAll(log_).find("stdin: list volume"), std::string::npos);
     EXPECT_EQ(commands_.ran, (Strings{"(echo list volume)|diskpart"}));
 
     UseCase("zh-xp");
-    RefreshByDiskDetail(rig_.program, false);
+    RefreshByDiskDetail(rig_.program.Disk(), false);
     EXPECT_EQ(Rows(kRestoreList), (Strings{"C: 1:1", "D: 1:2"})) << "the second disk is unknown to diskpart";
     EXPECT_NE(GetFileAttributesW((folder_ + L"\\list.txt").c_str()), INVALID_FILE_ATTRIBUTES)
         << "the quick refresh leaves its script";
@@ -133,7 +133,7 @@ TEST_F(DiskpartDouble, VolumeListsInBothLanguages) {
 TEST_F(DiskpartDouble, MissingDiskpartListsNothing) {
     commands_.missingTool = true;
     rig_.program.Dispatch("按钮2", Event::Click);
-    rig_.program.state().imageSearch.Wait(nullptr);
+    rig_.program.state().disk.imageSearch.Wait();
     EXPECT_EQ(rig_.window.RowCount(kRestoreList), 0);
     EXPECT_TRUE(rig_.window.Enabled("刷新硬盘映像_按钮"));
 }

@@ -85,7 +85,7 @@ std::vector<std::string> Tree(const std::string& root) {
 struct Rig {
     Rig() {
         program.ports().userData = &owned->ports;
-        program.state().backupDayFolder = "2015年7月16日备份";
+        program.facts().backupDayFolder = "2015年7月16日备份";
     }
     bool WaitUntilFree() {
         for (int i = 0; i < 2000 && program.state().userDataBusy.Get(); ++i) Sleep(10);
