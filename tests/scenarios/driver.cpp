@@ -20,9 +20,14 @@
 //   sleep MS
 //   screenshot FILE.bmp          the window as it is on the screen
 //   close                        the close button; waits for the process to end
+//   close-within MS              the close button; the process must end within MS milliseconds
+//   set-text NAME TEXT...        types a text into an edit box (replacing what it held)
+//   expect-no-program            no process of the program's file is left running
+// %NAME% in a line is replaced by the environment variable NAME (the runner passes server ports this way).
 #include <windows.h>
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <algorithm>
@@ -223,6 +228,29 @@ void Screenshot(const std::string& file) {
     ReleaseDC(nullptr, screen);
 }
 
+// Processes whose file name is the program's (started by this driver or not) that are still running.
+int RunningPrograms() {
+    std::wstring file = gExe.substr(gExe.find_last_of(L"\\/") + 1);
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    int count = 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (lstrcmpiW(entry.szExeFile, file.c_str()) == 0) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+std::string ExpandVariables(const std::string& line) {
+    std::wstring wide = Widen(line);
+    std::wstring out(32768, L'\0');
+    DWORD n = ExpandEnvironmentStringsW(wide.c_str(), out.data(), static_cast<DWORD>(out.size()));
+    if (n == 0 || n > out.size()) return line;
+    out.resize(n - 1);
+    return Narrow(out);
+}
+
 std::string Joined(const std::vector<std::string>& words, size_t from) {
     std::string text;
     for (size_t i = from; i < words.size(); ++i) text += (i > from ? " " : "") + words[i];
@@ -298,6 +326,29 @@ void Run(const std::vector<std::string>& w) {
         Sleep(std::stoi(w.at(1)));
     } else if (cmd == "screenshot") {
         Screenshot(w.at(1));
+    } else if (cmd == "close-within") {
+        const DWORD limit = static_cast<DWORD>(std::stoul(w.at(1)));
+        HWND h = Control("图形按钮1");
+        if (!h) return;
+        const DWORD start = GetTickCount();
+        PostMessageW(h, BM_CLICK, 0, 0);
+        if (WaitForSingleObject(gProcess.hProcess, 30000) != WAIT_OBJECT_0) return Fail("the program did not end");
+        const DWORD took = GetTickCount() - start;
+        GetExitCodeProcess(gProcess.hProcess, &gLastExit);
+        std::printf("  ended after %lu ms with code %lu\n", static_cast<unsigned long>(took),
+                    static_cast<unsigned long>(gLastExit));
+        if (took > limit) Fail("the program took " + std::to_string(took) + " ms to end");
+    } else if (cmd == "set-text") {
+        if (HWND h = Control(w.at(1))) {
+            std::wstring text = Widen(Joined(w, 2));
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
+                                &ignored);
+        }
+    } else if (cmd == "expect-no-program") {
+        // A process ends before its last threads are gone from the snapshot: give them a moment.
+        if (!WaitFor([] { return RunningPrograms() == 0; }, 3000))
+            Fail(std::to_string(RunningPrograms()) + " program process(es) still running");
     } else if (cmd == "close") {
         if (HWND h = Control("图形按钮1")) PostMessageW(h, BM_CLICK, 0, 0);
         if (WaitForSingleObject(gProcess.hProcess, 20000) != WAIT_OBJECT_0) return Fail("the program did not end");
@@ -329,7 +380,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::vector<std::string> words = Words(line);
+        std::vector<std::string> words = Words(ExpandVariables(line));
         if (words.empty() || words[0][0] == '#') continue;
         std::printf("> %s\n", line.c_str());
         std::fflush(stdout);

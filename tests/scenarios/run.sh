@@ -10,7 +10,20 @@ scenario=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 korvanix_wine_prefix
 
 korvanix_display
-trap korvanix_end_display EXIT
+# A web site that accepts requests and never answers, for scenarios that close the program while it waits
+# (they point the program at 127.0.0.1:%KX_STALL_PORT%).
+portfile=$(mktemp)
+python3 "$here/../servers/stall_server.py" "$portfile" &
+stall_pid=$!
+finish() {
+    kill "$stall_pid" 2>/dev/null || true
+    rm -f "$portfile"
+    korvanix_end_display
+}
+trap finish EXIT
+for _ in $(seq 100); do [ -s "$portfile" ] && break; sleep 0.1; done
+export KX_STALL_PORT
+KX_STALL_PORT=$(cat "$portfile")
 
 # Windows tools that Wine lacks are played by the project's test doubles.
 system32="$WINEPREFIX/drive_c/windows/system32"
