@@ -121,7 +121,8 @@ void CopyToBackupList(const DiskContext& c) {
     w.DeleteRows(kBackupList);
     for (int r = 0, n = w.RowCount(kRestoreList); r < n; ++r) {
         DriveRecord record;
-        for (int c = 0; c < static_cast<int>(record.cells.size()); ++c) record.cells[c] = w.Cell(kRestoreList, r, c);
+        for (int col = 0; col < static_cast<int>(record.cells.size()); ++col)
+            record.cells[col] = w.Cell(kRestoreList, r, col);
         AppendDriveRecord(w, kBackupList, record, false);
     }
     if (w.Selection(kBackupList) == -1 && w.RowCount(kBackupList) > 0) w.SetSelection(kBackupList, 0);

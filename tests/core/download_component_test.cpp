@@ -51,6 +51,8 @@ public:
     std::chrono::microseconds readDelay{0};
     std::chrono::milliseconds getDelay{0};  // time to the response's headers
     std::atomic<int> open{0};      // responses alive now
+    std::atomic<int> answering{0};  // requests still waiting for their headers
+    std::atomic<bool> holdAnswers{false};  // every request after the probe waits for its headers meanwhile
     std::atomic<int> maxOpen{0};
     std::mutex lock;
     std::vector<Request> requests;
@@ -96,7 +98,10 @@ std::unique_ptr<HttpResponse> FakeServer::Get(uint64_t first, uint64_t last) {
         requests.push_back({first, last});
     }
     Reply reply = script(n, first, last);
+    ++answering;
     if (getDelay.count()) std::this_thread::sleep_for(getDelay);
+    while (n > 0 && holdAnswers) std::this_thread::sleep_for(1ms);
+    --answering;
     if (reply.noResponse) return nullptr;
     auto response = std::make_unique<FakeResponse>(*this, first, last, reply);
     response->status = reply.status;
@@ -159,6 +164,20 @@ DownloadInfo WaitForEnd(DownloadJob& job, std::chrono::seconds limit = 20s) {
     }
     return info;
 }
+
+// Waits for a condition the test needs before its next step; false when it never came.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit = 20s) {
+    auto until = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// Lets the download's own threads go round their pause poll a good many times: what they must not do
+// while paused, they would have done by then.
+void LetThePausedWorkersPoll() { std::this_thread::sleep_for(Quick().pausePoll * 25); }
 
 constexpr uint64_t kOddSize = 5 * kMaxRangeBytes + 12345;
 
@@ -325,14 +344,17 @@ TEST(DownloadJob, PauseHoldsReceivedStillAndRestoreCompletes) {
     FakeStore store;
     auto job = DownloadJob::Start(server, store, Quick(8, 3));
     ASSERT_TRUE(job);
-    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(WaitUntil([&] { return job->Info().received > 0; }));
     job->Pause();
     job->Pause();
     EXPECT_EQ(job->Info().state, kDownloadPaused);
-    std::this_thread::sleep_for(50ms);  // reads already under way finish
+    // Reads already under way finish, and then every connection is let go.
+    ASSERT_TRUE(WaitUntil([&] { return server.open.load() == 0; }));
     uint64_t held = job->Info().received;
-    std::this_thread::sleep_for(100ms);
+    size_t requests = server.Requests().size();
+    LetThePausedWorkersPoll();
     EXPECT_EQ(job->Info().received, held);
+    EXPECT_EQ(server.Requests().size(), requests) << "no new request while paused";
     EXPECT_LT(held, 4 * kMaxRangeBytes);
     EXPECT_EQ(server.open.load(), 0);  // connections are let go while paused
     job->Restore();
@@ -348,13 +370,17 @@ TEST(DownloadJob, PauseHoldsReceivedStillAndRestoreCompletes) {
 
 TEST(DownloadJob, PauseAlsoHoldsRequestsThatWereStillWaitingForTheirAnswer) {
     FakeServer server(4 * kMaxRangeBytes);
-    server.getDelay = 100ms;
+    server.holdAnswers = true;
     FakeStore store;
     auto job = DownloadJob::Start(server, store, Quick(4, 3));
     ASSERT_TRUE(job);
-    std::this_thread::sleep_for(40ms);  // the workers' requests are under way
+    // The probe was answered; the four workers' first requests are waiting for their answers.
+    ASSERT_TRUE(WaitUntil([&] { return server.answering.load() == 4; }));
     job->Pause();
-    std::this_thread::sleep_for(300ms);
+    server.holdAnswers = false;
+    // The answers arrive during the pause; not one byte of them is taken, and the connections are let go.
+    ASSERT_TRUE(WaitUntil([&] { return server.answering.load() == 0 && server.open.load() == 0; }));
+    LetThePausedWorkersPoll();
     EXPECT_EQ(job->Info().received, 0u);
     job->Restore();
     EXPECT_EQ(WaitForEnd(*job).state, kDownloadComplete);
@@ -367,7 +393,7 @@ TEST(DownloadJob, StopWaitsForEveryWorkerAndClosesTheTarget) {
     FakeStore store;
     auto job = DownloadJob::Start(server, store, Quick(32, 3));
     ASSERT_TRUE(job);
-    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(WaitUntil([&] { return job->Info().received > 0; }));
     job->Stop();
     EXPECT_EQ(server.open.load(), 0);
     EXPECT_EQ(store.closes.load(), 1);
@@ -377,7 +403,7 @@ TEST(DownloadJob, StopWaitsForEveryWorkerAndClosesTheTarget) {
     EXPECT_LT(info.received, info.total);
     EXPECT_EQ(store.bytes.size(), info.total);  // the target keeps its full size
     job->Restore();
-    std::this_thread::sleep_for(20ms);
+    LetThePausedWorkersPoll();
     EXPECT_EQ(server.Requests().size(), requests);
     EXPECT_EQ(job->Info().state, kDownloadStopped);
 }
