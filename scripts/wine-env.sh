@@ -23,6 +23,9 @@ korvanix_wine_prefix() {
         if [ ! -f "$WINEPREFIX/.korvanix-ready" ]; then
             "$KORVANIX_WINE" wineboot -i >/dev/null 2>&1 || true
             "$KORVANIX_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+            # The virtual display runs no window manager, and Wine waits two seconds for one whenever a
+            # managed window is hidden or destroyed: the program's windows stay unmanaged instead.
+            "$KORVANIX_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
             "${KORVANIX_WINESERVER:-wineserver}" -w
             touch "$WINEPREFIX/.korvanix-ready"
         fi

@@ -5,8 +5,35 @@
 #include "platform/Handle_win.h"
 #include "text/Wide_win.h"
 
+// The request runs in WinINet's asynchronous mode, so that Abort ends it at once. A synchronous call is
+// documented to return when another thread closes its handle, but Wine's WinINet keeps such a call
+// blocked until its time-out; the asynchronous calls return at once and report their completion
+// through the status callback, and the thread waits for that or for the abort, whichever comes first.
+
 namespace kx {
+
+struct WinInetHttpGet::Call {
+    UniqueKernelHandle done{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    DWORD error = 0;  // of the last completed step
+    // Read into by WinINet, possibly after the Get that asked has returned.
+    std::vector<char> piece;
+    INTERNET_BUFFERSW buffer{};
+    // Released by the request handle's last notification: WinINet may still call back after an abort.
+    std::shared_ptr<Call> keepAlive;
+};
+
 namespace {
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD) {
+    auto* call = reinterpret_cast<WinInetHttpGet::Call*>(context);
+    if (!call) return;  // the session and the connection carry no call
+    if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
+        call->error = static_cast<INTERNET_ASYNC_RESULT*>(info)->dwError;
+        SetEvent(call->done.get());
+    } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+        call->keepAlive.reset();  // the last word on this handle
+    }
+}
 
 std::string ContentLength(HINTERNET request) {
     wchar_t text[32] = {0};
@@ -16,6 +43,17 @@ std::string ContentLength(HINTERNET request) {
 }
 
 }  // namespace
+
+WinInetHttpGet::WinInetHttpGet(unsigned timeoutMs)
+    : timeoutMs_(timeoutMs), abortEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+WinInetHttpGet::~WinInetHttpGet() { CloseHandle(abortEvent_); }
+
+void WinInetHttpGet::Abort() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    aborted_ = true;
+    SetEvent(abortEvent_);
+}
 
 std::string WinInetHttpGet::Get(const HttpGetRequest& r) {
     const std::wstring url = Widen(r.url);
@@ -27,10 +65,16 @@ std::string WinInetHttpGet::Get(const HttpGetRequest& r) {
     parts.lpszUrlPath = path;
     parts.dwUrlPathLength = 2047;
     if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts) || host[0] == 0) return {};
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (aborted_) return {};
+    }
 
     // Direct: the system's proxy settings are not consulted.
-    UniqueInternet session(InternetOpenW(Widen(r.userAgent).c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    UniqueInternet session(
+        InternetOpenW(Widen(r.userAgent).c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC));
     if (!session) return {};
+    InternetSetStatusCallbackW(session.get(), OnStatus);
     DWORD timeout = timeoutMs_;
     for (DWORD option :
          {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
@@ -39,6 +83,9 @@ std::string WinInetHttpGet::Get(const HttpGetRequest& r) {
         InternetConnectW(session.get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return {};
 
+    auto call = std::make_shared<Call>();
+    if (!call->done) return {};
+    call->keepAlive = call;
     const std::wstring accept = Widen(r.accept);
     const wchar_t* acceptTypes[] = {accept.c_str(), nullptr};
     // Always from the server, never into the local cache.
@@ -46,49 +93,41 @@ std::string WinInetHttpGet::Get(const HttpGetRequest& r) {
         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
     UniqueInternet request(HttpOpenRequestW(connection.get(), L"GET", path[0] ? path : L"/", Widen(r.version).c_str(),
-                                            nullptr, acceptTypes, flags, 0));
-    if (!request) return {};
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (aborted_) return {};
-        request_ = request.get();
+                                            nullptr, acceptTypes, flags, reinterpret_cast<DWORD_PTR>(call.get())));
+    if (!request) {
+        call->keepAlive.reset();
+        return {};
     }
-    // From here Abort may close the request from another thread: the send or read under way fails at once,
-    // and the handle is closed only once, by whichever of the two comes first.
-    struct Forget {
-        WinInetHttpGet& self;
-        UniqueInternet& request;
-        ~Forget() {
-            std::lock_guard<std::mutex> lock(self.mutex_);
-            if (self.request_ == nullptr) request.release();
-            self.request_ = nullptr;
-        }
-    } forget{*this, request};
     // Wine's WinINet ignores the session's receive time-out for the request; the request's own is honoured
     // everywhere. (Setting its connect or send time-out there makes Wine fail every send.)
     InternetSetOptionW(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-    if (!HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return {};
 
-    std::vector<char> piece(CataloguePieceSize(ContentLength(request.get())));
+    // Waits for a step that answered "pending": true when it completed without error in time.
+    auto finished = [&](BOOL ok) {
+        if (ok) return true;
+        if (GetLastError() != ERROR_IO_PENDING) return false;
+        HANDLE events[] = {call->done.get(), abortEvent_};
+        // The step's own time-out ends it within the same time; the extra second covers WinINet's report.
+        DWORD waited = WaitForMultipleObjects(2, events, FALSE, timeoutMs_ + 1000);
+        return waited == WAIT_OBJECT_0 && call->error == ERROR_SUCCESS;
+    };
+    if (!finished(HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0))) return {};
+
+    call->piece.resize(CataloguePieceSize(ContentLength(request.get())));
     std::string body;
     while (body.size() < r.maxBody) {
-        DWORD read = 0;
-        const DWORD want = static_cast<DWORD>(std::min(piece.size(), r.maxBody - body.size()));
-        if (!InternetReadFile(request.get(), piece.data(), want, &read) || read == 0) break;
-        body.append(piece.data(), read);
+        // Each read waits for data; one that completes with nothing is the end of the body.
+        call->buffer = INTERNET_BUFFERSW{};
+        call->buffer.dwStructSize = sizeof call->buffer;
+        call->buffer.lpvBuffer = call->piece.data();
+        call->buffer.dwBufferLength = static_cast<DWORD>(std::min(call->piece.size(), r.maxBody - body.size()));
+        if (!finished(InternetReadFileExW(request.get(), &call->buffer, IRF_ASYNC,
+                                          reinterpret_cast<DWORD_PTR>(call.get()))))
+            break;
+        if (call->buffer.dwBufferLength == 0) break;
+        body.append(call->piece.data(), call->buffer.dwBufferLength);
     }
     return body;
-}
-
-}  // namespace kx
-
-namespace kx {
-
-void WinInetHttpGet::Abort() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    aborted_ = true;
-    // Closing the request ends a blocked send or read on the fetching thread at once.
-    if (request_) InternetCloseHandle(std::exchange(request_, nullptr));
 }
 
 }  // namespace kx

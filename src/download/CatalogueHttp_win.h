@@ -1,9 +1,6 @@
 #pragma once
 // The catalogue request over WinINet.
-#include <windows.h>
-
-#include <wininet.h>
-
+#include <memory>
 #include <mutex>
 
 #include "download/Catalogue.h"
@@ -13,15 +10,18 @@ namespace kx {
 class WinInetHttpGet final : public HttpGetPort {
 public:
     // Connect, send and receive time-outs: a server that stalls ends the request after this long.
-    explicit WinInetHttpGet(unsigned timeoutMs = 30000) : timeoutMs_(timeoutMs) {}
+    explicit WinInetHttpGet(unsigned timeoutMs = 30000);
+    ~WinInetHttpGet() override;
     std::string Get(const HttpGetRequest& request) override;
     void Abort() override;
+
+    struct Call;  // one request in flight, shared with WinINet's callbacks
 
 private:
     unsigned timeoutMs_;
     std::mutex mutex_;
-    HINTERNET request_ = nullptr;  // the request of the Get in progress, for Abort
     bool aborted_ = false;
+    void* abortEvent_;  // set by Abort; every wait of a Get also ends on it
 };
 
 }  // namespace kx

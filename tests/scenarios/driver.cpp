@@ -332,8 +332,11 @@ void Run(const std::vector<std::string>& w) {
         if (!h) return;
         const DWORD start = GetTickCount();
         PostMessageW(h, BM_CLICK, 0, 0);
+        WaitFor([] { return !IsWindow(gMain); }, 30000);
+        const DWORD windowGone = GetTickCount() - start;
         if (WaitForSingleObject(gProcess.hProcess, 30000) != WAIT_OBJECT_0) return Fail("the program did not end");
         const DWORD took = GetTickCount() - start;
+        std::printf("  the window was gone after %lu ms\n", static_cast<unsigned long>(windowGone));
         GetExitCodeProcess(gProcess.hProcess, &gLastExit);
         std::printf("  ended after %lu ms with code %lu\n", static_cast<unsigned long>(took),
                     static_cast<unsigned long>(gLastExit));

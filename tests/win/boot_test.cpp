@@ -114,7 +114,10 @@ private:
     if (!(drive).mapped()) GTEST_SKIP() << "no test drive: run through tests/boot/wine-version.sh"
 
 struct NoMessages : MessagePort {
-    MessageAnswer Show(const std::string&, const std::string&, MessageButtons) override { return MessageAnswer::Ok; }
+    using MessagePort::Show;
+    MessageAnswer Show(const std::string&, const std::string&, MessageButtons, MessageIcon) override {
+        return MessageAnswer::Ok;
+    }
 };
 
 struct GhostToo : BootAssetSource {

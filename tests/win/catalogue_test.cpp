@@ -109,5 +109,26 @@ TEST(CatalogueRequest, FailuresGiveAnEmptyBody) {
     EXPECT_EQ(quick.Get(request), "");
 }
 
+TEST(CatalogueRequest, AnAbortEndsARequestThatWaitsForAnAnswer) {
+    // The server answers only after 10 s, and the request would wait up to a minute: the abort from another
+    // thread (the window going away) ends it long before either.
+    RecordingServer stalled([](int, const std::string&) { return Response("system"); }, 10000);
+    WinInetHttpGet http(60000);
+    HttpGetRequest request;
+    request.userAgent = "t";
+    request.url = "http://" + stalled.Host() + "/vxsystem.htm";
+    std::string body = "not returned";
+    const DWORD start = GetTickCount();
+    std::thread fetch([&] { body = http.Get(request); });
+    while (stalled.Requests().empty()) Sleep(10);
+    http.Abort();
+    fetch.join();
+    const DWORD took = GetTickCount() - start;
+    EXPECT_EQ(body, "");
+    EXPECT_LT(took, 8000u) << "the request ran on after the abort";
+    EXPECT_EQ(http.Get(request), "") << "an aborted port stays aborted";
+    EXPECT_EQ(stalled.Requests().size(), 1u);
+}
+
 }  // namespace
 }  // namespace kx

@@ -17,7 +17,10 @@ namespace {
 
 class QuietMessages : public MessagePort {
 public:
-    MessageAnswer Show(const std::string&, const std::string&, MessageButtons) override { return MessageAnswer::Ok; }
+    using MessagePort::Show;
+    MessageAnswer Show(const std::string&, const std::string&, MessageButtons, MessageIcon) override {
+        return MessageAnswer::Ok;
+    }
 };
 
 class NoOtherInstance : public InstancePort {
