@@ -26,8 +26,8 @@ public:
     virtual SpaceFacts Space(char letter) = 0;
     // The number of physical disks WMI knows (Win32_DiskDrive); 0 when WMI fails.
     virtual int CountPhysicalDisks() = 0;
-    // The diskpart script in the program's folder (the current directory).
-    virtual bool WriteScript(const std::string& name, const std::string& bytes) = 0;
+    // The diskpart script in the program's folder (the current directory); false when it was not written.
+    [[nodiscard]] virtual bool WriteScript(const std::string& name, const std::string& bytes) = 0;
     virtual void DeleteScript(const std::string& name) = 0;
 };
 

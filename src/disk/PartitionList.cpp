@@ -60,7 +60,9 @@ void RefreshByDiskDetail(const DiskContext& c, bool full) {
     DrivePort& drives = c.drives;
     int disks = drives.CountPhysicalDisks();
     for (int i = 1; i <= disks; ++i) {
-        drives.WriteScript(kScriptName, DiskScript(i - 1));
+        // A script that could not be written would leave diskpart reading the previous disk's, whose
+        // volumes would then be listed again under this disk's number: that disk is left out instead.
+        if (!drives.WriteScript(kScriptName, DiskScript(i - 1))) continue;
         std::string out = c.commands.RunCommandCaptured(kScriptCommand);
         AppendListedVolumes(c, VolumesOfDiskDetail(out, i));
     }

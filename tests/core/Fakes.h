@@ -92,6 +92,7 @@ public:
     SpaceFacts Space(char letter) override { return Find(letter).space; }
     int CountPhysicalDisks() override { return disks; }
     bool WriteScript(const std::string& name, const std::string& bytes) override {
+        if (refuseScriptFor && bytes.find(refuseScriptFor) != std::string::npos) return false;
         files[name] = bytes;
         scripts.push_back(bytes);
         return true;
@@ -112,6 +113,7 @@ public:
     int disks = 0;
     std::map<std::string, std::string> files;
     std::vector<std::string> scripts;
+    const char* refuseScriptFor = nullptr;  // a script holding this text cannot be written
 
 private:
     FakeDrive Find(char letter) {

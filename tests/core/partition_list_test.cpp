@@ -65,6 +65,16 @@ TEST(PartitionList, StartUpRefreshFillsBothViewsOnce) {
     EXPECT_EQ(w.Text(kStatusLabel), kRefreshingText);
 }
 
+TEST(PartitionList, ADiskWhoseScriptCannotBeWrittenIsLeftOutNotListedTwice) {
+    ChineseMachine m;
+    m.drives.refuseScriptFor = "disk 1";
+    m.program.Dispatch(kResearchButton, Event::Click);
+    m.WaitForSearch();
+    EXPECT_EQ(Rows(m.window, kRestoreList), (Strings{"C: 1:2", "D: 1:3"}))
+        << "diskpart was not run on the first disk's script a second time";
+    EXPECT_EQ(m.commands.run.size(), 1u);
+}
+
 TEST(PartitionList, QuickRefreshLeavesScriptSearchAndBackupViewAlone) {
     ChineseMachine m;
     MemoryWindow& w = m.window;
