@@ -3,18 +3,13 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <memory>
 #include <vector>
 
+#include "platform/Handle_win.h"
 #include "text/Wide_win.h"
 
 namespace kx {
 namespace {
-
-struct InternetCloser {
-    void operator()(HINTERNET h) const { InternetCloseHandle(h); }
-};
-using InternetHandle = std::unique_ptr<void, InternetCloser>;
 
 std::string ContentLength(HINTERNET request) {
     wchar_t text[32] = {0};
@@ -37,13 +32,13 @@ std::string WinInetHttpGet::Get(const HttpGetRequest& r) {
     if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts) || host[0] == 0) return {};
 
     // Direct: the system's proxy settings are not consulted.
-    InternetHandle session(InternetOpenW(Widen(r.userAgent).c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    UniqueInternet session(InternetOpenW(Widen(r.userAgent).c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!session) return {};
     DWORD timeout = timeoutMs_;
     for (DWORD option :
          {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
         InternetSetOptionW(session.get(), option, &timeout, sizeof timeout);
-    InternetHandle connection(
+    UniqueInternet connection(
         InternetConnectW(session.get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return {};
 
@@ -53,7 +48,7 @@ std::string WinInetHttpGet::Get(const HttpGetRequest& r) {
     DWORD flags =
         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-    InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path[0] ? path : L"/", Widen(r.version).c_str(),
+    UniqueInternet request(HttpOpenRequestW(connection.get(), L"GET", path[0] ? path : L"/", Widen(r.version).c_str(),
                                             nullptr, acceptTypes, flags, 0));
     if (!request) return {};
     // Wine's WinINet ignores the session's receive time-out for the request; the request's own is honoured

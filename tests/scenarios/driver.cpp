@@ -3,6 +3,8 @@
 // properties. Exits 0 when every expectation held; otherwise prints what failed and exits 1.
 //
 //   start [ARGS...]              start the program (the exe given on the command line) and wait for its window
+//   launch [ARGS...]             start the program without waiting for its window (a message box may come first)
+//   wait-window                  wait (up to 30 s) for the program's main window
 //   start-second [ARGS...]       start another instance and wait for it to end; its exit code is kept
 //   expect-exit CODE             the last ended instance's exit code
 //   expect-layout [NAME...]      every control's name, kind, parent, place, caption and visibility; the named
@@ -20,6 +22,9 @@
 //   sleep MS
 //   screenshot FILE.bmp          the window as it is on the screen
 //   close                        the close button; waits for the process to end
+//   expect-message TITLE TEXT... wait (up to 20 s) for a message box of the program; its title and text
+//   answer BUTTON                press a button of the program's message box and wait until it is gone:
+//                                是/否/取消/确定 or Yes/No/Cancel/OK (found by their ids, whatever the language)
 #include <windows.h>
 
 #include <commctrl.h>
@@ -34,6 +39,7 @@
 #include <vector>
 
 #include "app/Layout.h"
+#include "platform/WindowMessages_win.h"
 #include "text/Wide_win.h"
 
 using kx::ControlKind;
@@ -197,6 +203,69 @@ bool WaitFor(const std::function<bool()>& done, int milliseconds) {
     return done();
 }
 
+void WaitForMainWindow() {
+    WaitForInputIdle(gProcess.hProcess, 20000);
+    // The window is shown once it is created with all its controls.
+    if (!WaitFor([] { return (gMain = FindMain()) != nullptr && IsWindowVisible(gMain); }, 30000))
+        Fail("no main window appeared");
+}
+
+// A message box of the program: a shown top-level dialog (class #32770) of the process this driver started.
+struct BoxSearch {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND h, LPARAM lp) {
+    auto* search = reinterpret_cast<BoxSearch*>(lp);
+    DWORD process = 0;
+    GetWindowThreadProcessId(h, &process);
+    wchar_t cls[16] = {};
+    if (process != search->process || !IsWindowVisible(h) || !GetClassNameW(h, cls, 16) || wcscmp(cls, L"#32770"))
+        return TRUE;
+    search->found = h;
+    return FALSE;
+}
+
+HWND WaitForMessageBox() {
+    BoxSearch search{gProcess.dwProcessId, nullptr};
+    WaitFor([&] { return EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search)), search.found != nullptr; }, 20000);
+    if (!search.found) Fail("no message box of the program appeared");
+    return search.found;
+}
+
+// A message box's buttons carry the ids of the answers in every language.
+int ButtonId(const std::string& name) {
+    static const std::pair<const char*, int> kButtons[] = {{"是", IDYES},     {"Yes", IDYES},       {"否", IDNO},
+                                                           {"No", IDNO},      {"取消", IDCANCEL},   {"Cancel", IDCANCEL},
+                                                           {"确定", IDOK},    {"OK", IDOK}};
+    for (const auto& [word, id] : kButtons)
+        if (name == word) return id;
+    return 0;
+}
+
+void ExpectMessage(const std::string& title, const std::string& text) {
+    HWND box = WaitForMessageBox();
+    if (!box) return;
+    if (TextOf(box) != title) Fail("message box title '" + TextOf(box) + "', expected '" + title + "'");
+    // The box shows its message in a static control of the id 0xFFFF (the icon is another static).
+    HWND message = GetDlgItem(box, 0xFFFF);
+    std::string shown = message ? TextOf(message) : std::string();
+    if (shown != text) Fail("message box text '" + shown + "', expected '" + text + "'");
+}
+
+void Answer(const std::string& name) {
+    int id = ButtonId(name);
+    if (!id) return Fail("no such message box button: " + name);
+    HWND box = WaitForMessageBox();
+    if (!box) return;
+    HWND button = GetDlgItem(box, id);
+    if (!button) return Fail("the message box has no button " + name);
+    // Posted as the button's own notification would be: the box ends with that answer.
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    if (!WaitFor([&] { return !IsWindow(box); }, 10000)) Fail("the message box stayed after " + name);
+}
+
 void Screenshot(const std::string& file) {
     RECT r;
     GetWindowRect(gMain, &r);
@@ -231,12 +300,15 @@ std::string Joined(const std::vector<std::string>& words, size_t from) {
 
 void Run(const std::vector<std::string>& w) {
     const std::string& cmd = w[0];
-    if (cmd == "start") {
+    if (cmd == "start" || cmd == "launch") {
         if (!StartProcess(Joined(w, 1), gProcess)) return Fail("cannot start the program");
-        WaitForInputIdle(gProcess.hProcess, 20000);
-        // The window is shown once it is created with all its controls.
-        if (!WaitFor([] { return (gMain = FindMain()) != nullptr && IsWindowVisible(gMain); }, 30000))
-            Fail("no main window appeared");
+        if (cmd == "start") WaitForMainWindow();
+    } else if (cmd == "wait-window") {
+        WaitForMainWindow();
+    } else if (cmd == "expect-message") {
+        ExpectMessage(w.at(1), Joined(w, 2));
+    } else if (cmd == "answer") {
+        Answer(w.at(1));
     } else if (cmd == "start-second") {
         PROCESS_INFORMATION pi{};
         if (!StartProcess(Joined(w, 1), pi)) return Fail("cannot start a second instance");
@@ -264,7 +336,7 @@ void Run(const std::vector<std::string>& w) {
     } else if (cmd == "click") {
         if (HWND h = Control(w.at(1))) SendMessageW(h, BM_CLICK, 0, 0);
     } else if (cmd == "select-page") {
-        if (HWND h = Control(w.at(1))) SendMessageW(h, WM_APP + 3, std::stoi(w.at(2)), 0);
+        if (HWND h = Control(w.at(1))) SendMessageW(h, kx::kSelectPageMessage, std::stoi(w.at(2)), 0);
     } else if (cmd == "expect-text" || cmd == "wait-text") {
         HWND h = Control(w.at(1));
         std::string expected = Joined(w, 2);
@@ -333,8 +405,10 @@ int wmain(int argc, wchar_t** argv) {
         if (words.empty() || words[0][0] == '#') continue;
         std::printf("> %s\n", line.c_str());
         std::fflush(stdout);
+        int failuresBefore = gFailures;
         Run(words);
-        if (gFailures && words[0].starts_with("start")) break;  // nothing else can work
+        bool starting = words[0].starts_with("start") || words[0] == "launch" || words[0] == "wait-window";
+        if (starting && gFailures > failuresBefore) break;  // without the program nothing else can work
     }
     if (gProcess.hProcess && WaitForSingleObject(gProcess.hProcess, 0) == WAIT_TIMEOUT)
         TerminateProcess(gProcess.hProcess, 0);  // the instance this driver started

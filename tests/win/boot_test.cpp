@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/MemoryWindow.h"
+#include "support/MemoryWindow.h"
 #include "boot/BootAssets.h"
 #include "boot/BootFiles_win.h"
 #include "boot/BootMenu.h"
@@ -114,7 +114,9 @@ private:
     if (!(drive).mapped()) GTEST_SKIP() << "no test drive: run through tests/boot/wine-version.sh"
 
 struct NoMessages : MessagePort {
-    MessageAnswer Show(const std::string&, const std::string&, MessageButtons) override { return MessageAnswer::Ok; }
+    MessageAnswer Show(const std::string&, const std::string&, MessageButtons, MessageIcon) override {
+        return MessageAnswer::Ok;
+    }
 };
 
 struct GhostToo : BootAssetSource {
