@@ -260,7 +260,8 @@ void DrawOwnerButton(const DRAWITEMSTRUCT& d) {
         RoundBox(dc, r, 6, fill, header ? colours::kHeaderButtonBorder : colours::kButtonBorder);
         if (pressed) OffsetRect(&r, 1, 1);
         DrawTextIn(dc, WindowText(d.hwndItem), r, header ? theme.TitleFont() : theme.Font(),
-                   header ? colours::kWhite : colours::kButtonText, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+                   header ? colours::kWhite : colours::kButtonText,
+                   DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     } else if (c->hot) {
         WhiteVeil(dc, r, 48);  // picture buttons: a light veil under the mouse
     }

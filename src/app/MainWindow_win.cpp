@@ -61,8 +61,7 @@ void PaintSteps(const Controls& controls, LiveControl* wizard, HDC dc) {
 LRESULT OnNotify(Window& w, const NMHDR& n) {
     if (n.code == LVN_ITEMCHANGED && !w.port.ChangingSelection()) {
         const auto& change = reinterpret_cast<const NMLISTVIEW&>(n);
-        if ((change.uChanged & LVIF_STATE) && (change.uNewState & LVIS_SELECTED) &&
-            !(change.uOldState & LVIS_SELECTED))
+        if ((change.uChanged & LVIF_STATE) && (change.uNewState & LVIS_SELECTED) && !(change.uOldState & LVIS_SELECTED))
             Fire(w, n.hwndFrom, Event::SelectionChanged);
     }
     return 0;

@@ -62,8 +62,8 @@ void Theme::PaintBackground(HDC dc, const RECT& area, POINT offset) const {
     if (!background_) return FillSolid(dc, area, colours::kBody);
     UniqueMemoryDc source(CreateCompatibleDC(dc));
     SelectObjectScope picture(source.get(), background_.get());
-    BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, source.get(),
-           area.left + offset.x, area.top + offset.y, SRCCOPY);
+    BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, source.get(), area.left + offset.x,
+           area.top + offset.y, SRCCOPY);
 }
 
 HBRUSH Theme::BackgroundBrush(HDC dc, POINT offset) const {

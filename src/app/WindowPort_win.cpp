@@ -168,8 +168,9 @@ std::vector<std::string> WindowPortWin::Items(const std::string& name) {
 }
 
 void WindowPortWin::AddItem(const std::string& name, const std::string& text) {
-    Write(name,
-          [text](LiveControl& c) { SendMessageW(c.hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str())); });
+    Write(name, [text](LiveControl& c) {
+        SendMessageW(c.hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+    });
 }
 
 void WindowPortWin::ClearItems(const std::string& name) {
@@ -198,8 +199,7 @@ void WindowPortWin::DeleteRows(const std::string& name) {
 }
 
 std::string WindowPortWin::Cell(const std::string& name, int row, int column) {
-    return Read<std::string>(name, "",
-                             [row, column](LiveControl& c) { return ListViewText(c.hwnd, row, column); });
+    return Read<std::string>(name, "", [row, column](LiveControl& c) { return ListViewText(c.hwnd, row, column); });
 }
 
 void WindowPortWin::SetCell(const std::string& name, int row, int column, const std::string& text) {
@@ -282,8 +282,7 @@ void WindowPortWin::SetProgressMax(const std::string& name, int max) {
 }
 
 int WindowPortWin::ProgressPosition(const std::string& name) {
-    return Read<int>(name, 0,
-                     [](LiveControl& c) { return static_cast<int>(SendMessageW(c.hwnd, PBM_GETPOS, 0, 0)); });
+    return Read<int>(name, 0, [](LiveControl& c) { return static_cast<int>(SendMessageW(c.hwnd, PBM_GETPOS, 0, 0)); });
 }
 
 void WindowPortWin::SetProgressPosition(const std::string& name, int position) {

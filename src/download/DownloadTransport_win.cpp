@@ -29,7 +29,8 @@ std::string ToUtf8(const wchar_t* text, size_t length) {
     if (length == 0) return {};
     int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
     std::string result(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), result.data(), size, nullptr, nullptr);
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), result.data(), size, nullptr, nullptr);
     return result;
 }
 
@@ -87,11 +88,13 @@ WinInetTransport::WinInetTransport(ConnectionSettings settings) : settings_(std:
 
 std::unique_ptr<HttpResponse> WinInetTransport::Get(uint64_t first, uint64_t last) {
     if (!valid_) return nullptr;
-    UniqueInternet session(InternetOpenW(nullptr, settings_.proxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_DIRECT,
+    UniqueInternet session(InternetOpenW(nullptr,
+                                         settings_.proxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_DIRECT,
                                          TextOrNull(settings_.proxy), nullptr, 0));
     if (!session) return nullptr;
     DWORD timeout = kTimeoutMs;
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
         InternetSetOptionW(session.get(), option, &timeout, sizeof(timeout));
     }
     UniqueInternet connection(InternetConnectW(session.get(), host_.c_str(), port_, TextOrNull(settings_.user),
@@ -100,13 +103,15 @@ std::unique_ptr<HttpResponse> WinInetTransport::Get(uint64_t first, uint64_t las
 
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
                   INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
-    if (secure_) flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID;
+    if (secure_)
+        flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID;
     const wchar_t* accept[] = {L"*/*", nullptr};
     UniqueInternet request(HttpOpenRequestW(connection.get(), L"GET", object_.c_str(), nullptr,
                                             TextOrNull(settings_.referrer), accept, flags, 0));
     if (!request) return nullptr;
     if (settings_.proxyUser) {
-        InternetSetOptionW(request.get(), INTERNET_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(settings_.proxyUser->c_str()),
+        InternetSetOptionW(request.get(), INTERNET_OPTION_PROXY_USERNAME,
+                           const_cast<wchar_t*>(settings_.proxyUser->c_str()),
                            static_cast<DWORD>(settings_.proxyUser->size()));
     }
     if (settings_.proxyPassword) {
@@ -132,7 +137,8 @@ std::unique_ptr<HttpResponse> WinInetTransport::Get(uint64_t first, uint64_t las
     auto response = std::make_unique<WinInetResponse>(std::move(session), std::move(connection), std::move(request));
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!HttpQueryInfoW(response->Request(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    if (!HttpQueryInfoW(response->Request(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr)) {
         return nullptr;
     }
     response->status = static_cast<int>(status);

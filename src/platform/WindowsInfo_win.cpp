@@ -87,8 +87,8 @@ FsRedirection& SystemFsRedirection() {
 }
 
 std::string GetSpecialFolderPath(int number) {
-    static const int kFolders[] = {CSIDL_PERSONAL, CSIDL_FAVORITES, CSIDL_DESKTOPDIRECTORY, CSIDL_FONTS,
-                                   CSIDL_STARTMENU, CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_APPDATA};
+    static const int kFolders[] = {CSIDL_PERSONAL,  CSIDL_FAVORITES, CSIDL_DESKTOPDIRECTORY, CSIDL_FONTS,
+                                   CSIDL_STARTMENU, CSIDL_PROGRAMS,  CSIDL_STARTUP,          CSIDL_APPDATA};
     wchar_t buffer[MAX_PATH + 1] = {};
     if (number >= 1 && number <= 8) {
         if (!SHGetSpecialFolderPathW(nullptr, buffer, kFolders[number - 1], FALSE)) return {};

@@ -123,7 +123,8 @@ std::string CellOf(HWND list, int row, int column) {
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
     if (!process) return {};
     const size_t textBytes = 1024 * sizeof(wchar_t);
-    char* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textBytes, MEM_COMMIT, PAGE_READWRITE));
+    char* remote =
+        static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textBytes, MEM_COMMIT, PAGE_READWRITE));
     LVITEMW item{};
     item.iSubItem = column;
     item.cchTextMax = 1024;
@@ -182,7 +183,8 @@ void ExpectLayout(const std::vector<std::string>& filledAtStart) {
         std::string caption = TextOf(h);
         bool sitePage = spec.kind == ControlKind::WebView && spec.caption[0] == '/';
         bool filled = std::find(filledAtStart.begin(), filledAtStart.end(), name) != filledAtStart.end();
-        if (!filled && (sitePage ? !caption.ends_with(spec.caption) : caption != spec.caption)) Fail(name + ": caption '" + caption + "', expected '" + spec.caption + "'");
+        if (!filled && (sitePage ? !caption.ends_with(spec.caption) : caption != spec.caption))
+            Fail(name + ": caption '" + caption + "', expected '" + spec.caption + "'");
         bool visible = (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0;
         bool expectVisible = spec.visible;
         if (spec.kind == ControlKind::Page) expectVisible = std::string(spec.name).ends_with("#0");
@@ -236,9 +238,9 @@ HWND WaitForMessageBox() {
 
 // A message box's buttons carry the ids of the answers in every language.
 int ButtonId(const std::string& name) {
-    static const std::pair<const char*, int> kButtons[] = {{"是", IDYES},     {"Yes", IDYES},       {"否", IDNO},
-                                                           {"No", IDNO},      {"取消", IDCANCEL},   {"Cancel", IDCANCEL},
-                                                           {"确定", IDOK},    {"OK", IDOK}};
+    static const std::pair<const char*, int> kButtons[] = {{"是", IDYES},  {"Yes", IDYES},     {"否", IDNO},
+                                                           {"No", IDNO},   {"取消", IDCANCEL}, {"Cancel", IDCANCEL},
+                                                           {"确定", IDOK}, {"OK", IDOK}};
     for (const auto& [word, id] : kButtons)
         if (name == word) return id;
     return 0;
@@ -360,7 +362,8 @@ void Run(const std::vector<std::string>& w) {
             std::string cells, expected = w[row + 2];
             int columns = static_cast<int>(std::count(expected.begin(), expected.end(), '|')) + 1;
             for (int c = 0; c < columns; ++c) cells += (c ? "|" : "") + CellOf(h, row, c);
-            if (cells != expected) Fail(w[1] + " row " + std::to_string(row) + ": '" + cells + "', expected '" + expected + "'");
+            if (cells != expected)
+                Fail(w[1] + " row " + std::to_string(row) + ": '" + cells + "', expected '" + expected + "'");
         }
     } else if (cmd == "expect-selection") {
         HWND h = Control(w.at(1));

@@ -42,7 +42,7 @@ WORD NativeMachine() {
     SYSTEM_INFO native{};
     GetNativeSystemInfo(&native);
     return native.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? IMAGE_FILE_MACHINE_AMD64
-                                                                          : IMAGE_FILE_MACHINE_I386;
+                                                                         : IMAGE_FILE_MACHINE_I386;
 }
 
 // A message-only window of the test's thread whose handler runs when a posted WM_APP reaches it, as the
@@ -132,7 +132,8 @@ TEST(CommandRunner, RedirectionIsOffOnlyWhileTheInterpreterStarts) {
     // are recorded instead, with a window handler that runs while the command works.
     for (bool works : {true, false}) {
         RecordingRedirection redirection(works);
-        HandlerWindow window([&] { redirection.log.push_back(redirection.off ? "handler, redirection off" : "handler"); });
+        HandlerWindow window(
+            [&] { redirection.log.push_back(redirection.off ? "handler, redirection off" : "handler"); });
         ASSERT_TRUE(window.Post());
         EXPECT_EQ(RunCommandCaptured("echo ran", true, redirection), "ran\r\n");
         std::vector<std::string> expected = {"off", "on", "handler"};
@@ -205,10 +206,14 @@ TEST(WindowsInfo, SpecialFolders) {
 }
 
 TEST(PatternMatcher, NonPrintableCheckAgreesWithTheScriptingEngine) {
-    const std::pair<const char*, bool> cases[] = {
-        {"D:\\VX_win7_sp1_64.gho", false}, {"D:\\系统备份\\win7.gho", false}, {"E:\\备份\\新建 文件夹\\a.gho", false},
-        {"D:\\a\tb.gho", false},          {"D:\\a\tb.gho", true},           {"D:\\备\r\n份", true},
-        {"D:\\~!@#$%^&()_+{}[];',.gho", false}, {"", false}};
+    const std::pair<const char*, bool> cases[] = {{"D:\\VX_win7_sp1_64.gho", false},
+                                                  {"D:\\系统备份\\win7.gho", false},
+                                                  {"E:\\备份\\新建 文件夹\\a.gho", false},
+                                                  {"D:\\a\tb.gho", false},
+                                                  {"D:\\a\tb.gho", true},
+                                                  {"D:\\备\r\n份", true},
+                                                  {"D:\\~!@#$%^&()_+{}[];',.gho", false},
+                                                  {"", false}};
     for (const auto& [text, strip] : cases)
         EXPECT_EQ(ExtractNonPrintableByEngine(text, strip), ExtractNonPrintable(text, strip)) << text << " " << strip;
     EXPECT_EQ(ExtractNonPrintableByEngine("D:\\系统备份\\win7.gho", false), "系统备份");
