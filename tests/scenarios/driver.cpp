@@ -38,7 +38,9 @@
 #include <string>
 #include <vector>
 
+#include "app/Controls_win.h"
 #include "app/Layout.h"
+#include "platform/Handle_win.h"
 #include "platform/WindowMessages_win.h"
 #include "text/Wide_win.h"
 
@@ -74,7 +76,7 @@ bool StartProcess(const std::string& args, PROCESS_INFORMATION& pi) {
 }
 
 std::string NameOf(HWND hwnd) {
-    auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, L"KxName")));
+    auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, kx::kNameProperty)));
     wchar_t name[256];
     if (!atom || !GlobalGetAtomNameW(atom, name, 256)) return {};
     return Narrow(name);
@@ -120,11 +122,13 @@ std::string TextOf(HWND h) {
 std::string CellOf(HWND list, int row, int column) {
     DWORD pid = 0;
     GetWindowThreadProcessId(list, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (!process) return {};
+    kx::UniqueKernelHandle owner(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+    if (!owner) return {};
+    HANDLE process = owner.get();
     const size_t textBytes = 1024 * sizeof(wchar_t);
     char* remote =
         static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textBytes, MEM_COMMIT, PAGE_READWRITE));
+    if (!remote) return {};
     LVITEMW item{};
     item.iSubItem = column;
     item.cchTextMax = 1024;
@@ -134,7 +138,6 @@ std::string CellOf(HWND list, int row, int column) {
     std::wstring text(1024, L'\0');
     ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), textBytes, nullptr);
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
     text.resize(n > 0 && n < 1024 ? n : 0);
     return Narrow(text);
 }
@@ -156,7 +159,7 @@ void ExpectLayout(const std::vector<std::string>& filledAtStart) {
             continue;
         }
         HWND h = it->second;
-        auto kind = static_cast<int>(reinterpret_cast<UINT_PTR>(GetPropW(h, L"KxKind"))) - 1;
+        auto kind = static_cast<int>(reinterpret_cast<UINT_PTR>(GetPropW(h, kx::kKindProperty))) - 1;
         if (kind != static_cast<int>(spec.kind))
             Fail(name + ": kind " + std::to_string(kind) + ", expected " + std::string(kx::KindName(spec.kind)));
         HWND parent = GetParent(h);
@@ -272,14 +275,15 @@ void Screenshot(const std::string& file) {
     RECT r;
     GetWindowRect(gMain, &r);
     int w = r.right - r.left, h = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
+    kx::WindowDc screen(nullptr);
+    kx::UniqueMemoryDc mem(CreateCompatibleDC(screen.get()));
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bitmap);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    kx::UniqueBitmap bitmap(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap) return Fail("cannot take a screenshot");
+    kx::SelectObjectScope select(mem.get(), bitmap.get());
+    BitBlt(mem.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY);
     GdiFlush();
     DWORD stride = (w * 3 + 3) & ~3u;
     BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof fh + sizeof info.bmiHeader + stride * h), 0, 0,
@@ -288,10 +292,6 @@ void Screenshot(const std::string& file) {
     out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
     out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
     out.write(static_cast<const char*>(bits), stride * h);
-    SelectObject(mem, old);
-    DeleteObject(bitmap);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
 }
 
 std::string Joined(const std::vector<std::string>& words, size_t from) {
