@@ -1,17 +1,20 @@
 #pragma once
-// The live controls of the main window, created from the layout table, and their drawing.
+// The live controls of the main window, created from the layout table and found by their names.
 #include <windows.h>
-
-#include <commctrl.h>
 
 #include <map>
 #include <string>
 
 #include "app/Layout.h"
+#include "app/Theme_win.h"
+#include "platform/Handle_win.h"
 
 namespace kx {
 
+class Controls;
+
 struct LiveControl {
+    Controls* owner = nullptr;  // the window procedures of our own controls reach the rest through it
     const ControlSpec* spec = nullptr;
     HWND hwnd = nullptr;
     std::string tag;
@@ -20,12 +23,15 @@ struct LiveControl {
     int timerId = 0;
     int page = 0;      // page controls: the current page
     bool hot = false;  // the mouse is over an owner-drawn button
-    HBITMAP picture = nullptr;
+    UniqueBitmap picture;
 };
 
 // Window property names: the driver of the program scenarios reads them from another process.
 inline constexpr wchar_t kNameProperty[] = L"KxName";  // a global atom holding the control's name
 inline constexpr wchar_t kKindProperty[] = L"KxKind";  // the ControlKind + 1
+
+// The control a window of ours stands for (its GWLP_USERDATA); null while it is created or torn down.
+LiveControl* ControlOf(HWND hwnd);
 
 class Controls {
 public:
@@ -38,37 +44,28 @@ public:
 
     LiveControl* Find(const std::string& name);
     LiveControl* FromHwnd(HWND hwnd);
+    const LiveControl* FromHwnd(HWND hwnd) const;
     LiveControl* FromTimer(UINT_PTR id);
     HWND Main() const { return main_; }
+    const Theme& Skin() const { return theme_; }
 
     // Page controls: shows page `index` and hides the others.
     void ShowPage(LiveControl& pageControl, int index);
+    // As a click on the page's tab: shows it and raises the page control's page-changed event. Nothing
+    // when the page is current already or there is no such page.
+    void ChoosePage(LiveControl& pageControl, int index);
     // Moves a control, keeping its size; x in the parent's coordinates as the layout gives them.
     void MoveLeft(LiveControl& control, int x);
-    // Paints the main window's background as it lies behind `hwnd`.
-    void PaintBackground(HWND hwnd, HDC dc, const RECT& area) const;
-    // A brush of the background aligned for a child control's own painting (WM_CTLCOLOR*).
-    HBRUSH BackgroundBrushFor(HWND child, HDC dc) const;
-    HFONT Font() const { return font_; }
-    HFONT TitleFont() const { return titleFont_; }
-    HFONT CaptionFont() const { return captionFont_; }  // group boxes
-    HBITMAP Background() const { return background_; }
 
 private:
     HWND CreateOne(const ControlSpec& spec, HWND parent, HINSTANCE instance);
+    void SetUpListView(const LiveControl& c);
 
     HWND main_ = nullptr;
+    Theme theme_;
     std::map<std::string, LiveControl> byName_;
     std::map<HWND, LiveControl*> byHwnd_;
-    HBITMAP background_ = nullptr;
-    HBRUSH backgroundBrush_ = nullptr;
-    HDC backgroundDc_ = nullptr;
-    HFONT font_ = nullptr, titleFont_ = nullptr, captionFont_ = nullptr;
-    HIMAGELIST driveIcons_ = nullptr;
+    UniqueImageList driveIcons_;
 };
-
-// Decoded pictures from the program's resources (RCDATA, by name): JPEG, or BMP for the small ones.
-HBITMAP LoadPicture(const char* name);
-std::string ResourceBytes(const wchar_t* name);
 
 }  // namespace kx

@@ -2,37 +2,35 @@
 
 #include <commctrl.h>
 
+#include <memory>
 #include <vector>
 
+#include "app/ControlClasses_win.h"
+#include "platform/Resources_win.h"
 #include "platform/UiDispatcher_win.h"
+#include "platform/WindowMessages_win.h"
 #include "resources/Picture.h"
 #include "text/Wide_win.h"
 
 namespace kx {
 namespace {
 
-constexpr int kHeaderHeight = 88;
-
+// What the main window works with, kept in its GWLP_USERDATA from WM_NCCREATE to WM_NCDESTROY.
 struct Window {
-    Program* program;
-    Controls* controls;
-    WindowPortWin* port;
+    Program& program;
+    Controls& controls;
+    WindowPortWin& port;
 };
-Window gWindow;
 
-std::string NameOf(HWND hwnd) {
-    LiveControl* c = gWindow.controls->FromHwnd(hwnd);
-    return c ? c->spec->name : std::string();
-}
+Window* WindowOf(HWND hwnd) { return reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
-void Fire(HWND control, Event event) {
-    std::string name = NameOf(control);
-    if (!name.empty()) gWindow.program->Dispatch(name, event);
+void Fire(Window& w, HWND control, Event event) {
+    if (LiveControl* c = w.controls.FromHwnd(control)) w.program.Dispatch(c->spec->name, event);
 }
 
 // The window's shape: the outline picture's non-black pixels.
 void CutOutline(HWND hwnd) {
-    auto gif = DecodeGif(ResourceBytes(L"outline"));
+    auto gif = DecodeGif(ProgramResource(L"outline"));
     if (!gif) return;
     std::vector<Rect> rects = OutlineRectangles(*gif, 0x000000);
     std::vector<char> data(sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT));
@@ -43,150 +41,97 @@ void CutOutline(HWND hwnd) {
     header->rcBound = {0, 0, gif->width, gif->height};
     auto* out = reinterpret_cast<RECT*>(data.data() + sizeof(RGNDATAHEADER));
     for (size_t i = 0; i < rects.size(); ++i) out[i] = {rects[i].left, rects[i].top, rects[i].right, rects[i].bottom};
-    HRGN region = ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
-    if (region && !SetWindowRgn(hwnd, region, TRUE)) DeleteObject(region);
+    UniqueRegion region(
+        ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data())));
+    // The window owns the region once it took it; a region it refused is still ours to free.
+    if (region && SetWindowRgn(hwnd, region.get(), TRUE)) region.release();
 }
 
 // The steps band of the background: the wizard's current step is drawn in the accent colour.
-void PaintSteps(HDC dc) {
-    LiveControl* wizard = gWindow.controls->Find("高级选择夹2");
+void PaintSteps(const Controls& controls, LiveControl* wizard, HDC dc) {
     if (!wizard || !IsWindowVisible(wizard->hwnd)) return;
     int step = wizard->page;
-    int cx = 196 + 200 * step, cy = 125;
-    HBRUSH accent = CreateSolidBrush(RGB(0x19, 0x76, 0xD2));
-    HGDIOBJ oldBrush = SelectObject(dc, accent);
-    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
-    Ellipse(dc, cx - 12, cy - 12, cx + 13, cy + 13);
-    SelectObject(dc, oldPen);
-    SelectObject(dc, oldBrush);
-    DeleteObject(accent);
+    POINT centre{196 + 200 * step, 125};
+    FillCircle(dc, centre, 12, colours::kAccent);
     wchar_t digit[2] = {static_cast<wchar_t>(L'1' + step), 0};
-    RECT r{cx - 12, cy - 12, cx + 13, cy + 13};
-    SelectObject(dc, gWindow.controls->TitleFont());
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(255, 255, 255));
-    DrawTextW(dc, digit, 1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DrawTextIn(dc, digit, {centre.x - 12, centre.y - 12, centre.x + 13, centre.y + 13}, controls.Skin().TitleFont(),
+               colours::kWhite, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
-void DrawButton(const DRAWITEMSTRUCT& d) {
-    LiveControl* c = gWindow.controls->FromHwnd(d.hwndItem);
-    if (!c) return;
-    HDC dc = d.hDC;
-    RECT r = d.rcItem;
-    gWindow.controls->PaintBackground(d.hwndItem, dc, r);
-    bool pressed = d.itemState & ODS_SELECTED;
-    if (c->picture) {
-        BITMAP bm;
-        GetObjectW(c->picture, sizeof bm, &bm);
-        HDC src = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(src, c->picture);
-        int x = (r.right - bm.bmWidth) / 2 + (pressed ? 1 : 0), y = (r.bottom - bm.bmHeight) / 2 + (pressed ? 1 : 0);
-        BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, src, 0, 0, SRCCOPY);
-        SelectObject(src, old);
-        DeleteDC(src);
+LRESULT OnNotify(Window& w, const NMHDR& n) {
+    if (n.code == LVN_ITEMCHANGED && !w.port.ChangingSelection()) {
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(n);
+        if ((change.uChanged & LVIF_STATE) && (change.uNewState & LVIS_SELECTED) && !(change.uOldState & LVIS_SELECTED))
+            Fire(w, n.hwndFrom, Event::SelectionChanged);
     }
-    bool header = d.rcItem.bottom <= kHeaderHeight && GetParent(d.hwndItem) == gWindow.controls->Main();
-    if (c->spec->kind == ControlKind::FlatButton) {
-        HPEN pen = CreatePen(PS_SOLID, 1, header ? RGB(0xBB, 0xDE, 0xFB) : RGB(0x90, 0xA4, 0xAE));
-        HBRUSH fill = CreateSolidBrush(header ? (c->hot ? RGB(0x1E, 0x88, 0xE5) : RGB(0x15, 0x65, 0xC0))
-                                              : (c->hot ? RGB(0xE3, 0xF2, 0xFD) : RGB(0xFA, 0xFA, 0xFA)));
-        HGDIOBJ oldPen = SelectObject(dc, pen), oldBrush = SelectObject(dc, fill);
-        RoundRect(dc, r.left, r.top, r.right, r.bottom, 6, 6);
-        SelectObject(dc, oldPen);
-        SelectObject(dc, oldBrush);
-        DeleteObject(pen);
-        DeleteObject(fill);
-        wchar_t text[64];
-        GetWindowTextW(d.hwndItem, text, 64);
-        SelectObject(dc, header ? gWindow.controls->TitleFont() : gWindow.controls->Font());
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, header ? RGB(255, 255, 255) : RGB(0x37, 0x47, 0x4F));
-        if (pressed) OffsetRect(&r, 1, 1);
-        DrawTextW(dc, text, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    } else if (c->hot) {
-        // Picture buttons: a light veil under the mouse.
-        BLENDFUNCTION blend{AC_SRC_OVER, 0, 48, 0};
-        HDC white = CreateCompatibleDC(dc);
-        HBITMAP bits = CreateCompatibleBitmap(dc, 1, 1);
-        HGDIOBJ old = SelectObject(white, bits);
-        SetPixel(white, 0, 0, RGB(255, 255, 255));
-        AlphaBlend(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, white, 0, 0, 1, 1, blend);
-        SelectObject(white, old);
-        DeleteObject(bits);
-        DeleteDC(white);
-    }
+    return 0;
+}
+
+LRESULT OnCommand(Window& w, WPARAM wp, HWND control) {
+    if (!control) return 0;
+    if (HIWORD(wp) == BN_CLICKED) Fire(w, control, Event::Click);
+    LiveControl* c = w.controls.FromHwnd(control);
+    if (HIWORD(wp) == LBN_SELCHANGE && c && c->spec->kind == ControlKind::ListBox)
+        Fire(w, control, Event::SelectionChanged);
+    return 0;
 }
 
 LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        // The window takes over its data from CreateMainWindow.
+        auto* data = static_cast<std::unique_ptr<Window>*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data->release()));
+    }
+    Window* w = WindowOf(hwnd);
+    if (!w) return DefWindowProcW(hwnd, msg, wp, lp);  // before WM_NCCREATE (WM_GETMINMAXINFO)
     switch (msg) {
         case WM_CREATE:
-            gWindow.controls->Create(hwnd, reinterpret_cast<CREATESTRUCTW*>(lp)->hInstance);
+            w->controls.Create(hwnd, reinterpret_cast<CREATESTRUCTW*>(lp)->hInstance);
             CutOutline(hwnd);
-            gWindow.program->OnCreated();
+            w->program.OnCreated();
             return 0;
         case WM_ERASEBKGND: return 1;
         case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd, &ps);
-            gWindow.controls->PaintBackground(hwnd, dc, ps.rcPaint);
-            PaintSteps(dc);
-            EndPaint(hwnd, &ps);
+            PaintScope paint(hwnd);
+            PaintBehind(w->controls, hwnd, paint.dc(), paint.area());
+            PaintSteps(w->controls, w->controls.Find("高级选择夹2"), paint.dc());
             return 0;
         }
         case WM_NCHITTEST: {
-            // The header band moves the window, as a title bar would.
             POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
             ScreenToClient(hwnd, &p);
             return p.y < kHeaderHeight ? HTCAPTION : HTCLIENT;
         }
-        case WM_COMMAND: {
-            HWND control = reinterpret_cast<HWND>(lp);
-            if (!control) break;
-            if (HIWORD(wp) == BN_CLICKED) Fire(control, Event::Click);
-            if (HIWORD(wp) == LBN_SELCHANGE && NameOf(control).size() &&
-                gWindow.controls->FromHwnd(control)->spec->kind == ControlKind::ListBox)
-                Fire(control, Event::SelectionChanged);
-            return 0;
-        }
-        case WM_NOTIFY: {
-            auto* n = reinterpret_cast<NMHDR*>(lp);
-            if (n->code == LVN_ITEMCHANGED && !gWindow.port->ChangingSelection()) {
-                auto* change = reinterpret_cast<NMLISTVIEW*>(lp);
-                if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
-                    !(change->uOldState & LVIS_SELECTED))
-                    Fire(n->hwndFrom, Event::SelectionChanged);
-            }
-            return 0;
-        }
+        case WM_COMMAND: return OnCommand(*w, wp, reinterpret_cast<HWND>(lp));
+        case WM_NOTIFY: return OnNotify(*w, *reinterpret_cast<NMHDR*>(lp));
         case WM_TIMER:
-            if (LiveControl* timer = gWindow.controls->FromTimer(wp)) gWindow.program->Dispatch(timer->spec->name, Event::Tick);
+            if (LiveControl* timer = w->controls.FromTimer(wp)) w->program.Dispatch(timer->spec->name, Event::Tick);
             return 0;
-        case WM_APP + 2:  // a page control's tab was clicked
-            Fire(reinterpret_cast<HWND>(lp), Event::PageChanged);
-            InvalidateRect(hwnd, nullptr, FALSE);
+        case kPageChangedMessage:
+            Fire(*w, reinterpret_cast<HWND>(lp), Event::PageChanged);
+            InvalidateRect(hwnd, nullptr, FALSE);  // the steps band follows the wizard
             return 0;
-        case WM_DRAWITEM:
-            DrawButton(*reinterpret_cast<DRAWITEMSTRUCT*>(lp));
-            return TRUE;
+        case WM_DRAWITEM: DrawOwnerButton(*reinterpret_cast<DRAWITEMSTRUCT*>(lp)); return TRUE;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN: {
             HDC dc = reinterpret_cast<HDC>(wp);
             SetBkMode(dc, TRANSPARENT);
-            return reinterpret_cast<LRESULT>(gWindow.controls->BackgroundBrushFor(reinterpret_cast<HWND>(lp), dc));
+            return reinterpret_cast<LRESULT>(BrushBehind(w->controls, reinterpret_cast<HWND>(lp), dc));
         }
-        case WM_CLOSE:
-            DestroyWindow(hwnd);
-            return 0;
+        case WM_CLOSE: DestroyWindow(hwnd); return 0;
         case WM_DESTROY:
-            gWindow.program->OnDestroying();
+            w->program.OnDestroying();
             UiDispatcher::Stop();
-            gWindow.controls->ReleaseNames();
+            w->controls.ReleaseNames();
             PostQuitMessage(0);
             return 0;
-        case WM_NCDESTROY:
+        case WM_NCDESTROY: {
             // Last: the controls have been destroyed (and have sent their last notifications) by now.
-            gWindow.controls->Destroy();
+            std::unique_ptr<Window> owned(w);
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            owned->controls.Destroy();
             return 0;
+        }
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
@@ -194,7 +139,6 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 HWND CreateMainWindow(HINSTANCE instance, Program& program, Controls& controls, WindowPortWin& port) {
-    gWindow = {&program, &controls, &port};
     const WindowSpec& spec = MainWindowSpec();
     std::wstring className = Widen(spec.className);
     WNDCLASSEXW wc{};
@@ -205,9 +149,11 @@ HWND CreateMainWindow(HINSTANCE instance, Program& program, Controls& controls, 
     wc.hIcon = LoadIconW(instance, L"KORVANIX");
     wc.lpszClassName = className.c_str();
     RegisterClassExW(&wc);
+    // Freed here unless the window took it over (WM_NCCREATE); then freed with the window.
+    auto data = std::make_unique<Window>(Window{program, controls, port});
     return CreateWindowExW(WS_EX_APPWINDOW, className.c_str(), Widen(spec.title).c_str(),
                            WS_POPUP | WS_CLIPCHILDREN | WS_MINIMIZEBOX | WS_SYSMENU, spec.x, spec.y, spec.w, spec.h,
-                           nullptr, nullptr, instance, nullptr);
+                           nullptr, nullptr, instance, &data);
 }
 
 }  // namespace kx

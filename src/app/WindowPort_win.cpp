@@ -2,30 +2,12 @@
 
 #include <commctrl.h>
 
-#include <functional>
-
+#include "platform/SystemPorts_win.h"
 #include "platform/UiDispatcher_win.h"
 #include "text/Wide_win.h"
 
 namespace kx {
 namespace {
-
-// Runs `read` on the window thread against the named control; `fallback` when there is no such control
-// or the window is gone.
-template <typename T>
-T Read(Controls& controls, const std::string& name, T fallback, const std::function<T(LiveControl&)>& read) {
-    T result = fallback;
-    UiDispatcher::Run([&] {
-        if (LiveControl* c = controls.Find(name)) result = read(*c);
-    });
-    return result;
-}
-
-void Write(Controls& controls, const std::string& name, std::function<void(LiveControl&)> write) {
-    UiDispatcher::Post([&controls, name, write = std::move(write)] {
-        if (LiveControl* c = controls.Find(name)) write(*c);
-    });
-}
 
 std::string GetText(HWND hwnd) {
     int n = GetWindowTextLengthW(hwnd);
@@ -57,38 +39,58 @@ int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM data) {
 
 }  // namespace
 
-void ActivateWindow(HWND hwnd) {
-    if (!IsWindow(hwnd)) return;
-    if (IsIconic(hwnd)) ShowWindow(hwnd, SW_RESTORE);
-    SetForegroundWindow(hwnd);
-    BringWindowToTop(hwnd);
-    SetActiveWindow(hwnd);
+template <typename T>
+T WindowPortWin::Read(const std::string& name, T fallback, const std::function<T(LiveControl&)>& read) {
+    T result = fallback;
+    UiDispatcher::Run([&] {
+        if (LiveControl* c = controls_.Find(name))
+            result = read(*c);
+        else
+            ReportUnknown(name);
+    });
+    return result;
+}
+
+void WindowPortWin::Write(const std::string& name, std::function<void(LiveControl&)> write) {
+    UiDispatcher::Post([this, name, write = std::move(write)] {
+        if (LiveControl* c = controls_.Find(name))
+            write(*c);
+        else
+            ReportUnknown(name);
+    });
+}
+
+void WindowPortWin::ReportUnknown(const std::string& name) {
+    // A name the layout does not have is a fault of the caller (a misspelt or renamed control), not a
+    // state of the window: the call does nothing, but it is counted and logged rather than lost.
+    ++unknownControlCalls_;
+    OutputDebugStringW((L"Korvanix: no control named " + Widen(name) + L"\n").c_str());
 }
 
 std::string WindowPortWin::Text(const std::string& name) {
-    return Read<std::string>(controls_, name, "", [](LiveControl& c) { return GetText(c.hwnd); });
+    return Read<std::string>(name, "", [](LiveControl& c) { return GetText(c.hwnd); });
 }
 
 void WindowPortWin::SetText(const std::string& name, const std::string& text) {
-    Write(controls_, name, [text](LiveControl& c) {
+    Write(name, [text](LiveControl& c) {
         SetWindowTextW(c.hwnd, Widen(text).c_str());
         InvalidateRect(c.hwnd, nullptr, TRUE);
     });
 }
 
 std::string WindowPortWin::Tag(const std::string& name) {
-    return Read<std::string>(controls_, name, "", [](LiveControl& c) { return c.tag; });
+    return Read<std::string>(name, "", [](LiveControl& c) { return c.tag; });
 }
 
 void WindowPortWin::SetTextColour(const std::string& name, uint32_t colorref) {
-    Write(controls_, name, [colorref](LiveControl& c) {
+    Write(name, [colorref](LiveControl& c) {
         c.textColour = colorref;
         InvalidateRect(c.hwnd, nullptr, FALSE);
     });
 }
 
 int WindowPortWin::Left(const std::string& name) {
-    return Read<int>(controls_, name, 0, [](LiveControl& c) {
+    return Read<int>(name, 0, [](LiveControl& c) {
         RECT r;
         GetWindowRect(c.hwnd, &r);
         MapWindowPoints(nullptr, GetParent(c.hwnd), reinterpret_cast<POINT*>(&r), 2);
@@ -97,45 +99,45 @@ int WindowPortWin::Left(const std::string& name) {
 }
 
 void WindowPortWin::SetLeft(const std::string& name, int x) {
-    Write(controls_, name, [this, x](LiveControl& c) { controls_.MoveLeft(c, x); });
+    Write(name, [this, x](LiveControl& c) { controls_.MoveLeft(c, x); });
 }
 
 bool WindowPortWin::Visible(const std::string& name) {
-    return Read<bool>(controls_, name, false,
+    return Read<bool>(name, false,
                       [](LiveControl& c) { return (GetWindowLongW(c.hwnd, GWL_STYLE) & WS_VISIBLE) != 0; });
 }
 
 void WindowPortWin::SetVisible(const std::string& name, bool visible) {
-    Write(controls_, name, [visible](LiveControl& c) { ShowWindow(c.hwnd, visible ? SW_SHOWNA : SW_HIDE); });
+    Write(name, [visible](LiveControl& c) { ShowWindow(c.hwnd, visible ? SW_SHOWNA : SW_HIDE); });
 }
 
 bool WindowPortWin::Enabled(const std::string& name) {
-    return Read<bool>(controls_, name, false, [](LiveControl& c) { return IsWindowEnabled(c.hwnd) != FALSE; });
+    return Read<bool>(name, false, [](LiveControl& c) { return IsWindowEnabled(c.hwnd) != FALSE; });
 }
 
 void WindowPortWin::SetEnabled(const std::string& name, bool enabled) {
-    Write(controls_, name, [enabled](LiveControl& c) { EnableWindow(c.hwnd, enabled); });
+    Write(name, [enabled](LiveControl& c) { EnableWindow(c.hwnd, enabled); });
 }
 
 bool WindowPortWin::Checked(const std::string& name) {
-    return Read<bool>(controls_, name, false,
+    return Read<bool>(name, false,
                       [](LiveControl& c) { return SendMessageW(c.hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED; });
 }
 
 void WindowPortWin::SetChecked(const std::string& name, bool checked) {
-    Write(controls_, name,
+    Write(name,
           [checked](LiveControl& c) { SendMessageW(c.hwnd, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0); });
 }
 
 int WindowPortWin::Selection(const std::string& name) {
-    return Read<int>(controls_, name, -1, [](LiveControl& c) {
+    return Read<int>(name, -1, [](LiveControl& c) {
         if (c.spec->kind == ControlKind::ListView) return ListView_GetNextItem(c.hwnd, -1, LVNI_SELECTED);
         return static_cast<int>(SendMessageW(c.hwnd, LB_GETCURSEL, 0, 0));
     });
 }
 
 void WindowPortWin::SetSelection(const std::string& name, int index) {
-    Write(controls_, name, [this, index](LiveControl& c) {
+    Write(name, [this, index](LiveControl& c) {
         if (c.spec->kind != ControlKind::ListView) {
             SendMessageW(c.hwnd, LB_SETCURSEL, index, 0);
             return;
@@ -151,7 +153,7 @@ void WindowPortWin::SetSelection(const std::string& name, int index) {
 }
 
 std::vector<std::string> WindowPortWin::Items(const std::string& name) {
-    return Read<std::vector<std::string>>(controls_, name, {}, [](LiveControl& c) {
+    return Read<std::vector<std::string>>(name, {}, [](LiveControl& c) {
         std::vector<std::string> items;
         int count = static_cast<int>(SendMessageW(c.hwnd, LB_GETCOUNT, 0, 0));
         for (int i = 0; i < count; ++i) {
@@ -166,21 +168,22 @@ std::vector<std::string> WindowPortWin::Items(const std::string& name) {
 }
 
 void WindowPortWin::AddItem(const std::string& name, const std::string& text) {
-    Write(controls_, name,
-          [text](LiveControl& c) { SendMessageW(c.hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str())); });
+    Write(name, [text](LiveControl& c) {
+        SendMessageW(c.hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+    });
 }
 
 void WindowPortWin::ClearItems(const std::string& name) {
-    Write(controls_, name, [](LiveControl& c) { SendMessageW(c.hwnd, LB_RESETCONTENT, 0, 0); });
+    Write(name, [](LiveControl& c) { SendMessageW(c.hwnd, LB_RESETCONTENT, 0, 0); });
 }
 
 int WindowPortWin::RowCount(const std::string& name) {
-    return Read<int>(controls_, name, 0, [](LiveControl& c) { return ListView_GetItemCount(c.hwnd); });
+    return Read<int>(name, 0, [](LiveControl& c) { return ListView_GetItemCount(c.hwnd); });
 }
 
 int WindowPortWin::AddRow(const std::string& name, const std::string& firstCell) {
     // The new row's index is needed at once, so this write waits for the window thread.
-    return Read<int>(controls_, name, -1, [firstCell](LiveControl& c) {
+    return Read<int>(name, -1, [firstCell](LiveControl& c) {
         std::wstring text = Widen(firstCell);
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_IMAGE;
@@ -192,16 +195,15 @@ int WindowPortWin::AddRow(const std::string& name, const std::string& firstCell)
 }
 
 void WindowPortWin::DeleteRows(const std::string& name) {
-    Write(controls_, name, [](LiveControl& c) { ListView_DeleteAllItems(c.hwnd); });
+    Write(name, [](LiveControl& c) { ListView_DeleteAllItems(c.hwnd); });
 }
 
 std::string WindowPortWin::Cell(const std::string& name, int row, int column) {
-    return Read<std::string>(controls_, name, "",
-                             [row, column](LiveControl& c) { return ListViewText(c.hwnd, row, column); });
+    return Read<std::string>(name, "", [row, column](LiveControl& c) { return ListViewText(c.hwnd, row, column); });
 }
 
 void WindowPortWin::SetCell(const std::string& name, int row, int column, const std::string& text) {
-    Write(controls_, name, [row, column, text](LiveControl& c) {
+    Write(name, [row, column, text](LiveControl& c) {
         std::wstring wide = Widen(text);
         LVITEMW item{};
         item.iSubItem = column;
@@ -211,7 +213,7 @@ void WindowPortWin::SetCell(const std::string& name, int row, int column, const 
 }
 
 void WindowPortWin::SetRowIcon(const std::string& name, int row, int icon) {
-    Write(controls_, name, [row, icon](LiveControl& c) {
+    Write(name, [row, icon](LiveControl& c) {
         LVITEMW item{};
         item.mask = LVIF_IMAGE;
         item.iItem = row;
@@ -221,7 +223,7 @@ void WindowPortWin::SetRowIcon(const std::string& name, int row, int icon) {
 }
 
 int WindowPortWin::RowIcon(const std::string& name, int row) {
-    return Read<int>(controls_, name, -1, [row](LiveControl& c) {
+    return Read<int>(name, -1, [row](LiveControl& c) {
         LVITEMW item{};
         item.mask = LVIF_IMAGE;
         item.iItem = row;
@@ -231,7 +233,7 @@ int WindowPortWin::RowIcon(const std::string& name, int row) {
 }
 
 void WindowPortWin::SortRows(const std::string& name, int column) {
-    Write(controls_, name, [column](LiveControl& c) {
+    Write(name, [column](LiveControl& c) {
         // Each row carries its text's index as item data: the comparison gets item data, while the
         // positions of the rows change as the sort goes on.
         SortTexts s;
@@ -249,7 +251,7 @@ void WindowPortWin::SortRows(const std::string& name, int column) {
 }
 
 std::string WindowPortWin::ColumnCaption(const std::string& name, int column) {
-    return Read<std::string>(controls_, name, "", [column](LiveControl& c) {
+    return Read<std::string>(name, "", [column](LiveControl& c) {
         std::wstring buffer(256, L'\0');
         LVCOLUMNW col{};
         col.mask = LVCF_TEXT;
@@ -261,7 +263,7 @@ std::string WindowPortWin::ColumnCaption(const std::string& name, int column) {
 }
 
 void WindowPortWin::SetColumnCaption(const std::string& name, int column, const std::string& caption) {
-    Write(controls_, name, [column, caption](LiveControl& c) {
+    Write(name, [column, caption](LiveControl& c) {
         std::wstring text = Widen(caption);
         LVCOLUMNW col{};
         col.mask = LVCF_TEXT;
@@ -271,29 +273,28 @@ void WindowPortWin::SetColumnCaption(const std::string& name, int column, const 
 }
 
 int WindowPortWin::ProgressMax(const std::string& name) {
-    return Read<int>(controls_, name, 0,
+    return Read<int>(name, 0,
                      [](LiveControl& c) { return static_cast<int>(SendMessageW(c.hwnd, PBM_GETRANGE, FALSE, 0)); });
 }
 
 void WindowPortWin::SetProgressMax(const std::string& name, int max) {
-    Write(controls_, name, [max](LiveControl& c) { SendMessageW(c.hwnd, PBM_SETRANGE32, 0, max); });
+    Write(name, [max](LiveControl& c) { SendMessageW(c.hwnd, PBM_SETRANGE32, 0, max); });
 }
 
 int WindowPortWin::ProgressPosition(const std::string& name) {
-    return Read<int>(controls_, name, 0,
-                     [](LiveControl& c) { return static_cast<int>(SendMessageW(c.hwnd, PBM_GETPOS, 0, 0)); });
+    return Read<int>(name, 0, [](LiveControl& c) { return static_cast<int>(SendMessageW(c.hwnd, PBM_GETPOS, 0, 0)); });
 }
 
 void WindowPortWin::SetProgressPosition(const std::string& name, int position) {
-    Write(controls_, name, [position](LiveControl& c) { SendMessageW(c.hwnd, PBM_SETPOS, position, 0); });
+    Write(name, [position](LiveControl& c) { SendMessageW(c.hwnd, PBM_SETPOS, position, 0); });
 }
 
 int WindowPortWin::TimerPeriod(const std::string& name) {
-    return Read<int>(controls_, name, 0, [](LiveControl& c) { return c.timerPeriod; });
+    return Read<int>(name, 0, [](LiveControl& c) { return c.timerPeriod; });
 }
 
 void WindowPortWin::SetTimerPeriod(const std::string& name, int milliseconds) {
-    Write(controls_, name, [this, milliseconds](LiveControl& c) {
+    Write(name, [this, milliseconds](LiveControl& c) {
         c.timerPeriod = milliseconds;
         KillTimer(controls_.Main(), c.timerId);
         if (milliseconds > 0) SetTimer(controls_.Main(), c.timerId, milliseconds, nullptr);
@@ -301,11 +302,11 @@ void WindowPortWin::SetTimerPeriod(const std::string& name, int milliseconds) {
 }
 
 int WindowPortWin::PageIndex(const std::string& name) {
-    return Read<int>(controls_, name, -1, [](LiveControl& c) { return c.page; });
+    return Read<int>(name, -1, [](LiveControl& c) { return c.page; });
 }
 
 void WindowPortWin::SetPageIndex(const std::string& name, int index) {
-    Write(controls_, name, [this, index](LiveControl& c) {
+    Write(name, [this, index](LiveControl& c) {
         controls_.ShowPage(c, index);
         InvalidateRect(controls_.Main(), nullptr, FALSE);  // the steps band follows the wizard
     });

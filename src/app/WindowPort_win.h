@@ -1,6 +1,9 @@
 #pragma once
 // The real window behind WindowPort: every call is carried out on the window thread (UiDispatcher),
 // writes queued in order, reads waited for. Safe from any thread.
+#include <atomic>
+#include <functional>
+
 #include "app/Controls_win.h"
 #include "base/WindowPort.h"
 
@@ -12,6 +15,9 @@ public:
 
     // True while the program itself changes a selection (the change raises no selection event).
     bool ChangingSelection() const { return changingSelection_; }
+    // How many calls named a control the window does not have. Such a call does nothing; each is logged
+    // (OutputDebugString) and counted here.
+    int UnknownControlCalls() const { return unknownControlCalls_.load(); }
 
     std::string Text(const std::string& control) override;
     void SetText(const std::string& control, const std::string& text) override;
@@ -58,11 +64,16 @@ public:
     void Close() override;
 
 private:
+    // Run on the window thread against the named control: a read waits for its answer (`fallback` when
+    // the window is gone or has no such control), a write is queued.
+    template <typename T>
+    T Read(const std::string& name, T fallback, const std::function<T(LiveControl&)>& read);
+    void Write(const std::string& name, std::function<void(LiveControl&)> write);
+    void ReportUnknown(const std::string& name);
+
     Controls& controls_;
     bool changingSelection_ = false;
+    std::atomic<int> unknownControlCalls_{0};
 };
-
-// Brings a top-level window to the front, restored when it was minimised. Nothing when it is no window.
-void ActivateWindow(HWND hwnd);
 
 }  // namespace kx

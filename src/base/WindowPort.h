@@ -1,6 +1,6 @@
 #pragma once
 // The window as the workflows see it: every control addressed by its layout name.
-// Implemented by the real window (WindowPort_win.cpp, safe from any thread) and by MemoryWindow (tests).
+// Implemented by the real window (WindowPort_win.cpp, safe from any thread) and by MemoryWindow (tests/support).
 #include <cstdint>
 #include <string>
 #include <vector>

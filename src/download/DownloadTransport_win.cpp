@@ -4,36 +4,13 @@
 
 #include <utility>
 
+#include "platform/Handle_win.h"
+
 namespace kx {
 
 namespace {
 
 constexpr DWORD kTimeoutMs = 90000;
-
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET handle = nullptr) : handle_(handle) {}
-    ~InternetHandle() { reset(); }
-    InternetHandle(InternetHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    InternetHandle& operator=(InternetHandle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    HINTERNET get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void reset() {
-        if (handle_) InternetCloseHandle(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    HINTERNET handle_;
-};
 
 const wchar_t* TextOrNull(const OptionalText& text) { return text ? text->c_str() : nullptr; }
 
@@ -52,7 +29,8 @@ std::string ToUtf8(const wchar_t* text, size_t length) {
     if (length == 0) return {};
     int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
     std::string result(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), result.data(), size, nullptr, nullptr);
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), result.data(), size, nullptr, nullptr);
     return result;
 }
 
@@ -66,7 +44,7 @@ std::optional<std::string> QueryHeader(HINTERNET request, DWORD which) {
 
 class WinInetResponse final : public HttpResponse {
 public:
-    WinInetResponse(InternetHandle session, InternetHandle connection, InternetHandle request)
+    WinInetResponse(UniqueInternet session, UniqueInternet connection, UniqueInternet request)
         : session_(std::move(session)), connection_(std::move(connection)), request_(std::move(request)) {}
     ~WinInetResponse() override {
         // Children first: a request outliving its session is undefined in WinINet.
@@ -82,9 +60,9 @@ public:
     HINTERNET Request() const { return request_.get(); }
 
 private:
-    InternetHandle session_;
-    InternetHandle connection_;
-    InternetHandle request_;
+    UniqueInternet session_;
+    UniqueInternet connection_;
+    UniqueInternet request_;
 };
 
 }  // namespace
@@ -110,26 +88,30 @@ WinInetTransport::WinInetTransport(ConnectionSettings settings) : settings_(std:
 
 std::unique_ptr<HttpResponse> WinInetTransport::Get(uint64_t first, uint64_t last) {
     if (!valid_) return nullptr;
-    InternetHandle session(InternetOpenW(nullptr, settings_.proxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_DIRECT,
+    UniqueInternet session(InternetOpenW(nullptr,
+                                         settings_.proxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_DIRECT,
                                          TextOrNull(settings_.proxy), nullptr, 0));
     if (!session) return nullptr;
     DWORD timeout = kTimeoutMs;
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
         InternetSetOptionW(session.get(), option, &timeout, sizeof(timeout));
     }
-    InternetHandle connection(InternetConnectW(session.get(), host_.c_str(), port_, TextOrNull(settings_.user),
+    UniqueInternet connection(InternetConnectW(session.get(), host_.c_str(), port_, TextOrNull(settings_.user),
                                                TextOrNull(settings_.password), INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return nullptr;
 
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP |
                   INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
-    if (secure_) flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID;
+    if (secure_)
+        flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID;
     const wchar_t* accept[] = {L"*/*", nullptr};
-    InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", object_.c_str(), nullptr,
+    UniqueInternet request(HttpOpenRequestW(connection.get(), L"GET", object_.c_str(), nullptr,
                                             TextOrNull(settings_.referrer), accept, flags, 0));
     if (!request) return nullptr;
     if (settings_.proxyUser) {
-        InternetSetOptionW(request.get(), INTERNET_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(settings_.proxyUser->c_str()),
+        InternetSetOptionW(request.get(), INTERNET_OPTION_PROXY_USERNAME,
+                           const_cast<wchar_t*>(settings_.proxyUser->c_str()),
                            static_cast<DWORD>(settings_.proxyUser->size()));
     }
     if (settings_.proxyPassword) {
@@ -155,7 +137,8 @@ std::unique_ptr<HttpResponse> WinInetTransport::Get(uint64_t first, uint64_t las
     auto response = std::make_unique<WinInetResponse>(std::move(session), std::move(connection), std::move(request));
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!HttpQueryInfoW(response->Request(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    if (!HttpQueryInfoW(response->Request(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr)) {
         return nullptr;
     }
     response->status = static_cast<int>(status);
@@ -179,12 +162,12 @@ MappedTarget::~MappedTarget() { Close(); }
 
 bool MappedTarget::Create(uint64_t total) {
     Close();
-    file_ = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                        nullptr);
-    if (file_ == INVALID_HANDLE_VALUE) return false;
+    file_.reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) return false;
     if (total == 0) return true;  // an empty file cannot be mapped, and needs no mapping
-    mapping_ = CreateFileMappingW(file_, nullptr, PAGE_READWRITE, static_cast<DWORD>(total >> 32),
-                                  static_cast<DWORD>(total), nullptr);
+    mapping_.reset(CreateFileMappingW(file_.get(), nullptr, PAGE_READWRITE, static_cast<DWORD>(total >> 32),
+                                      static_cast<DWORD>(total), nullptr));
     if (!mapping_) {
         Close();
         return false;
@@ -196,14 +179,11 @@ namespace {
 
 class MappedView final : public RangeView {
 public:
-    MappedView(void* base, size_t offset) : base_(base), offset_(offset) {}
-    ~MappedView() override { UnmapViewOfFile(base_); }
-    MappedView(const MappedView&) = delete;
-    MappedView& operator=(const MappedView&) = delete;
-    uint8_t* Data() override { return static_cast<uint8_t*>(base_) + offset_; }
+    MappedView(UniqueMappedView view, size_t offset) : view_(std::move(view)), offset_(offset) {}
+    uint8_t* Data() override { return static_cast<uint8_t*>(view_.get()) + offset_; }
 
 private:
-    void* base_;
+    UniqueMappedView view_;
     size_t offset_;
 };
 
@@ -215,17 +195,16 @@ std::unique_ptr<RangeView> MappedTarget::Map(uint64_t first, uint64_t length) {
     uint64_t start = first - first % granularity_;
     uint64_t span = first - start + length;
     if (span > SIZE_MAX) return nullptr;
-    void* base = MapViewOfFile(mapping_, FILE_MAP_WRITE, static_cast<DWORD>(start >> 32), static_cast<DWORD>(start),
-                               static_cast<SIZE_T>(span));
-    if (!base) return nullptr;
-    return std::make_unique<MappedView>(base, static_cast<size_t>(first - start));
+    UniqueMappedView view(MapViewOfFile(mapping_.get(), FILE_MAP_WRITE, static_cast<DWORD>(start >> 32),
+                                        static_cast<DWORD>(start), static_cast<SIZE_T>(span)));
+    if (!view) return nullptr;
+    return std::make_unique<MappedView>(std::move(view), static_cast<size_t>(first - start));
 }
 
 void MappedTarget::Close() {
-    if (mapping_) CloseHandle(mapping_);
-    mapping_ = nullptr;
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
+    // The mapping before the file it maps.
+    mapping_.reset();
+    file_.reset();
 }
 
 }  // namespace kx

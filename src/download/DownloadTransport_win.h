@@ -6,6 +6,7 @@
 #include <string>
 
 #include "download/DownloadComponent.h"
+#include "platform/Handle_win.h"
 
 namespace kx {
 
@@ -46,8 +47,8 @@ public:
 
 private:
     std::wstring path_;
-    HANDLE file_ = INVALID_HANDLE_VALUE;
-    HANDLE mapping_ = nullptr;
+    UniqueFile file_;
+    UniqueKernelHandle mapping_;
     DWORD granularity_ = 65536;
 };
 

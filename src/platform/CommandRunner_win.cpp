@@ -1,37 +1,14 @@
 #include "platform/CommandRunner_win.h"
-#include "platform/MessagePump_win.h"
 
 #include <windows.h>
 
+#include "platform/Handle_win.h"
+#include "platform/MessagePump_win.h"
 #include "text/Text.h"
 #include "text/Wide_win.h"
-#include "platform/WindowsInfo_win.h"
 
 namespace kx {
 namespace {
-
-class Handle {
-public:
-    Handle() = default;
-    ~Handle() { reset(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return h_; }
-    HANDLE* put() {
-        reset();
-        return &h_;
-    }
-    void reset() {
-        if (h_) CloseHandle(h_);
-        h_ = nullptr;
-    }
-
-private:
-    HANDLE h_ = nullptr;
-};
-
-// The window stays responsive while a tool runs; a WM_QUIT met here is kept for the message loop.
-void PumpMessages() { ProcessPendingMessages(); }
 
 // Appends what waits in the pipe; false when nothing was there. Zero bytes in the output are dropped
 // rather than cutting the rest of the chunk off.
@@ -46,53 +23,63 @@ bool ReadAvailable(HANDLE pipe, std::string& bytes) {
     return true;
 }
 
+// Collects the child's output until it ends. The window stays responsive meanwhile: the calling thread's
+// messages are handled (a WM_QUIT met here is kept for the message loop).
+void CollectUntilExit(HANDLE process, HANDLE pipe, std::string& bytes) {
+    for (;;) {
+        if (ReadAvailable(pipe, bytes)) {
+            ProcessPendingMessages();
+            continue;
+        }
+        // The process handle, not the exit code, says whether it ended: a tool may exit with 259.
+        if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+            // The last output may have arrived between the peek and the exit.
+            while (ReadAvailable(pipe, bytes)) {
+            }
+            return;
+        }
+        ProcessPendingMessages();
+        // Sleep until the child ends or a message arrives, at most a few milliseconds, instead of
+        // spinning a core while the tool runs.
+        MsgWaitForMultipleObjects(1, &process, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
 }  // namespace
 
 std::string RunCommandCaptured(const std::string& commandLine, bool hide) {
-    bool windows64 = IsWindows64();
-    if (windows64) DisableFsRedirection();
+    return RunCommandCaptured(commandLine, hide, SystemFsRedirection());
+}
 
+std::string RunCommandCaptured(const std::string& commandLine, bool hide, FsRedirection& redirection) {
     std::string bytes;
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    Handle readEnd, writeEnd;
-    if (CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) {
-        // Only the write end belongs to the child; an inherited read end would keep the pipe alive.
-        SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-        startup.wShowWindow = static_cast<WORD>(hide ? SW_HIDE : SW_SHOW);
-        startup.hStdOutput = writeEnd.get();
-        startup.hStdError = writeEnd.get();
-        std::wstring line = Widen((GetPlatformFamily() == 3 ? "cmd.exe /c " : "command.com /c ") + commandLine);
-        PROCESS_INFORMATION process{};
-        BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                      &startup, &process);
-        writeEnd.reset();
-        if (started) {
-            CloseHandle(process.hThread);
-            for (;;) {
-                if (ReadAvailable(readEnd.get(), bytes)) {
-                    PumpMessages();
-                    continue;
-                }
-                // The process handle, not the exit code, says whether it ended: a tool may exit with 259.
-                if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
-                    // The last output may have arrived between the peek and the exit.
-                    while (ReadAvailable(readEnd.get(), bytes)) {
-                    }
-                    break;
-                }
-                PumpMessages();
-                // Sleep until the child ends or a message arrives, at most a few milliseconds, instead of
-                // spinning a core while the tool runs.
-                MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 5, QS_ALLINPUT);
-            }
-            CloseHandle(process.hProcess);
-        }
+    UniqueKernelHandle readEnd, writeEnd;
+    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return {};
+    // Only the write end belongs to the child; an inherited read end would keep the pipe alive.
+    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.wShowWindow = static_cast<WORD>(hide ? SW_HIDE : SW_SHOW);
+    startup.hStdOutput = writeEnd.get();
+    startup.hStdError = writeEnd.get();
+    std::wstring line = Widen((GetPlatformFamily() == 3 ? "cmd.exe /c " : "command.com /c ") + commandLine);
+    PROCESS_INFORMATION started{};
+    BOOL ok;
+    {
+        // Redirection is off only while the interpreter is looked up and started: a 32-bit program on
+        // 64-bit Windows then starts the 64-bit cmd.exe, which finds the system's own diskpart and
+        // bcdedit. The child does not inherit the switch. Everything this thread does later, the
+        // window's handlers that run while the command works included, sees the program's own system
+        // folder again (a file they open, a DLL that loads).
+        FsRedirectionOff off(redirection);
+        ok = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started);
     }
-
-    if (windows64) RevertFsRedirection();
+    writeEnd.reset();
+    if (!ok) return {};
+    UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+    CollectUntilExit(process.get(), readEnd.get(), bytes);
     return FromCodePage(bytes, GetOEMCP());
 }
 

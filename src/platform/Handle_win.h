@@ -4,6 +4,7 @@
 // passing it to a function that fills a handle never leaks the old one.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <wininet.h>
 
 #include <utility>
@@ -89,6 +90,11 @@ struct MemoryDc {
     static Type Invalid() { return nullptr; }
     static void Close(Type h) { DeleteDC(h); }
 };
+struct ImageList {
+    using Type = HIMAGELIST;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { ImageList_Destroy(h); }
+};
 }  // namespace handle_traits
 
 using UniqueKernelHandle = UniqueHandle<handle_traits::Kernel>;
@@ -104,6 +110,7 @@ using UniqueFont = UniqueHandle<handle_traits::Gdi<HFONT>>;
 using UniqueBitmap = UniqueHandle<handle_traits::Gdi<HBITMAP>>;
 using UniqueRegion = UniqueHandle<handle_traits::Gdi<HRGN>>;
 using UniqueMemoryDc = UniqueHandle<handle_traits::MemoryDc>;
+using UniqueImageList = UniqueHandle<handle_traits::ImageList>;
 
 // Selects an object into a device context and puts the previous one back when it goes out of scope.
 class SelectObjectScope {
@@ -118,6 +125,38 @@ public:
 private:
     HDC dc_;
     HGDIOBJ old_;
+};
+
+// A window's device context outside WM_PAINT (GetDC), given back when it goes out of scope.
+class WindowDc {
+public:
+    explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
+    ~WindowDc() {
+        if (dc_) ReleaseDC(hwnd_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND hwnd_;
+    HDC dc_;
+};
+
+// BeginPaint and EndPaint as one scope: WM_PAINT handlers cannot forget to end the paint.
+class PaintScope {
+public:
+    explicit PaintScope(HWND hwnd) : hwnd_(hwnd), dc_(BeginPaint(hwnd, &paint_)) {}
+    ~PaintScope() { EndPaint(hwnd_, &paint_); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+    HDC dc() const { return dc_; }
+    const RECT& area() const { return paint_.rcPaint; }
+
+private:
+    HWND hwnd_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
 };
 
 }  // namespace kx

@@ -2,10 +2,17 @@
 
 #include <shellapi.h>
 
-#include "app/WindowPort_win.h"
 #include "text/Wide_win.h"
 
 namespace kx {
+
+void ActivateWindow(HWND hwnd) {
+    if (!IsWindow(hwnd)) return;
+    if (IsIconic(hwnd)) ShowWindow(hwnd, SW_RESTORE);
+    SetForegroundWindow(hwnd);
+    BringWindowToTop(hwnd);
+    SetActiveWindow(hwnd);
+}
 
 MessageAnswer MessagePortWin::Show(const std::string& text, const std::string& title, MessageButtons buttons,
                                    MessageIcon icon) {
@@ -55,12 +62,14 @@ void ClockPortWin::Pause(int milliseconds) {
 }
 
 uint32_t InstancePortWin::CreateNamedMutex(const std::string& name) {
-    mutex_ = CreateMutexW(nullptr, FALSE, Widen(name).c_str());
-    return GetLastError();
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, Widen(name).c_str());
+    DWORD error = GetLastError();  // before the reset, whose CloseHandle of an earlier mutex would change it
+    mutex_.reset(mutex);
+    return error;
 }
 
 void InstancePortWin::ReleaseNamedMutex() {
-    if (mutex_) ReleaseMutex(mutex_);
+    if (mutex_) ReleaseMutex(mutex_.get());
 }
 
 bool InstancePortWin::ActivateOtherWindow(const std::string& className, const std::string& title) {

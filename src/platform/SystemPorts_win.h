@@ -2,8 +2,9 @@
 // The shell's Windows ports: message boxes, the browser, the clock and Pause, the single-instance mutex.
 #include <windows.h>
 
-#include "platform/MessagePump_win.h"
 #include "base/Ports.h"
+#include "platform/Handle_win.h"
+#include "platform/MessagePump_win.h"
 
 namespace kx {
 
@@ -26,6 +27,9 @@ public:
     void Pause(int milliseconds) override;
 };
 
+// Brings a top-level window to the front, restored when it was minimised. Nothing when it is no window.
+void ActivateWindow(HWND hwnd);
+
 class InstancePortWin : public InstancePort {
 public:
     uint32_t CreateNamedMutex(const std::string& name) override;
@@ -34,7 +38,7 @@ public:
     void ExitProcess(int code) override;
 
 private:
-    HANDLE mutex_ = nullptr;  // kept for the life of the process
+    UniqueKernelHandle mutex_;  // held while the program runs: the next start finds it
 };
 
 }  // namespace kx

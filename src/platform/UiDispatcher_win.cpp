@@ -6,10 +6,11 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/Handle_win.h"
+#include "platform/WindowMessages_win.h"
+
 namespace kx {
 namespace {
-
-constexpr UINT kWakeMessage = WM_APP + 1;
 
 struct Pending {
     std::function<void()> task;
@@ -37,7 +38,7 @@ void Drain() {
 }
 
 LRESULT CALLBACK SinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == kWakeMessage) {
+    if (msg == kDispatcherWakeMessage) {
         Drain();
         return 0;
     }
@@ -55,7 +56,7 @@ bool Enqueue(Pending pending) {
         gQueue.push_back(std::move(pending));
         sink = gSink;
     }
-    if (wake && !PostMessageW(sink, kWakeMessage, 0, 0)) {
+    if (wake && !PostMessageW(sink, kDispatcherWakeMessage, 0, 0)) {
         // The sink is gone: run nothing, but release whoever waits.
         std::lock_guard<std::mutex> lock(gMutex);
         for (auto& p : gQueue)
@@ -110,15 +111,14 @@ bool UiDispatcher::Run(const std::function<void()>& task) {
     }
     // The task reports through this flag; a task that is dropped leaves it false.
     auto ran = std::make_shared<bool>(false);
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    UniqueKernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!done) return false;
     bool queued = Enqueue({[task, ran] {
                                task();
                                *ran = true;
                            },
-                           done});
-    if (queued) WaitForSingleObject(done, INFINITE);
-    CloseHandle(done);
+                           done.get()});
+    if (queued) WaitForSingleObject(done.get(), INFINITE);
     return *ran;
 }
 

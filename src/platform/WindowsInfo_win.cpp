@@ -58,12 +58,14 @@ bool IsWindows64() {
 #endif
 }
 
-void DisableFsRedirection() {
+bool DisableFsRedirection() {
     // Resolved at run time: 32-bit Windows XP has no such export, and a static import would stop the
     // program from loading there.
+    if (redirectionOff) return false;  // off already: whoever switched it off switches it on
     using Fn = BOOL(WINAPI*)(PVOID*);
     auto disable = Kernel32Function<Fn>("Wow64DisableWow64FsRedirection");
-    if (disable && !redirectionOff) redirectionOff = disable(&redirectionToken) != FALSE;
+    redirectionOff = disable && disable(&redirectionToken) != FALSE;
+    return redirectionOff;
 }
 
 void RevertFsRedirection() {
@@ -73,9 +75,20 @@ void RevertFsRedirection() {
     redirectionOff = false;
 }
 
+FsRedirection& SystemFsRedirection() {
+    class System final : public FsRedirection {
+    public:
+        // Only where Windows is 64-bit: a 32-bit Windows from Vista on has the calls too, and fails them.
+        bool Disable() override { return IsWindows64() && DisableFsRedirection(); }
+        void Revert() override { RevertFsRedirection(); }
+    };
+    static System system;
+    return system;
+}
+
 std::string GetSpecialFolderPath(int number) {
-    static const int kFolders[] = {CSIDL_PERSONAL, CSIDL_FAVORITES, CSIDL_DESKTOPDIRECTORY, CSIDL_FONTS,
-                                   CSIDL_STARTMENU, CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_APPDATA};
+    static const int kFolders[] = {CSIDL_PERSONAL,  CSIDL_FAVORITES, CSIDL_DESKTOPDIRECTORY, CSIDL_FONTS,
+                                   CSIDL_STARTMENU, CSIDL_PROGRAMS,  CSIDL_STARTUP,          CSIDL_APPDATA};
     wchar_t buffer[MAX_PATH + 1] = {};
     if (number >= 1 && number <= 8) {
         if (!SHGetSpecialFolderPathW(nullptr, buffer, kFolders[number - 1], FALSE)) return {};

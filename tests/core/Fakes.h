@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MemoryWindow.h"
+#include "support/MemoryWindow.h"
 #include "app/Program.h"
 #include "base/Ports.h"
 #include "disk/DrivePort.h"

@@ -3,6 +3,8 @@
 // properties. Exits 0 when every expectation held; otherwise prints what failed and exits 1.
 //
 //   start [ARGS...]              start the program (the exe given on the command line) and wait for its window
+//   launch [ARGS...]             start the program without waiting for its window (a message box may come first)
+//   wait-window                  wait (up to 30 s) for the program's main window
 //   start-second [ARGS...]       start another instance and wait for it to end; its exit code is kept
 //   expect-exit CODE             the last ended instance's exit code
 //   expect-layout [NAME...]      every control's name, kind, parent, place, caption and visibility; the named
@@ -24,6 +26,9 @@
 //   set-text NAME TEXT...        types a text into an edit box (replacing what it held)
 //   expect-no-program            no process of the program's file is left running
 // %NAME% in a line is replaced by the environment variable NAME (the runner passes server ports this way).
+//   expect-message TITLE TEXT... wait (up to 20 s) for a message box of the program; its title and text
+//   answer BUTTON                press a button of the program's message box and wait until it is gone:
+//                                是/否/取消/确定 or Yes/No/Cancel/OK (found by their ids, whatever the language)
 #include <windows.h>
 
 #include <commctrl.h>
@@ -38,7 +43,10 @@
 #include <string>
 #include <vector>
 
+#include "app/Controls_win.h"
 #include "app/Layout.h"
+#include "platform/Handle_win.h"
+#include "platform/WindowMessages_win.h"
 #include "text/Wide_win.h"
 
 using kx::ControlKind;
@@ -73,7 +81,7 @@ bool StartProcess(const std::string& args, PROCESS_INFORMATION& pi) {
 }
 
 std::string NameOf(HWND hwnd) {
-    auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, L"KxName")));
+    auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, kx::kNameProperty)));
     wchar_t name[256];
     if (!atom || !GlobalGetAtomNameW(atom, name, 256)) return {};
     return Narrow(name);
@@ -119,10 +127,13 @@ std::string TextOf(HWND h) {
 std::string CellOf(HWND list, int row, int column) {
     DWORD pid = 0;
     GetWindowThreadProcessId(list, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (!process) return {};
+    kx::UniqueKernelHandle owner(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+    if (!owner) return {};
+    HANDLE process = owner.get();
     const size_t textBytes = 1024 * sizeof(wchar_t);
-    char* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textBytes, MEM_COMMIT, PAGE_READWRITE));
+    char* remote =
+        static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textBytes, MEM_COMMIT, PAGE_READWRITE));
+    if (!remote) return {};
     LVITEMW item{};
     item.iSubItem = column;
     item.cchTextMax = 1024;
@@ -132,7 +143,6 @@ std::string CellOf(HWND list, int row, int column) {
     std::wstring text(1024, L'\0');
     ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), textBytes, nullptr);
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
     text.resize(n > 0 && n < 1024 ? n : 0);
     return Narrow(text);
 }
@@ -154,7 +164,7 @@ void ExpectLayout(const std::vector<std::string>& filledAtStart) {
             continue;
         }
         HWND h = it->second;
-        auto kind = static_cast<int>(reinterpret_cast<UINT_PTR>(GetPropW(h, L"KxKind"))) - 1;
+        auto kind = static_cast<int>(reinterpret_cast<UINT_PTR>(GetPropW(h, kx::kKindProperty))) - 1;
         if (kind != static_cast<int>(spec.kind))
             Fail(name + ": kind " + std::to_string(kind) + ", expected " + std::string(kx::KindName(spec.kind)));
         HWND parent = GetParent(h);
@@ -181,7 +191,8 @@ void ExpectLayout(const std::vector<std::string>& filledAtStart) {
         std::string caption = TextOf(h);
         bool sitePage = spec.kind == ControlKind::WebView && spec.caption[0] == '/';
         bool filled = std::find(filledAtStart.begin(), filledAtStart.end(), name) != filledAtStart.end();
-        if (!filled && (sitePage ? !caption.ends_with(spec.caption) : caption != spec.caption)) Fail(name + ": caption '" + caption + "', expected '" + spec.caption + "'");
+        if (!filled && (sitePage ? !caption.ends_with(spec.caption) : caption != spec.caption))
+            Fail(name + ": caption '" + caption + "', expected '" + spec.caption + "'");
         bool visible = (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0;
         bool expectVisible = spec.visible;
         if (spec.kind == ControlKind::Page) expectVisible = std::string(spec.name).ends_with("#0");
@@ -202,18 +213,82 @@ bool WaitFor(const std::function<bool()>& done, int milliseconds) {
     return done();
 }
 
+void WaitForMainWindow() {
+    WaitForInputIdle(gProcess.hProcess, 20000);
+    // The window is shown once it is created with all its controls.
+    if (!WaitFor([] { return (gMain = FindMain()) != nullptr && IsWindowVisible(gMain); }, 30000))
+        Fail("no main window appeared");
+}
+
+// A message box of the program: a shown top-level dialog (class #32770) of the process this driver started.
+struct BoxSearch {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND h, LPARAM lp) {
+    auto* search = reinterpret_cast<BoxSearch*>(lp);
+    DWORD process = 0;
+    GetWindowThreadProcessId(h, &process);
+    wchar_t cls[16] = {};
+    if (process != search->process || !IsWindowVisible(h) || !GetClassNameW(h, cls, 16) || wcscmp(cls, L"#32770"))
+        return TRUE;
+    search->found = h;
+    return FALSE;
+}
+
+HWND WaitForMessageBox() {
+    BoxSearch search{gProcess.dwProcessId, nullptr};
+    WaitFor([&] { return EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search)), search.found != nullptr; }, 20000);
+    if (!search.found) Fail("no message box of the program appeared");
+    return search.found;
+}
+
+// A message box's buttons carry the ids of the answers in every language.
+int ButtonId(const std::string& name) {
+    static const std::pair<const char*, int> kButtons[] = {{"是", IDYES},  {"Yes", IDYES},     {"否", IDNO},
+                                                           {"No", IDNO},   {"取消", IDCANCEL}, {"Cancel", IDCANCEL},
+                                                           {"确定", IDOK}, {"OK", IDOK}};
+    for (const auto& [word, id] : kButtons)
+        if (name == word) return id;
+    return 0;
+}
+
+void ExpectMessage(const std::string& title, const std::string& text) {
+    HWND box = WaitForMessageBox();
+    if (!box) return;
+    if (TextOf(box) != title) Fail("message box title '" + TextOf(box) + "', expected '" + title + "'");
+    // The box shows its message in a static control of the id 0xFFFF (the icon is another static).
+    HWND message = GetDlgItem(box, 0xFFFF);
+    std::string shown = message ? TextOf(message) : std::string();
+    if (shown != text) Fail("message box text '" + shown + "', expected '" + text + "'");
+}
+
+void Answer(const std::string& name) {
+    int id = ButtonId(name);
+    if (!id) return Fail("no such message box button: " + name);
+    HWND box = WaitForMessageBox();
+    if (!box) return;
+    HWND button = GetDlgItem(box, id);
+    if (!button) return Fail("the message box has no button " + name);
+    // Posted as the button's own notification would be: the box ends with that answer.
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    if (!WaitFor([&] { return !IsWindow(box); }, 10000)) Fail("the message box stayed after " + name);
+}
+
 void Screenshot(const std::string& file) {
     RECT r;
     GetWindowRect(gMain, &r);
     int w = r.right - r.left, h = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
+    kx::WindowDc screen(nullptr);
+    kx::UniqueMemoryDc mem(CreateCompatibleDC(screen.get()));
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bitmap);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    kx::UniqueBitmap bitmap(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap) return Fail("cannot take a screenshot");
+    kx::SelectObjectScope select(mem.get(), bitmap.get());
+    BitBlt(mem.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY);
     GdiFlush();
     DWORD stride = (w * 3 + 3) & ~3u;
     BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof fh + sizeof info.bmiHeader + stride * h), 0, 0,
@@ -222,23 +297,18 @@ void Screenshot(const std::string& file) {
     out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
     out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
     out.write(static_cast<const char*>(bits), stride * h);
-    SelectObject(mem, old);
-    DeleteObject(bitmap);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
 }
 
 // Processes whose file name is the program's (started by this driver or not) that are still running.
 int RunningPrograms() {
     std::wstring file = gExe.substr(gExe.find_last_of(L"\\/") + 1);
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    kx::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));  // INVALID_HANDLE_VALUE on failure
+    if (!snapshot) return -1;
     int count = 0;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
         if (lstrcmpiW(entry.szExeFile, file.c_str()) == 0) ++count;
-    CloseHandle(snapshot);
     return count;
 }
 
@@ -259,12 +329,15 @@ std::string Joined(const std::vector<std::string>& words, size_t from) {
 
 void Run(const std::vector<std::string>& w) {
     const std::string& cmd = w[0];
-    if (cmd == "start") {
+    if (cmd == "start" || cmd == "launch") {
         if (!StartProcess(Joined(w, 1), gProcess)) return Fail("cannot start the program");
-        WaitForInputIdle(gProcess.hProcess, 20000);
-        // The window is shown once it is created with all its controls.
-        if (!WaitFor([] { return (gMain = FindMain()) != nullptr && IsWindowVisible(gMain); }, 30000))
-            Fail("no main window appeared");
+        if (cmd == "start") WaitForMainWindow();
+    } else if (cmd == "wait-window") {
+        WaitForMainWindow();
+    } else if (cmd == "expect-message") {
+        ExpectMessage(w.at(1), Joined(w, 2));
+    } else if (cmd == "answer") {
+        Answer(w.at(1));
     } else if (cmd == "start-second") {
         PROCESS_INFORMATION pi{};
         if (!StartProcess(Joined(w, 1), pi)) return Fail("cannot start a second instance");
@@ -292,7 +365,7 @@ void Run(const std::vector<std::string>& w) {
     } else if (cmd == "click") {
         if (HWND h = Control(w.at(1))) SendMessageW(h, BM_CLICK, 0, 0);
     } else if (cmd == "select-page") {
-        if (HWND h = Control(w.at(1))) SendMessageW(h, WM_APP + 3, std::stoi(w.at(2)), 0);
+        if (HWND h = Control(w.at(1))) SendMessageW(h, kx::kSelectPageMessage, std::stoi(w.at(2)), 0);
     } else if (cmd == "expect-text" || cmd == "wait-text") {
         HWND h = Control(w.at(1));
         std::string expected = Joined(w, 2);
@@ -316,7 +389,8 @@ void Run(const std::vector<std::string>& w) {
             std::string cells, expected = w[row + 2];
             int columns = static_cast<int>(std::count(expected.begin(), expected.end(), '|')) + 1;
             for (int c = 0; c < columns; ++c) cells += (c ? "|" : "") + CellOf(h, row, c);
-            if (cells != expected) Fail(w[1] + " row " + std::to_string(row) + ": '" + cells + "', expected '" + expected + "'");
+            if (cells != expected)
+                Fail(w[1] + " row " + std::to_string(row) + ": '" + cells + "', expected '" + expected + "'");
         }
     } else if (cmd == "expect-selection") {
         HWND h = Control(w.at(1));
@@ -387,8 +461,10 @@ int wmain(int argc, wchar_t** argv) {
         if (words.empty() || words[0][0] == '#') continue;
         std::printf("> %s\n", line.c_str());
         std::fflush(stdout);
+        int failuresBefore = gFailures;
         Run(words);
-        if (gFailures && words[0].starts_with("start")) break;  // nothing else can work
+        bool starting = words[0].starts_with("start") || words[0] == "launch" || words[0] == "wait-window";
+        if (starting && gFailures > failuresBefore) break;  // without the program nothing else can work
     }
     if (gProcess.hProcess && WaitForSingleObject(gProcess.hProcess, 0) == WAIT_TIMEOUT)
         TerminateProcess(gProcess.hProcess, 0);  // the instance this driver started

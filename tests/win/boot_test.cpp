@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/MemoryWindow.h"
+#include "support/MemoryWindow.h"
 #include "boot/BootAssets.h"
 #include "boot/BootFiles_win.h"
 #include "boot/BootMenu.h"

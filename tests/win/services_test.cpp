@@ -2,7 +2,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "platform/CommandRunner_win.h"
+#include "platform/Handle_win.h"
 #include "text/PatternMatcher_win.h"
 #include "text/TextChecks.h"
 #include "text/Wide_win.h"
@@ -10,6 +15,84 @@
 
 namespace kx {
 namespace {
+
+// The machine a PE file was built for (its file header), 0 when it cannot be read.
+WORD MachineOf(const std::wstring& path) {
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    IMAGE_DOS_HEADER dos{};
+    DWORD read = 0;
+    if (!file || !ReadFile(file.get(), &dos, sizeof dos, &read, nullptr) || read != sizeof dos) return 0;
+    if (SetFilePointer(file.get(), dos.e_lfanew + 4, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return 0;
+    IMAGE_FILE_HEADER header{};
+    if (!ReadFile(file.get(), &header, sizeof header, &read, nullptr) || read != sizeof header) return 0;
+    return header.Machine;
+}
+
+// kernel32.dll as this process finds it under the system folder's name: 32-bit for a 32-bit process on
+// 64-bit Windows while redirection is on, the system's own while it is off.
+std::wstring SystemKernel() {
+    wchar_t folder[MAX_PATH];
+    GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\kernel32.dll";
+}
+
+WORD OwnMachine() { return sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386; }
+
+WORD NativeMachine() {
+    SYSTEM_INFO native{};
+    GetNativeSystemInfo(&native);
+    return native.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? IMAGE_FILE_MACHINE_AMD64
+                                                                         : IMAGE_FILE_MACHINE_I386;
+}
+
+// A message-only window of the test's thread whose handler runs when a posted WM_APP reaches it, as the
+// program's window handlers run while a tool works.
+class HandlerWindow {
+public:
+    explicit HandlerWindow(std::function<void()> handler) : handler_(std::move(handler)) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"KxTestHandler";
+        RegisterClassW(&wc);
+        hwnd_ = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~HandlerWindow() { DestroyWindow(hwnd_); }
+    HandlerWindow(const HandlerWindow&) = delete;
+    HandlerWindow& operator=(const HandlerWindow&) = delete;
+    bool Post() { return hwnd_ && PostMessageW(hwnd_, WM_APP, 0, 0); }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        auto* self = reinterpret_cast<HandlerWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (msg != WM_APP || !self) return DefWindowProcW(hwnd, msg, wp, lp);
+        self->handler_();
+        return 0;
+    }
+    std::function<void()> handler_;
+    HWND hwnd_ = nullptr;
+};
+
+// The switch as a log of what was asked of it, in order, with a window handler's visits in between.
+class RecordingRedirection : public FsRedirection {
+public:
+    explicit RecordingRedirection(bool works) : works_(works) {}
+    bool Disable() override {
+        log.push_back("off");
+        off = works_;
+        return works_;
+    }
+    void Revert() override {
+        log.push_back("on");
+        off = false;
+    }
+    std::vector<std::string> log;
+    bool off = false;
+
+private:
+    bool works_;
+};
 
 TEST(CommandRunner, CapturesNothingEverythingAndErrors) {
     EXPECT_EQ(RunCommandCaptured("rem nothing"), "");
@@ -44,17 +127,59 @@ TEST(CommandRunner, HandlesTheThreadsMessagesWhileWaiting) {
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE)) << "the message was taken while waiting";
 }
 
+TEST(CommandRunner, RedirectionIsOffOnlyWhileTheInterpreterStarts) {
+    // Under Wine's 64-bit build there is no redirection to see (see the next test): the switch's calls
+    // are recorded instead, with a window handler that runs while the command works.
+    for (bool works : {true, false}) {
+        RecordingRedirection redirection(works);
+        HandlerWindow window(
+            [&] { redirection.log.push_back(redirection.off ? "handler, redirection off" : "handler"); });
+        ASSERT_TRUE(window.Post());
+        EXPECT_EQ(RunCommandCaptured("echo ran", true, redirection), "ran\r\n");
+        std::vector<std::string> expected = {"off", "on", "handler"};
+        if (!works) expected = {"off", "handler"};  // a switch that failed is not switched back
+        EXPECT_EQ(redirection.log, expected) << (works ? "switch works" : "switch fails");
+    }
+}
+
+TEST(CommandRunner, HandlersWhileAToolRunsSeeTheProgramsOwnSystemFolder) {
+    if (NativeMachine() == OwnMachine())
+        GTEST_SKIP() << "no redirection for this process (a 64-bit build, or 32-bit Windows)";
+    WORD seen = 0;
+    HandlerWindow window([&] { seen = MachineOf(SystemKernel()); });
+    ASSERT_TRUE(window.Post());
+    RunCommandCaptured("echo ran");
+    EXPECT_EQ(seen, OwnMachine()) << "the handler ran with redirection off";
+}
+
+TEST(WindowsInfo, RedirectionOffShowsTheSystemsOwnFolderUntilTheGuardEnds) {
+    // For a 64-bit process both views are the same (and the switch refuses): then this shows only that
+    // the guards leave the folder as it was; a 32-bit build under WOW64 sees the difference.
+    const std::wstring kernel = SystemKernel();
+    ASSERT_EQ(MachineOf(kernel), OwnMachine());
+    {
+        FsRedirectionOff off;
+        EXPECT_EQ(MachineOf(kernel), NativeMachine());
+        { FsRedirectionOff nested; }
+        EXPECT_EQ(MachineOf(kernel), NativeMachine()) << "an inner guard leaves the switch to the outer one";
+    }
+    EXPECT_EQ(MachineOf(kernel), OwnMachine()) << "back on when the guard ends";
+    RevertFsRedirection();  // an unpaired revert does nothing
+    EXPECT_EQ(MachineOf(kernel), OwnMachine());
+}
+
 TEST(WindowsInfo, FactsOfThisSystem) {
     EXPECT_EQ(GetPlatformFamily(), 3);
-#if defined(_WIN64)
-    EXPECT_TRUE(IsWindows64()) << "a 64-bit process runs on 64-bit Windows only";
-#endif
-    // Switching redirection off and on leaves the system folder where it was.
-    std::string before = GetSpecialFolderPath(10);
-    DisableFsRedirection();
-    RevertFsRedirection();
-    RevertFsRedirection();  // an unpaired revert does nothing
-    EXPECT_EQ(GetSpecialFolderPath(10), before);
+    // What the answer rests on, asked another way: the native processor of the system, which a 32-bit
+    // process under WOW64 sees too.
+    SYSTEM_INFO native{};
+    GetNativeSystemInfo(&native);
+    bool native64 = native.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
+                    native.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64;
+    EXPECT_EQ(IsWindows64(), native64);
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    EXPECT_EQ(IsWindows64(), sizeof(void*) == 8 || wow64) << "64-bit Windows: a 64-bit process, or WOW64";
 }
 
 TEST(WindowsInfo, VersionNameFollowsThePrefix) {
@@ -81,10 +206,14 @@ TEST(WindowsInfo, SpecialFolders) {
 }
 
 TEST(PatternMatcher, NonPrintableCheckAgreesWithTheScriptingEngine) {
-    const std::pair<const char*, bool> cases[] = {
-        {"D:\\VX_win7_sp1_64.gho", false}, {"D:\\系统备份\\win7.gho", false}, {"E:\\备份\\新建 文件夹\\a.gho", false},
-        {"D:\\a\tb.gho", false},          {"D:\\a\tb.gho", true},           {"D:\\备\r\n份", true},
-        {"D:\\~!@#$%^&()_+{}[];',.gho", false}, {"", false}};
+    const std::pair<const char*, bool> cases[] = {{"D:\\VX_win7_sp1_64.gho", false},
+                                                  {"D:\\系统备份\\win7.gho", false},
+                                                  {"E:\\备份\\新建 文件夹\\a.gho", false},
+                                                  {"D:\\a\tb.gho", false},
+                                                  {"D:\\a\tb.gho", true},
+                                                  {"D:\\备\r\n份", true},
+                                                  {"D:\\~!@#$%^&()_+{}[];',.gho", false},
+                                                  {"", false}};
     for (const auto& [text, strip] : cases)
         EXPECT_EQ(ExtractNonPrintableByEngine(text, strip), ExtractNonPrintable(text, strip)) << text << " " << strip;
     EXPECT_EQ(ExtractNonPrintableByEngine("D:\\系统备份\\win7.gho", false), "系统备份");

@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "app/Handlers.h"
-#include "app/MemoryWindow.h"
+#include "support/MemoryWindow.h"
 #include "text/Wide_win.h"
 #include "userdata/FilePath.h"
 #include "userdata/UserDataPorts_win.h"

@@ -149,8 +149,26 @@ TEST(WindowPort, ControlsAnswerLikeTheLayoutAndTheirWrites) {
     EXPECT_FALSE(p.Topmost());
     p.SetLeft("高级选择夹1", 5);
     EXPECT_EQ(p.Left("高级选择夹1"), 5);
-    // An unknown name is answered with nothing rather than a crash.
-    EXPECT_EQ(p.Text("没有这个控件"), "");
+}
+
+TEST(WindowPort, AnUnknownControlNameIsReportedNotDropped) {
+    RealWindow w;
+    ASSERT_TRUE(w.main);
+    EXPECT_EQ(w.port.UnknownControlCalls(), 0) << "the start-up workflows name only controls of the layout";
+    EXPECT_EQ(w.port.Text("没有这个控件"), "");
+    w.port.SetText("没有这个控件", "写入");
+    EXPECT_EQ(w.port.UnknownControlCalls(), 2) << "on the window thread";
+
+    // From a worker the read waits for the window thread and the write is queued for it.
+    std::thread worker([&] {
+        EXPECT_FALSE(w.port.Visible("也没有这个控件"));
+        w.port.SetVisible("也没有这个控件", true);
+    });
+    for (int rounds = 0; w.port.UnknownControlCalls() < 4 && rounds < 500; ++rounds) w.clock.Pause(20);
+    worker.join();
+    EXPECT_EQ(w.port.UnknownControlCalls(), 4) << "from a worker";
+    EXPECT_EQ(w.port.Text("按钮11"), "安装此系统");
+    EXPECT_EQ(w.port.UnknownControlCalls(), 4) << "a name of the layout is not counted";
 }
 
 }  // namespace

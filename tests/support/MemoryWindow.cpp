@@ -1,4 +1,4 @@
-#include "app/MemoryWindow.h"
+#include "support/MemoryWindow.h"
 
 #include <algorithm>
 #include <stdexcept>
