@@ -47,28 +47,32 @@ const EventEntry kEventMap[] = {
     {"操作映像_按钮1", Event::Click, ChooseBackupPath},
     {"开始还原_按钮1", Event::Click, BackupNow},
     {"开始还原_按钮2", Event::Click, BackupAtRestart},
-    {"按钮8", Event::Click, CopyBackup},
-    {"按钮9", Event::Click, ZipBackup},
-    {"按钮7", Event::Click, ChooseBackupFolder},
-    {"按钮13", Event::Click, RestoreBackup},
-    {"刷新备份列表", Event::Click, RefreshBackupList},
-    {"按钮4", Event::Click, ReadShellFolders},
-    {"按钮5", Event::Click, MoveShellFoldersToD},
-    {"按钮6", Event::Click, ApplyShellFolders},
-    {"我的文档超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 0); }},
-    {"历史记录超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 1); }},
-    {"IE临时文件夹超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 2); }},
-    {"Cookies超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 3); }},
-    {"收藏夹超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 4); }},
-    {"桌面超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 5); }},
-    {"开始菜单超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 6); }},
-    {"菜单程序超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 7); }},
-    {"启动项超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 8); }},
-    {"下载目录超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 9); }},
+    {"按钮8", Event::Click, [](Program& p) { CopyBackup(p.UserData()); }},
+    {"按钮9", Event::Click, [](Program& p) { ZipBackup(p.UserData()); }},
+    {"按钮7", Event::Click, [](Program& p) { ChooseBackupFolder(p.UserData()); }},
+    {"按钮13", Event::Click, [](Program& p) { RestoreBackup(p.UserData()); }},
+    {"刷新备份列表", Event::Click, [](Program& p) { RefreshBackupList(p.UserData()); }},
+    {"按钮4", Event::Click, [](Program& p) { ReadShellFolders(p.UserData()); }},
+    {"按钮5", Event::Click, [](Program& p) { MoveShellFoldersToD(p.UserData()); }},
+    {"按钮6", Event::Click, [](Program& p) { ApplyShellFolders(p.UserData()); }},
+    {"我的文档超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 0); }},
+    {"历史记录超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 1); }},
+    {"IE临时文件夹超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 2); }},
+    {"Cookies超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 3); }},
+    {"收藏夹超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 4); }},
+    {"桌面超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 5); }},
+    {"开始菜单超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 6); }},
+    {"菜单程序超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 7); }},
+    {"启动项超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 8); }},
+    {"下载目录超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 9); }},
     {"按钮10", Event::Click, DoNothing},
 };
 
 }  // namespace
+
+UserDataContext Program::UserData() {
+    return UserDataContext{*ports_.window, *ports_.messages, *ports_.userData, state_.userData, state_.facts};
+}
 
 void Program::OnCreated() {
     StartCatalogueFetch(*this);
@@ -76,13 +80,16 @@ void Program::OnCreated() {
     DetermineSystemDrive(*this);
     const WindowSpec& spec = MainWindowSpec();
     SingleInstanceGuard(*ports_.instance, *ports_.window, kMutexName, spec.className, spec.title);
-    ReadShellFolders(*this);
+    ReadShellFolders(UserData());
     ChooseTargetDrive(*this);
-    state_.backupDayFolder = DatedBackupFolderName(ports_.clock->Now());
-    RefreshBackupList(*this);
+    state_.facts.backupDayFolder = DatedBackupFolderName(ports_.clock->Now());
+    RefreshBackupList(UserData());
 }
 
-void Program::OnDestroying() { StopImageSearch(*this); }
+void Program::OnDestroying() {
+    StopImageSearch(*this);
+    if (ports_.userData) StopUserDataWork(UserData(), [this] { ports_.clock->Pause(10); });
+}
 
 bool Program::Dispatch(std::string_view control, Event event) {
     for (const auto& entry : kEventMap) {

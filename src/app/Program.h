@@ -8,7 +8,9 @@
 #include "disk/ImageSearchWorker.h"
 #include "download/DownloadApi.h"
 #include "base/Ports.h"
+#include "base/ProgramFacts.h"
 #include "base/Shared.h"
+#include "userdata/UserDataPages.h"
 
 namespace kx {
 
@@ -41,14 +43,13 @@ struct ImageCatalogue {
 struct ProgramState {
     std::string systemDriveLetter;  // drive of the Windows directory, one letter
     Shared<std::string> targetDrive;
-    std::string backupDayFolder;  // "2015年7月16日备份", fixed at start-up
     int selectedImage = -1;
     bool oneTapRestoreMode = false;
     Shared<std::string> deploymentReady;  // "就绪" once a deployment is complete
     bool toolsShown = false;
     ImageCatalogue catalogue;  // written by CatalogueFetch only
-    Shared<std::vector<std::string>> userFolders;  // My Documents, Favorites, Cookies, Desktop as last read
-    Shared<bool> userDataBusy;  // a backup or restore of the file-backup page is running
+    ProgramFacts facts;
+    UserDataState userData;
     ImageSearchWorker imageSearch;  // the search that follows each full drive refresh
     DownloadEntryPoints download;   // the download component, bound at start before the window exists
     // Web site hosts: build settings, overridden by the command line (see ParseCommandLine).
@@ -74,6 +75,10 @@ public:
     WindowPort& window() { return *ports_.window; }
     MessagePort& messages() { return *ports_.messages; }
     ProgramState& state() { return state_; }
+    ProgramFacts& facts() { return state_.facts; }
+
+    // What each feature's handlers are given: the ports and state they use.
+    UserDataContext UserData();
 
     // The window's created handler, after the outline was cut.
     void OnCreated();

@@ -109,14 +109,14 @@ TEST(Startup, CreatedHandlerRunsEveryStepAndFixesTheDayFolder) {
     StartupRig r;
     r.clock.now = {2016, 1, 1, 0, 0, 0};
     r.program.OnCreated();
-    EXPECT_EQ(r.program.state().backupDayFolder, "2016年1月1日备份");
+    EXPECT_EQ(r.program.facts().backupDayFolder, "2016年1月1日备份");
     EXPECT_EQ(r.program.state().selectedImage, -1);
     EXPECT_EQ(r.program.state().systemDriveLetter, "C");
     EXPECT_EQ(r.program.state().targetDrive.Get(), "D") << "the fixed drive with the most free space";
     EXPECT_EQ(r.instance.mutexName, "Korvanix-0.1-Tamsin&Orwen");
     EXPECT_EQ(r.instance.exitCode, -1);
     r.clock.now = {2016, 1, 2, 0, 0, 1};  // used after midnight: the start date stays
-    EXPECT_EQ(r.program.state().backupDayFolder, "2016年1月1日备份");
+    EXPECT_EQ(r.program.facts().backupDayFolder, "2016年1月1日备份");
 }
 
 TEST(Startup, TimerFiresOnce) {
@@ -158,12 +158,6 @@ TEST(Shell, WindowButtonsAndTheManualDownloadPage) {
     EXPECT_FALSE(r.window.Closed());
     r.program.Dispatch("图形按钮1", Event::Click);
     EXPECT_TRUE(r.window.Closed());
-}
-
-TEST(Shell, ZipProgressMovesTheBarAndContinues) {
-    Rig r;
-    EXPECT_EQ(ShowZipProgress(r.program, 42), 0);
-    EXPECT_EQ(r.window.ProgressPosition("进度条1"), 42);
 }
 
 TEST(Shell, ToolPagesComeIntoViewAndGoBack) {
