@@ -1,6 +1,8 @@
 // The " 文件备份 " page against fakes: day folders, copy and zip backup, the list, restore, one job at a time.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "UserDataFakes.h"
 #include "userdata/UserDataPages.h"
 
@@ -108,6 +110,90 @@ TEST(Backup, ASecondClickWhileAJobRunsIsRefused) {
     RestoreBackup(r.Context());
     r.program.state().userData.worker.Wait();
     EXPECT_EQ(r.messages.shown.back().text, "所有文件还原完成");  // free again once the first job ended
+}
+
+TEST(Backup, FailedArchivesAreNamedAndTheBackupIsNotReportedDone) {
+    Page r;
+    r.Tick(kBackupBoxes, {0, 1, 3});
+    const std::string base = "D:\\装系统前备份\\2015年7月16日备份\\";
+    ZipReport unwritable;
+    unwritable.error = "写入压缩文件失败（磁盘已满或无法写入）：" + base + "我的文档.zip";
+    ZipReport partly;
+    partly.failed = {"锁定.dat"};
+    r.archives.resultFor[base + "我的文档.zip"] = unwritable;
+    r.archives.resultFor[base + "桌面.zip"] = partly;
+    ZipBackup(r.Context());
+    EXPECT_EQ(r.archives.zips.size(), 3u);  // one failure does not stop the others
+    EXPECT_EQ(r.Status(), "以下项目备份失败：我的文档.zip、桌面.zip");
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    const test::ShownMessage& shown = r.messages.shown[0];
+    EXPECT_EQ(shown.title, "错误");
+    EXPECT_EQ(shown.icon, MessageIcon::Error);
+    EXPECT_NE(shown.text.find("我的文档.zip：" + unwritable.error), std::string::npos) << shown.text;
+    EXPECT_NE(shown.text.find("桌面.zip：1 个文件无法读取或写入：锁定.dat"), std::string::npos) << shown.text;
+    EXPECT_EQ(shown.text.find("所有文件备份完成"), std::string::npos);
+}
+
+TEST(Backup, ATickedItemWhoseLocationIsUnknownIsNamed) {
+    Page r;
+    r.program.state().userData.userFolders.Set({"", "C:\\收藏夹", "", ""});
+    r.Tick(kBackupBoxes, {0, 1});
+    ZipBackup(r.Context());
+    ASSERT_EQ(r.archives.zips.size(), 1u);
+    EXPECT_EQ(r.Status(), "以下项目备份失败：我的文档.zip");
+    CopyBackup(r.Context());
+    EXPECT_EQ(r.Status(), "以下项目备份失败：我的文档");
+}
+
+TEST(Backup, AFailedFolderCopyIsNamed) {
+    Page r;
+    r.Tick(kBackupBoxes, {0, 2, 3});
+    r.files.failingCopies = {"C:\\Cookies"};
+    CopyBackup(r.Context());
+    EXPECT_EQ(r.files.copies.size(), 3u);
+    EXPECT_EQ(r.Status(), "以下项目备份失败：Cookies");
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_NE(r.messages.shown[0].text.find("CopyFolder 错误"), std::string::npos) << r.messages.shown[0].text;
+    EXPECT_EQ(r.window.ProgressPosition("进度条1"), 4);
+}
+
+TEST(Backup, AFailedRestoreIsNamed) {
+    Page r;
+    r.window.AddItem("列表框1", "2015年7月16日备份");
+    r.Tick(kRestoreBoxes, {0, 3});
+    const std::string base = "D:\\装系统前备份\\2015年7月16日备份\\";
+    r.files.files = {base + "我的文档.zip"};
+    r.files.folders.insert(base + "桌面");
+    ZipReport broken;
+    broken.error = "压缩文件已损坏：" + base + "我的文档.zip";
+    r.archives.result = broken;
+    r.files.failingCopies = {base + "桌面"};
+    RestoreBackup(r.Context());
+    EXPECT_EQ(r.Status(), "以下项目还原失败：我的文档、桌面");
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_NE(r.messages.shown[0].text.find("我的文档：" + broken.error), std::string::npos);
+}
+
+TEST(Backup, ClosingTheWindowStopsALongZipBackupAtOnceWithoutAMessage) {
+    Page r;
+    r.ports.jobs = JobThread::Worker;
+    r.archives.longRun = true;  // about ten seconds of reports unless one of them answers "stop"
+    r.Tick(kBackupBoxes, {0, 1, 2, 3});
+    ZipBackup(r.Context());
+    r.archives.WaitUntilStarted();
+    const auto before = std::chrono::steady_clock::now();
+    StopUserDataWork(r.Context(), {});
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+    EXPECT_FALSE(r.program.state().userData.worker.Running());
+    EXPECT_FALSE(r.program.state().userData.busy.Get());
+    EXPECT_EQ(r.Status(), "备份已取消");
+    EXPECT_TRUE(r.messages.shown.empty());  // a box would hold the closing window until someone clicks
+}
+
+TEST(Backup, ZipProgressMovesTheBarAndGoesOn) {
+    Page r;
+    EXPECT_EQ(ShowZipProgress(r.window, 42), 0);
+    EXPECT_EQ(r.window.ProgressPosition("进度条1"), 42);
 }
 
 TEST(Backup, AJobThatThrowsStillFreesThePage) {
