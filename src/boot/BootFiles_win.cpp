@@ -28,8 +28,8 @@ BootStampTime BootFileStamp() {
 
 Outcome BootFilesWin::WriteNewFile(const std::string& path, std::string_view bytes) {
     const std::string what = "写入 " + path + " 失败";
-    UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    UniqueFile file(
+        CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return LastError(what, "CreateFileW");
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 20));
@@ -117,7 +117,8 @@ std::string BootFilesWin::ReadIniValue(const std::string& file, const std::strin
 }
 
 Outcome BootFilesWin::CreateFolder(const std::string& path) {
-    if (CreateDirectoryW(Widen(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return Outcome::Done();
+    if (CreateDirectoryW(Widen(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+        return Outcome::Done();
     return LastError("创建文件夹 " + path + " 失败", "CreateDirectoryW");
 }
 

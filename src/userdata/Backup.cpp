@@ -57,7 +57,8 @@ struct Job {
 Job TickedJob(const UserDataContext& c, const std::string& base, bool restore) {
     Job job{base, c.state.userFolders.Get(), {}};
     job.locations.resize(kItemCount);
-    for (const BackupItem& item : kItems) job.ticked.push_back(c.window.Checked(restore ? item.restoreBox : item.backupBox));
+    for (const BackupItem& item : kItems)
+        job.ticked.push_back(c.window.Checked(restore ? item.restoreBox : item.backupBox));
     return job;
 }
 
@@ -154,7 +155,8 @@ void RunZipBackup(const UserDataContext& c, const Job& job, const StopCheck& sto
         }
         w.SetText(kStatus, kItems[i].backupStatus);
         w.SetProgressPosition(kProgress, 0);
-        const ZipReport report = c.ports.archives->Zip(job.locations[i], WithSeparator(job.base) + kItems[i].archive, ProgressOf(w, stopped));
+        const ZipReport report = c.ports.archives->Zip(job.locations[i], WithSeparator(job.base) + kItems[i].archive,
+                                                       ProgressOf(w, stopped));
         if (report.cancelled) break;
         if (!report.ok) failures.Add(kItems[i].archive, ReasonOf(report));
     }
@@ -253,7 +255,8 @@ void CopyBackup(const UserDataContext& c) {
         if (job.locations[i].empty()) {
             failures.Add(kItems[i].folder, kNoLocation);
         } else {
-            const Outcome copied = c.ports.files->CopyFolder(job.locations[i], WithSeparator(job.base) + kItems[i].folder);
+            const Outcome copied =
+                c.ports.files->CopyFolder(job.locations[i], WithSeparator(job.base) + kItems[i].folder);
             if (!copied) failures.Add(kItems[i].folder, copied.Describe());
         }
         if (i == 3) w.SetProgressPosition(kProgress, 4);

@@ -95,7 +95,8 @@ void ApplyShellFolders(const UserDataContext& c) {
         if (!outcome) unchanged += std::string("\n") + kRows[i].label + location + "（" + outcome.Describe() + "）";
     }
     if (!unchanged.empty())
-        c.messages.Show("以下位置无法创建或写入，未作修改：" + unchanged, "错误", MessageButtons::Ok, MessageIcon::Error);
+        c.messages.Show("以下位置无法创建或写入，未作修改：" + unchanged, "错误", MessageButtons::Ok,
+                        MessageIcon::Error);
 }
 
 void MoveShellFoldersToD(const UserDataContext& c) {

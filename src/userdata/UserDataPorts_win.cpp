@@ -55,11 +55,14 @@ public:
         // The registry calls answer their error instead of leaving it for GetLastError.
         LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                                          key.put(), nullptr);
-        if (status != ERROR_SUCCESS) return Outcome::Failed(what, Win32Error{static_cast<uint32_t>(status), "RegCreateKeyExW"});
+        if (status != ERROR_SUCCESS)
+            return Outcome::Failed(what, Win32Error{static_cast<uint32_t>(status), "RegCreateKeyExW"});
         std::wstring value = Widen(text);
         DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-        status = RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
-        if (status != ERROR_SUCCESS) return Outcome::Failed(what, Win32Error{static_cast<uint32_t>(status), "RegSetValueExW"});
+        status =
+            RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+        if (status != ERROR_SUCCESS)
+            return Outcome::Failed(what, Win32Error{static_cast<uint32_t>(status), "RegSetValueExW"});
         return Outcome::Done();
     }
 };
@@ -168,7 +171,9 @@ public:
         const std::string what = "把 " + source + " 复制到 " + destination + " 失败";
         ComApartment com;
         ComPtr<IDispatch> fso = CreateAutomationObject(L"Scripting.FileSystemObject");
-        if (!fso) return Outcome::Failed(what, Win32Error{static_cast<uint32_t>(REGDB_E_CLASSNOTREG), "Scripting.FileSystemObject"});
+        if (!fso)
+            return Outcome::Failed(
+                what, Win32Error{static_cast<uint32_t>(REGDB_E_CLASSNOTREG), "Scripting.FileSystemObject"});
         VARIANT args[3];
         for (auto& a : args) VariantInit(&a);
         SetString(&args[0], Widen(source));
@@ -194,8 +199,8 @@ struct WindowsUserData final : OwnedUserDataPorts {
 
 std::unique_ptr<OwnedUserDataPorts> MakeUserDataPorts() {
     auto owned = std::make_unique<WindowsUserData>();
-    owned->ports = UserDataPorts{&owned->registry, &owned->shellFolders, &owned->folderDialog, &owned->files,
-                                 &owned->archives};
+    owned->ports =
+        UserDataPorts{&owned->registry, &owned->shellFolders, &owned->folderDialog, &owned->files, &owned->archives};
     return owned;
 }
 

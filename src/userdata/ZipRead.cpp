@@ -39,8 +39,7 @@ bool IsReservedDeviceName(std::string_view part) {
     for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
         return true;
-    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' &&
-           base[3] <= '9';
+    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' && base[3] <= '9';
 }
 
 enum class Extracted { Yes, Refused, Failed, Stopped };

@@ -35,8 +35,8 @@ std::tm LocalTm(std::time_t t) {
 
 tm_zip ZipTime(fs::file_time_type when) {
     auto sys = std::chrono::file_clock::to_sys(when);
-    std::tm tm = LocalTm(std::chrono::system_clock::to_time_t(
-        std::chrono::time_point_cast<std::chrono::system_clock::duration>(sys)));
+    std::tm tm = LocalTm(
+        std::chrono::system_clock::to_time_t(std::chrono::time_point_cast<std::chrono::system_clock::duration>(sys)));
     tm_zip z{};
     if (tm.tm_year < 80) {  // DOS dates begin in 1980
         z.tm_year = 1980, z.tm_mon = 0, z.tm_mday = 1;

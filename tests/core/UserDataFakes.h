@@ -58,7 +58,8 @@ public:
     Outcome CreateFolders(const std::string& path) override {
         created.push_back(path);
         for (const auto& prefix : uncreatable)
-            if (path.starts_with(prefix)) return Outcome::Failed("创建文件夹 " + path + " 失败", Win32Error{3, "CreateDirectoryW"});
+            if (path.starts_with(prefix))
+                return Outcome::Failed("创建文件夹 " + path + " 失败", Win32Error{3, "CreateDirectoryW"});
         folders.insert(Trim(path));
         return Outcome::Done();
     }
@@ -67,7 +68,8 @@ public:
         positionAtCopy.push_back(window.ProgressPosition("进度条1"));
         statusAtCopy.push_back(window.Text("分组框4"));
         if (failingCopies.count(source))
-            return Outcome::Failed("把 " + source + " 复制到 " + destination + " 失败", Win32Error{0x800A0046, "CopyFolder"});
+            return Outcome::Failed("把 " + source + " 复制到 " + destination + " 失败",
+                                   Win32Error{0x800A0046, "CopyFolder"});
         return Outcome::Done();
     }
     static std::string Trim(std::string path) {
