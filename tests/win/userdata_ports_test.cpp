@@ -331,6 +331,30 @@ TEST(UserDataPorts, AZipBackupThatCannotWriteItsArchiveNamesIt) {
     EXPECT_NE(below.error.find("无法创建压缩文件"), std::string::npos) << below.error;
 }
 
+TEST(UserDataPorts, ClosingTheWindowStopsALongZipBackupWithinTwoSeconds) {
+    Rig r;
+    TempFolder t;
+    // About 40 MB of text-like files: seconds of deflate, long after the stop below.
+    std::string block;
+    for (int i = 0; block.size() < (1 << 20); ++i) block += "第" + std::to_string(i * 7919 % 100003) + "行 用户资料\r\n";
+    for (int i = 0; i < 40; ++i) Write(t / ("文档\\" + std::to_string(i) + ".txt"), block + std::to_string(i));
+    r.program.state().userData.userFolders.Set({t / "文档", "", "", ""});
+    r.window.SetText("备份到目录", t / "备份");
+    r.window.SetChecked("备份我的文档", true);
+    ZipBackup(r.Context());
+    // Stopped once the archive is under way, as when the window is closed in the middle of a backup.
+    while (r.window.ProgressPosition("进度条1") < 2 && r.program.state().userData.busy.Get()) Sleep(5);
+    ASSERT_TRUE(r.program.state().userData.busy.Get()) << "the backup ended before it could be stopped";
+    const DWORD before = GetTickCount();
+    StopUserDataWork(r.Context(), {});
+    EXPECT_LT(GetTickCount() - before, 2000u);
+    EXPECT_EQ(r.window.Text("分组框4"), "备份已取消");
+    EXPECT_TRUE(r.messages.shown.empty());
+    const std::string day = t / "备份\\2015年7月16日备份";
+    EXPECT_FALSE(r.ports().files->FileExists(day + "\\我的文档.zip"));
+    EXPECT_FALSE(r.ports().files->FileExists(day + "\\我的文档.zip.korvanix-part"));
+}
+
 TEST(UserDataPorts, ZipComponentKeepsChineseNamesOnWindowsPaths) {
     TempFolder t;
     Write(t / "源\\中文目录\\文件名.txt", "内容");
