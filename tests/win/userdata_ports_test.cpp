@@ -279,7 +279,8 @@ TEST(UserDataPorts, CopyBackupAndRestoreFromCopiedFoldersThroughCopyFolder) {
     ASSERT_TRUE(r.WaitUntilFree());
     EXPECT_EQ(Read(t / "收藏夹\\网站\\链接.url"), "[InternetShortcut]");
     EXPECT_EQ(Tree(t / "桌面"), (std::vector<std::string>{"便笺.txt=记得备份", "新文件.txt=kept", "空文件夹/"}));
-    EXPECT_EQ(r.window.Text("分组框4"), "所有文件还原完成") << (r.messages.shown.empty() ? "" : r.messages.shown.back());
+    EXPECT_EQ(r.window.Text("分组框4"), "所有文件还原完成")
+        << (r.messages.shown.empty() ? "" : r.messages.shown.back());
     EXPECT_EQ(r.window.ProgressPosition("进度条1"), 100);
 }
 
@@ -336,7 +337,8 @@ TEST(UserDataPorts, ClosingTheWindowStopsALongZipBackupWithinTwoSeconds) {
     TempFolder t;
     // About 40 MB of text-like files: seconds of deflate, long after the stop below.
     std::string block;
-    for (int i = 0; block.size() < (1 << 20); ++i) block += "第" + std::to_string(i * 7919 % 100003) + "行 用户资料\r\n";
+    for (int i = 0; block.size() < (1 << 20); ++i)
+        block += "第" + std::to_string(i * 7919 % 100003) + "行 用户资料\r\n";
     for (int i = 0; i < 40; ++i) Write(t / ("文档\\" + std::to_string(i) + ".txt"), block + std::to_string(i));
     r.program.state().userData.userFolders.Set({t / "文档", "", "", ""});
     r.window.SetText("备份到目录", t / "备份");
