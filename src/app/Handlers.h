@@ -11,7 +11,6 @@ void MinimiseWindow(Program& p);
 void CloseProgram(Program& p);
 void OpenManualDownloadPage(Program& p);
 void LoadHelpPage(Program& p);
-int ShowZipProgress(Program& p, int percent);
 void StartupTimerTick(Program& p);
 void ToggleToolPages(Program& p);
 void DoNothing(Program& p);
@@ -41,16 +40,5 @@ void ConfirmAndStartDownload(Program& p);
 void PauseOrResumeDownload(Program& p);
 void RetryDownload(Program& p);
 void StartDownloadTimerTick(Program& p);
-
-// User data.
-void ReadShellFolders(Program& p);
-void RefreshBackupList(Program& p);
-void CopyBackup(Program& p);
-void ZipBackup(Program& p);
-void ChooseBackupFolder(Program& p);
-void RestoreBackup(Program& p);
-void ApplyShellFolders(Program& p);
-void MoveShellFoldersToD(Program& p);
-void BrowseShellFolder(Program& p, int row);
 
 }  // namespace kx

@@ -48,24 +48,24 @@ const EventEntry kEventMap[] = {
     {"操作映像_按钮1", Event::Click, ChooseBackupPath},
     {"开始还原_按钮1", Event::Click, BackupNow},
     {"开始还原_按钮2", Event::Click, BackupAtRestart},
-    {"按钮8", Event::Click, CopyBackup},
-    {"按钮9", Event::Click, ZipBackup},
-    {"按钮7", Event::Click, ChooseBackupFolder},
-    {"按钮13", Event::Click, RestoreBackup},
-    {"刷新备份列表", Event::Click, RefreshBackupList},
-    {"按钮4", Event::Click, ReadShellFolders},
-    {"按钮5", Event::Click, MoveShellFoldersToD},
-    {"按钮6", Event::Click, ApplyShellFolders},
-    {"我的文档超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 0); }},
-    {"历史记录超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 1); }},
-    {"IE临时文件夹超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 2); }},
-    {"Cookies超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 3); }},
-    {"收藏夹超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 4); }},
-    {"桌面超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 5); }},
-    {"开始菜单超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 6); }},
-    {"菜单程序超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 7); }},
-    {"启动项超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 8); }},
-    {"下载目录超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p, 9); }},
+    {"按钮8", Event::Click, [](Program& p) { CopyBackup(p.UserData()); }},
+    {"按钮9", Event::Click, [](Program& p) { ZipBackup(p.UserData()); }},
+    {"按钮7", Event::Click, [](Program& p) { ChooseBackupFolder(p.UserData()); }},
+    {"按钮13", Event::Click, [](Program& p) { RestoreBackup(p.UserData()); }},
+    {"刷新备份列表", Event::Click, [](Program& p) { RefreshBackupList(p.UserData()); }},
+    {"按钮4", Event::Click, [](Program& p) { ReadShellFolders(p.UserData()); }},
+    {"按钮5", Event::Click, [](Program& p) { MoveShellFoldersToD(p.UserData()); }},
+    {"按钮6", Event::Click, [](Program& p) { ApplyShellFolders(p.UserData()); }},
+    {"我的文档超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 0); }},
+    {"历史记录超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 1); }},
+    {"IE临时文件夹超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 2); }},
+    {"Cookies超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 3); }},
+    {"收藏夹超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 4); }},
+    {"桌面超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 5); }},
+    {"开始菜单超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 6); }},
+    {"菜单程序超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 7); }},
+    {"启动项超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 8); }},
+    {"下载目录超级按钮", Event::Click, [](Program& p) { BrowseShellFolder(p.UserData(), 9); }},
     {"按钮10", Event::Click, DoNothing},
 };
 
@@ -78,6 +78,10 @@ DiskContext Program::Disk() {
                        [this] { ProposeBackupFileName(*this); }};
 }
 
+UserDataContext Program::UserData() {
+    return UserDataContext{*ports_.window, *ports_.messages, *ports_.userData, state_.userData, state_.facts};
+}
+
 void Program::OnCreated() {
     if (ports_.catalogueHttp) StartCatalogueFetch(state_.facts.catalogueHost, *ports_.catalogueHttp, state_.catalogue);
     state_.selectedImage = -1;
@@ -85,10 +89,10 @@ void Program::OnCreated() {
     DetermineSystemDrive(disk);
     const WindowSpec& spec = MainWindowSpec();
     SingleInstanceGuard(*ports_.instance, *ports_.window, kMutexName, spec.className, spec.title);
-    ReadShellFolders(*this);
+    ReadShellFolders(UserData());
     ChooseTargetDrive(disk);
     state_.facts.backupDayFolder = DatedBackupFolderName(ports_.clock->Now());
-    RefreshBackupList(*this);
+    RefreshBackupList(UserData());
 }
 
 void Program::OnDestroying() {
@@ -96,9 +100,11 @@ void Program::OnDestroying() {
     // the window thread keeps handling the messages their last window writes need.
     const Worker::Idle idle = [this] { ports_.clock->Pause(10); };
     state_.disk.imageSearch.RequestStop();
+    state_.userData.worker.RequestStop();
     if (ports_.catalogueHttp) ports_.catalogueHttp->Abort();
     state_.disk.imageSearch.Stop(idle);
     if (ports_.catalogueHttp) StopCatalogueFetch(*ports_.catalogueHttp, state_.catalogue, idle);
+    StopUserDataWork(UserData(), idle);
 }
 
 bool Program::Dispatch(std::string_view control, Event event) {

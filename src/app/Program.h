@@ -11,6 +11,7 @@
 #include "disk/DiskPages.h"
 #include "download/Catalogue.h"
 #include "download/DownloadApi.h"
+#include "userdata/UserDataPages.h"
 
 namespace kx {
 
@@ -40,8 +41,7 @@ struct ProgramState {
     bool oneTapRestoreMode = false;
     bool toolsShown = false;
     CatalogueState catalogue;
-    Shared<std::vector<std::string>> userFolders;  // My Documents, Favorites, Cookies, Desktop as last read
-    Shared<bool> userDataBusy;  // a backup or restore of the file-backup page is running
+    UserDataState userData;
     DiskState disk;
     DownloadEntryPoints download;  // the download component, bound at start before the window exists
 };
@@ -68,6 +68,7 @@ public:
 
     // What each feature's handlers are given: the ports and state they use.
     DiskContext Disk();
+    UserDataContext UserData();
 
     // The window's created handler, after the outline was cut.
     void OnCreated();

@@ -17,11 +17,6 @@ void LoadHelpPage(Program& p) {
         w.SetText("超文本浏览框3", SiteUrl(p.facts(), "/system/help.htm"));
 }
 
-int ShowZipProgress(Program& p, int percent) {
-    p.window().SetProgressPosition("进度条1", percent);
-    return 0;
-}
-
 void StartupTimerTick(Program& p) {
     p.window().SetTimerPeriod("时钟1", 0);
     const DiskContext disk = p.Disk();

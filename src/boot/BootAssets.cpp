@@ -1,7 +1,6 @@
 #include "boot/BootAssets.h"
 
 #include "boot/BootBuild.h"
-#include "boot/BootPorts.h"
 
 namespace kx {
 
@@ -15,29 +14,37 @@ std::string DriveRoot(const std::string& letter) {
     return letter.empty() ? std::string() : letter.substr(0, 1) + ":\\";
 }
 
-bool DeployBootAssets(Program& p) {
-    const std::string root = DriveRoot(p.facts().systemDriveLetter);
-    if (root.empty()) return false;
-    BootFilePort& files = *p.ports().bootFiles;
-    BootAssetSource& assets = *p.ports().bootAssets;
-    bool all = true;
+Outcome DeployBootAssets(BootFilePort& files, BootAssetSource& assets, const std::string& systemDrive) {
+    const std::string root = DriveRoot(systemDrive);
+    if (root.empty()) return Outcome::Failed("不知道系统盘是哪个盘，无法写入启动文件");
     const std::pair<BootAsset, const char*> order[] = {
         {BootAsset::Helper, kHelperFile}, {BootAsset::Loader, kLoaderFile}, {BootAsset::DosImage, kDosImageFile}};
+    Outcome outcome = Outcome::Done();
     for (const auto& [asset, name] : order) {
         const std::string path = root + name;
         const std::string_view bytes = assets.Bytes(asset);
         // A missing resource would leave an empty file that the helper or loader then chokes on.
-        const bool written = !bytes.empty() && files.WriteNewFile(path, bytes);
-        all = all && written;
-        files.StampBootFile(path);
+        if (bytes.empty()) {
+            outcome.Also(Outcome::Failed(std::string("程序中缺少启动文件 ") + name));
+            continue;
+        }
+        // An earlier run left this file hidden (and the DOS side leaves its files hidden, system and
+        // read-only), and Windows refuses to create a file with normal attributes over a hidden or system
+        // one. Clearing the attributes first lets every run write the bytes of this program's build.
+        if (files.FileExists(path)) (void)files.SetAttributes(path, kArchiveOnly);
+        const Outcome written = files.WriteNewFile(path, bytes);
+        outcome.Also(written);
+        // The stamp only hides the file and dates it; where the system's "\nul" probe does not find the
+        // file the dates stay as they are, which does not keep the file from booting.
+        if (written) (void)files.StampBootFile(path);
     }
-    return all;
+    return outcome;
 }
 
-bool WriteWindowsGhost(Program& p) {
-    const std::string_view bytes = p.ports().bootAssets->Bytes(BootAsset::WindowsGhost);
-    if (bytes.empty()) return false;
-    return p.ports().bootFiles->WriteNewFile(kWindowsGhostPath, bytes);
+Outcome WriteWindowsGhost(BootFilePort& files, BootAssetSource& assets) {
+    const std::string_view bytes = assets.Bytes(BootAsset::WindowsGhost);
+    if (bytes.empty()) return Outcome::Failed("此版本的程序不带 Windows 版 Ghost（ghost32.exe）");
+    return files.WriteNewFile(kWindowsGhostPath, bytes);
 }
 
 }  // namespace kx

@@ -2,7 +2,8 @@
 // The three boot assets on the system drive, and the Windows Ghost on C:.
 #include <string>
 
-#include "app/Program.h"
+#include "base/Outcome.h"
+#include "boot/BootPorts.h"
 
 namespace kx {
 
@@ -21,10 +22,10 @@ bool CarriesWindowsGhost();
 std::string DriveRoot(const std::string& letter);
 
 // Writes the MBR helper, the loader and the DOS image to the root of the system drive, each stamped.
-// True when all three were written (an asset left hidden by an earlier run is not rewritten: false).
-bool DeployBootAssets(Program& p);
-// C:\ghost32.exe, overwriting any file there. False when the program carries no Windows Ghost (nothing is
+// Assets left hidden by an earlier run are replaced, so a repeat deployment succeeds as well.
+Outcome DeployBootAssets(BootFilePort& files, BootAssetSource& assets, const std::string& systemDrive);
+// C:\ghost32.exe, overwriting any file there. Fails when the program carries no Windows Ghost (nothing is
 // written) or the write failed.
-bool WriteWindowsGhost(Program& p);
+Outcome WriteWindowsGhost(BootFilePort& files, BootAssetSource& assets);
 
 }  // namespace kx

@@ -1,30 +1,23 @@
 #include "boot/BootFiles_win.h"
-#include "platform/Resources_win.h"
 
 #include <windows.h>
 
+#include <algorithm>
+
+#include "platform/Handle_win.h"
+#include "platform/Resources_win.h"
 #include "text/Wide_win.h"
 
 namespace kx {
 namespace {
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : h_(h) {}
-    ~FileHandle() {
-        if (valid()) CloseHandle(h_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    HANDLE get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
-
 constexpr DWORD kReadMask = 0x37;
 constexpr DWORD kWriteMask = 0x27;  // read-only, hidden, system, archive
+
+// The failure of the call just made, with the error it left.
+Outcome LastError(const std::string& what, const char* call) {
+    return Outcome::Failed(what, Win32Error{GetLastError(), call});
+}
 
 }  // namespace
 
@@ -33,36 +26,44 @@ BootStampTime BootFileStamp() {
     return BootStampTime{2010, 2, 2, 2, 20, 5, 6};
 }
 
-bool BootFilesWin::WriteNewFile(const std::string& path, std::string_view bytes) {
-    FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
-    if (!file.valid()) return false;
+Outcome BootFilesWin::WriteNewFile(const std::string& path, std::string_view bytes) {
+    const std::string what = "写入 " + path + " 失败";
+    UniqueFile file(
+        CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return LastError(what, "CreateFileW");
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 20));
         DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+        if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr)) return LastError(what, "WriteFile");
+        if (written == 0) return Outcome::Failed(what, Win32Error{ERROR_DISK_FULL, "WriteFile"});
         bytes.remove_prefix(written);
     }
-    return true;
+    // Data the cache could not write out shows up only here.
+    if (!CloseHandle(file.release())) return LastError(what, "CloseHandle");
+    return Outcome::Done();
 }
 
-bool BootFilesWin::StampBootFile(const std::string& path) {
+Outcome BootFilesWin::StampBootFile(const std::string& path) {
+    const std::string what = "设置 " + path + " 的时间失败";
     const std::wstring wide = Widen(path);
     // A failed read gives all bits, as the mask is applied to -1.
     const DWORD attributes = (GetFileAttributesW(wide.c_str()) & kReadMask) | FILE_ATTRIBUTE_HIDDEN;
     SetFileAttributesW(wide.c_str(), attributes & kWriteMask);
 
+    // The time stamps are set only where a find for the path followed by "\nul" finds something: on a
+    // file, Windows answers that probe per version and file system.
     WIN32_FIND_DATAW found;
-    HANDLE probe = FindFirstFileW((wide + L"\\nul").c_str(), &found);
-    if (probe == INVALID_HANDLE_VALUE) return false;
-    FindClose(probe);
+    UniqueFind probe(FindFirstFileW((wide + L"\\nul").c_str(), &found));
+    if (!probe) return LastError(what, "FindFirstFileW");
+    probe.reset();
 
     wchar_t shortName[260];
     const DWORD length = GetShortPathNameW(wide.c_str(), shortName, 260);
-    if (length == 0 || length >= 260) return false;
-    FileHandle file(CreateFileW(shortName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    if (length == 0) return LastError(what, "GetShortPathNameW");
+    if (length >= 260) return Outcome::Failed(what, Win32Error{ERROR_FILENAME_EXCED_RANGE, "GetShortPathNameW"});
+    UniqueFile file(CreateFileW(shortName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file.valid()) return false;
+    if (!file) return LastError(what, "CreateFileW");
 
     const BootStampTime t = BootFileStamp();
     SYSTEMTIME stamp{};
@@ -76,33 +77,49 @@ bool BootFilesWin::StampBootFile(const std::string& path) {
     FILETIME created, accessed, written;
     if (!SystemTimeToFileTime(&stamp, &created) || !SystemTimeToFileTime(&stamp, &accessed) ||
         !SystemTimeToFileTime(&stamp, &written))
-        return false;
-    return SetFileTime(file.get(), &created, &accessed, &written) != FALSE;
+        return LastError(what, "SystemTimeToFileTime");
+    if (!SetFileTime(file.get(), &created, &accessed, &written)) return LastError(what, "SetFileTime");
+    return Outcome::Done();
 }
 
 bool BootFilesWin::FileExists(const std::string& path) {
     return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool BootFilesWin::RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != FALSE; }
-
-bool BootFilesWin::CopyNewFile(const std::string& from, const std::string& to) {
-    return CopyFileW(Widen(from).c_str(), Widen(to).c_str(), TRUE) != FALSE;
+Outcome BootFilesWin::RemoveFile(const std::string& path) {
+    if (DeleteFileW(Widen(path).c_str())) return Outcome::Done();
+    return LastError("删除 " + path + " 失败", "DeleteFileW");
 }
 
-bool BootFilesWin::SetAttributes(const std::string& path, uint32_t attributes) {
-    return SetFileAttributesW(Widen(path).c_str(), attributes) != FALSE;
+Outcome BootFilesWin::CopyNewFile(const std::string& from, const std::string& to) {
+    if (CopyFileW(Widen(from).c_str(), Widen(to).c_str(), TRUE)) return Outcome::Done();
+    return LastError("把 " + from + " 复制为 " + to + " 失败", "CopyFileW");
 }
 
-bool BootFilesWin::WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
-                                      const std::string& value) {
+Outcome BootFilesWin::SetAttributes(const std::string& path, uint32_t attributes) {
+    if (SetFileAttributesW(Widen(path).c_str(), attributes)) return Outcome::Done();
+    return LastError("修改 " + path + " 的属性失败", "SetFileAttributesW");
+}
+
+Outcome BootFilesWin::WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
+                                    const std::string& value) {
     // The wide call keeps an ANSI boot.ini in the system's ANSI code page (936 on Chinese Windows).
-    return WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), Widen(value).c_str(),
-                                      Widen(file).c_str()) != FALSE;
+    if (WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), Widen(value).c_str(),
+                                   Widen(file).c_str()))
+        return Outcome::Done();
+    return LastError("写入 " + file + " 的 [" + section + "] " + key + " 失败", "WritePrivateProfileStringW");
 }
 
-bool BootFilesWin::CreateFolder(const std::string& path) {
-    return CreateDirectoryW(Widen(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+std::string BootFilesWin::ReadIniValue(const std::string& file, const std::string& section, const std::string& key) {
+    wchar_t value[1024] = {};
+    GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), L"", value, 1024, Widen(file).c_str());
+    return Narrow(value);
+}
+
+Outcome BootFilesWin::CreateFolder(const std::string& path) {
+    if (CreateDirectoryW(Widen(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+        return Outcome::Done();
+    return LastError("创建文件夹 " + path + " 失败", "CreateDirectoryW");
 }
 
 std::string_view ResourceBootAssets::Bytes(BootAsset asset) {

@@ -6,15 +6,16 @@ namespace kx {
 
 class BootFilesWin : public BootFilePort {
 public:
-    bool WriteNewFile(const std::string& path, std::string_view bytes) override;
-    bool StampBootFile(const std::string& path) override;
+    Outcome WriteNewFile(const std::string& path, std::string_view bytes) override;
+    Outcome StampBootFile(const std::string& path) override;
     bool FileExists(const std::string& path) override;
-    bool RemoveFile(const std::string& path) override;
-    bool CopyNewFile(const std::string& from, const std::string& to) override;
-    bool SetAttributes(const std::string& path, uint32_t attributes) override;
-    bool WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
-                            const std::string& value) override;
-    bool CreateFolder(const std::string& path) override;
+    Outcome RemoveFile(const std::string& path) override;
+    Outcome CopyNewFile(const std::string& from, const std::string& to) override;
+    Outcome SetAttributes(const std::string& path, uint32_t attributes) override;
+    Outcome WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
+                          const std::string& value) override;
+    std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key) override;
+    Outcome CreateFolder(const std::string& path) override;
 };
 
 // Reads the assets from the resources of the program's own file (KX_HELPER, KX_LOADER, KX_DOSIMAGE,

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "boot/BootAssets.h"
-#include "boot/BootPorts.h"
 #include "boot/GhostBatch.h"
 
 namespace kx {
@@ -19,6 +18,7 @@ constexpr const char* kOrderCommand = "bcdedit /displayorder %s /addlast";
 // from then on start a helper that finds nothing, and Windows would no longer start by itself.
 constexpr const char* kBootSequenceCommand = "bcdedit /bootsequence %s";
 constexpr const char* kTimeoutCommand = "bcdedit /timeout 25";
+constexpr const char* kDeleteCommand = "bcdedit /delete %s";
 
 std::vector<std::string> Blocks(const std::string& listing) {
     std::vector<std::string> blocks(1);
@@ -35,11 +35,25 @@ std::vector<std::string> Blocks(const std::string& listing) {
     return blocks;
 }
 
+std::string FirstLine(const std::string& text) {
+    const size_t start = text.find_first_not_of(" \t\r\n");
+    if (start == std::string::npos) return {};
+    return text.substr(start, text.find_first_of("\r\n", start) - start);
+}
+
+// Runs one command; the failure quotes the command and what bcdedit said instead of success.
+Outcome RunBcd(CommandPort& commands, const std::string& command) {
+    const std::string output = commands.RunCommandCaptured(command);
+    if (BcdSucceeded(output)) return Outcome::Done();
+    const std::string said = FirstLine(output);
+    return Outcome::Failed("启动菜单设置失败：“" + command + "”" +
+                           (said.empty() ? "没有运行（没有输出）" : "报告：" + said));
+}
+
 }  // namespace
 
-bool BcdSucceeded(bool successSoFar, const std::string& output) {
-    if (output.find("成功") != std::string::npos) return true;
-    return successSoFar && output.find("successfully") != std::string::npos;
+bool BcdSucceeded(const std::string& output) {
+    return output.find("成功") != std::string::npos || output.find("successfully") != std::string::npos;
 }
 
 std::string FirstIdentifier(const std::string& text) {
@@ -60,49 +74,71 @@ std::string IdentifierOfTitle(const std::string& listing, const std::string& tit
     return {};
 }
 
-bool RegisterBcdEntry(Program& p, const std::string& title) {
-    CommandPort& commands = *p.ports().commands;
+Outcome RegisterBcdEntry(CommandPort& commands, const std::string& systemDrive, const std::string& title) {
     const std::string listing = commands.RunCommandCaptured("bcdedit");
     if (listing.find(title) != std::string::npos) {
         // A previous run added the entry: start it once more rather than adding a second one.
         const std::string id = IdentifierOfTitle(listing, title);
-        if (id.empty()) return true;
-        return BcdSucceeded(true, commands.RunCommandCaptured(FormatLine(kBootSequenceCommand, {id})));
+        if (id.empty()) return Outcome::Failed("启动菜单中已有“" + title + "”，但读不出它的标识符");
+        return RunBcd(commands, FormatLine(kBootSequenceCommand, {id}));
     }
 
-    bool success = true;
+    // Each command must succeed by itself: a later success does not make up for an earlier failure.
     const std::string created = commands.RunCommandCaptured(FormatLine(kCreateCommand, {"\"", title, "\""}));
-    success = BcdSucceeded(success, created);
     const std::string id = FirstIdentifier(created);
-    const std::string drive = p.facts().systemDriveLetter.empty() ? "C" : p.facts().systemDriveLetter.substr(0, 1);
-    success = BcdSucceeded(success, commands.RunCommandCaptured(FormatLine(kDeviceCommand, {id, drive})));
-    for (const char* command : {kPathCommand, kOrderCommand, kBootSequenceCommand})
-        success = BcdSucceeded(success, commands.RunCommandCaptured(FormatLine(command, {id})));
-    success = BcdSucceeded(success, commands.RunCommandCaptured(kTimeoutCommand));
-    return success;
+    if (!BcdSucceeded(created) || id == "{}") {
+        const std::string said = FirstLine(created);
+        return Outcome::Failed("启动菜单设置失败：无法创建启动项“" + title + "”" +
+                               (said.empty() ? "（bcdedit 没有运行）" : "：" + said));
+    }
+    const std::string drive = systemDrive.empty() ? "C" : systemDrive.substr(0, 1);
+    Outcome outcome = RunBcd(commands, FormatLine(kDeviceCommand, {id, drive}));
+    for (const char* command : {kPathCommand, kOrderCommand, kBootSequenceCommand}) {
+        if (outcome) outcome = RunBcd(commands, FormatLine(command, {id}));
+    }
+    if (outcome) outcome = RunBcd(commands, kTimeoutCommand);
+    if (!outcome) {
+        // A half-made entry would be found by its title next time and started without its device or path.
+        if (!BcdSucceeded(commands.RunCommandCaptured(FormatLine(kDeleteCommand, {id}))))
+            return Outcome::Failed(outcome.what() + "；未完成的启动项 " + id + " 也未能删除");
+    }
+    return outcome;
 }
 
-void RegisterBootIniEntry(Program& p, const std::string& title) {
-    const std::string root = DriveRoot(p.facts().systemDriveLetter);
-    if (root.empty()) return;
-    BootFilePort& files = *p.ports().bootFiles;
+Outcome RegisterBootIniEntry(BootFilePort& files, const std::string& systemDrive, const std::string& title) {
+    const std::string root = DriveRoot(systemDrive);
+    if (root.empty()) return Outcome::Failed("不知道系统盘是哪个盘，无法修改 boot.ini");
     const std::string bootIni = root + "boot.ini";
     const std::string saved = root + "boot.in_";
+    // A boot.ini written from nothing would hold only our entry, and nothing would start Windows again.
+    if (!files.FileExists(bootIni)) return Outcome::Failed("找不到 " + bootIni + "，无法添加启动项");
     // The DOS side puts boot.in_ back after the job, which removes our default again. Only the first run
-    // saves: a later run must not save a boot.ini that already holds our entry.
-    if (!files.FileExists(saved) && files.FileExists(bootIni)) files.CopyNewFile(bootIni, saved);
-    files.SetAttributes(bootIni, kArchiveOnly);
+    // saves: a later run must not save a boot.ini that already holds our entry. Without the copy the
+    // helper would stay the default for good, so a failed copy stops here.
+    if (!files.FileExists(saved)) {
+        Outcome copied = files.CopyNewFile(bootIni, saved);
+        if (!copied) return copied;
+    }
+    Outcome outcome = files.SetAttributes(bootIni, kArchiveOnly);
     const std::string helper = root + kHelperFile;
-    files.WriteIniValue(bootIni, "boot loader", "default", helper);
-    files.WriteIniValue(bootIni, "operating systems", helper, title);
+    if (outcome) outcome = files.WriteIniValue(bootIni, "boot loader", "default", helper);
+    if (outcome) outcome = files.WriteIniValue(bootIni, "operating systems", helper, title);
+    if (!outcome) return outcome;
+    // The profile calls may report success for a file they could not change (a redirected or
+    // virtualised boot.ini): what counts is what the file holds afterwards.
+    if (files.ReadIniValue(bootIni, "boot loader", "default") != helper ||
+        files.ReadIniValue(bootIni, "operating systems", helper) != title)
+        return Outcome::Failed(bootIni + " 写入后读回的内容与写入的不同，启动项未能添加");
+    return Outcome::Done();
 }
 
-void RegisterBootEntry(Program& p, const std::string& title) {
-    const std::string version = p.ports().system->WindowsVersionName();
-    if (version == "Win7" || version == "Win8")
-        RegisterBcdEntry(p, title);
-    else if (version == "WinXP")
-        RegisterBootIniEntry(p, title);
+Outcome RegisterBootEntry(SystemPort& system, CommandPort& commands, BootFilePort& files,
+                          const std::string& systemDrive, const std::string& title) {
+    const std::string version = system.WindowsVersionName();
+    if (version == "Win7" || version == "Win8") return RegisterBcdEntry(commands, systemDrive, title);
+    if (version == "WinXP") return RegisterBootIniEntry(files, systemDrive, title);
+    return Outcome::Failed("不支持在此 Windows 版本（" + (version.empty() ? std::string("未知") : version) +
+                           "）上添加启动项，只支持 Windows XP、Windows 7 和 Windows 8");
 }
 
 }  // namespace kx

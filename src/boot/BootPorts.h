@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/Outcome.h"
+
 namespace kx {
 
 enum class BootAsset { Helper, Loader, DosImage, WindowsGhost };
@@ -18,25 +20,27 @@ public:
 
 inline constexpr uint32_t kArchiveOnly = 0x20;
 
-// File operations on full Windows paths (UTF-8). Each returns whether the system call succeeded.
+// File operations on full Windows paths (UTF-8). A failure names the file and the Win32 call that refused.
 class BootFilePort {
 public:
     virtual ~BootFilePort() = default;
     // Created anew (create-always, exclusive access, normal attributes) and written whole. Windows refuses
-    // to replace a hidden or system file this way; that refusal is a plain false.
-    virtual bool WriteNewFile(const std::string& path, std::string_view bytes) = 0;
-    // Hides the file and sets its three time stamps to the fixed boot-file stamp; true when they were set.
-    virtual bool StampBootFile(const std::string& path) = 0;
+    // to replace a hidden or system file this way (error 5).
+    virtual Outcome WriteNewFile(const std::string& path, std::string_view bytes) = 0;
+    // Hides the file and sets its three time stamps to the fixed boot-file stamp; done when they were set.
+    virtual Outcome StampBootFile(const std::string& path) = 0;
     virtual bool FileExists(const std::string& path) = 0;
-    virtual bool RemoveFile(const std::string& path) = 0;
+    virtual Outcome RemoveFile(const std::string& path) = 0;
     // Fails when the target exists.
-    virtual bool CopyNewFile(const std::string& from, const std::string& to) = 0;
-    virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
+    virtual Outcome CopyNewFile(const std::string& from, const std::string& to) = 0;
+    virtual Outcome SetAttributes(const std::string& path, uint32_t attributes) = 0;
     // An initialisation-file write: an existing key is replaced, a missing one added.
-    virtual bool WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
-                                    const std::string& value) = 0;
+    virtual Outcome WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
+                                  const std::string& value) = 0;
+    // The value as the system reads it back; empty when the key is absent.
+    virtual std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key) = 0;
     // One level; an existing folder is no error.
-    virtual bool CreateFolder(const std::string& path) = 0;
+    virtual Outcome CreateFolder(const std::string& path) = 0;
 };
 
 }  // namespace kx

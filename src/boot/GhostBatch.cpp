@@ -1,13 +1,11 @@
 #include "boot/GhostBatch.h"
 
 #include "boot/BootAssets.h"
-#include "boot/BootPorts.h"
+#include "base/ControlNames.h"
 #include "text/Text.h"
 
 namespace kx {
 namespace {
-
-constexpr const char* kRestoreList = "还原磁盘_超级列表框";
 
 void RemoveAll(std::string& text, std::string_view what) {
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at)) text.erase(at, what.size());
@@ -44,17 +42,15 @@ std::string GhostBackupJob(const std::string& source, const std::string& imageGh
     return FormatLine(GhostBackupLine, {source, imageGhostPath});
 }
 
-std::string DesignatorOfDrive(Program& p, const std::string& driveLetter) {
+std::string DesignatorOfDrive(WindowPort& w, const std::string& driveLetter) {
     const std::string drive = Upper(driveLetter.substr(0, 1)) + ":";
-    WindowPort& w = p.window();
     const int rows = w.RowCount(kRestoreList);
     for (int row = 0; row < rows; ++row)
         if (w.Cell(kRestoreList, row, 0) == drive) return w.Cell(kRestoreList, row, 1);
     return "0:0";
 }
 
-std::string DriveOfDesignator(Program& p, const std::string& designator) {
-    WindowPort& w = p.window();
+std::string DriveOfDesignator(WindowPort& w, const std::string& designator) {
     const int rows = w.RowCount(kRestoreList);
     for (int row = 0; row < rows; ++row) {
         if (w.Cell(kRestoreList, row, 1) != designator) continue;
@@ -64,9 +60,9 @@ std::string DriveOfDesignator(Program& p, const std::string& designator) {
     return "C";
 }
 
-std::string ToGhostPath(Program& p, const std::string& windowsPath) {
+std::string ToGhostPath(WindowPort& window, const std::string& windowsPath) {
     const std::string rest = windowsPath.size() > 2 ? windowsPath.substr(2) : std::string();
-    return DesignatorOfDrive(p, windowsPath.substr(0, 1)) + rest;
+    return DesignatorOfDrive(window, windowsPath.substr(0, 1)) + rest;
 }
 
 std::string FolderOfPath(const std::string& path) {
@@ -74,29 +70,35 @@ std::string FolderOfPath(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string ImageFolderOfGhostPath(Program& p, const std::string& imageGhostPath) {
+std::string ImageFolderOfGhostPath(WindowPort& window, const std::string& imageGhostPath) {
     // The designator runs up to the first "\": disks or partitions numbered 10 and up ("1:12") are longer
     // than three characters.
     const size_t slash = imageGhostPath.find('\\');
     const std::string designator = imageGhostPath.substr(0, slash);
     const std::string rest = slash == std::string::npos ? std::string() : imageGhostPath.substr(slash);
-    return FolderOfPath(DriveOfDesignator(p, designator) + ":" + rest);
+    return FolderOfPath(DriveOfDesignator(window, designator) + ":" + rest);
 }
 
-void CreateImageFolder(Program& p, const std::string& imageGhostPath) {
-    const std::string folder = ImageFolderOfGhostPath(p, imageGhostPath);
-    if (!folder.empty()) p.ports().bootFiles->CreateFolder(folder);
+Outcome CreateImageFolder(WindowPort& window, BootFilePort& files, const std::string& imageGhostPath) {
+    const std::string folder = ImageFolderOfGhostPath(window, imageGhostPath);
+    return folder.empty() ? Outcome::Done() : files.CreateFolder(folder);
 }
 
-void WriteGhostBatch(Program& p, const std::string& jobText, bool stamp) {
-    const std::string root = DriveRoot(p.facts().systemDriveLetter);
-    if (root.empty()) return;
-    BootFilePort& files = *p.ports().bootFiles;
+Outcome WriteGhostBatch(BootFilePort& files, const std::string& systemDrive, const std::string& jobText, bool stamp) {
+    const std::string root = DriveRoot(systemDrive);
+    if (root.empty()) return Outcome::Failed("不知道系统盘是哪个盘，无法写入 Ghost.bat");
     const std::string path = root + kGhostBatchFile;
     // Always deleted first: the file left by an earlier job is hidden, and a hidden file is not replaced.
-    if (files.FileExists(path)) files.RemoveFile(path);
-    files.WriteNewFile(path, ToCodePage(jobText, kChineseCodePage));
-    if (stamp) files.StampBootFile(path);
+    // A read-only one (the DOS side marks ghost*.* read-only) is not deleted either, hence the attributes.
+    if (files.FileExists(path)) {
+        (void)files.SetAttributes(path, kArchiveOnly);
+        Outcome removed = files.RemoveFile(path);
+        if (!removed) return removed;
+    }
+    Outcome written = files.WriteNewFile(path, ToCodePage(jobText, kChineseCodePage));
+    // The stamp hides and dates the file; a job that is not dated still runs.
+    if (written && stamp) (void)files.StampBootFile(path);
+    return written;
 }
 
 std::string WindowsGhostCommandLine(const std::string& sourceDesignator, const std::string& imageGhostPath) {

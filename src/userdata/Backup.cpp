@@ -1,9 +1,10 @@
 // The " 文件备份 " page: My Documents, Favorites, Cookies and Desktop copied or zipped into a folder named
 // after the day, the list of earlier backups, and restoring one of them over the current folders.
 #include <exception>
+#include <functional>
+#include <memory>
 
-#include "app/Handlers.h"
-#include "userdata/UserDataPorts.h"
+#include "userdata/UserDataPages.h"
 
 namespace kx {
 namespace {
@@ -33,8 +34,10 @@ const char kStatus[] = "分组框4";
 const char kProgress[] = "进度条1";
 const char kDirectory[] = "备份到目录";
 const char kList[] = "列表框1";
+const char kNoLocation[] = "不知道它现在的位置（请在“定义路径”页刷新）";
 
-UserDataPorts& UserData(Program& p) { return *p.ports().userData; }
+// Whether the page's job was asked to stop (the window is going away).
+using StopCheck = std::function<bool()>;
 
 std::string WithSeparator(const std::string& path) { return path.ends_with('\\') ? path : path + "\\"; }
 
@@ -47,68 +50,127 @@ std::string DayFolder(const std::string& directory, const std::string& day) {
 
 struct Job {
     std::string base;
-    std::vector<std::string> locations;  // of the items, "" where the item is not ticked or has no location
+    std::vector<std::string> locations;  // of the four items as last read; "" where unknown
+    std::vector<bool> ticked;
 };
 
-Job TickedJob(Program& p, const std::string& base, bool restore) {
-    Job job{base, p.state().userFolders.Get()};
+Job TickedJob(const UserDataContext& c, const std::string& base, bool restore) {
+    Job job{base, c.state.userFolders.Get(), {}};
     job.locations.resize(kItemCount);
-    for (int i = 0; i < kItemCount; ++i) {
-        if (!p.window().Checked(restore ? kItems[i].restoreBox : kItems[i].backupBox)) job.locations[i].clear();
-    }
+    for (const BackupItem& item : kItems)
+        job.ticked.push_back(c.window.Checked(restore ? item.restoreBox : item.backupBox));
     return job;
 }
 
 // Only one backup or restore of this page at a time: two of them would write the same folders at once.
-bool RefuseWhileBusy(Program& p) {
-    if (!p.state().userDataBusy.Get()) return false;
-    p.messages().Show("正在备份或还原，请等待当前操作完成！", "提示");
+bool RefuseWhileBusy(const UserDataContext& c) {
+    if (!c.state.busy.Get()) return false;
+    c.messages.Show("正在备份或还原，请等待当前操作完成！", "提示");
     return true;
 }
 
-void Finish(Program& p, const std::string& text) {
-    p.window().SetText(kStatus, text);
-    p.messages().Show(text);
+// The items of one run that failed: their names for the status, with the reasons for the message.
+class Failures {
+public:
+    void Add(const std::string& name, const std::string& reason) {
+        names_ += (names_.empty() ? "" : "、") + name;
+        reasons_ += "\n" + name + "：" + reason;
+    }
+    bool empty() const { return names_.empty(); }
+    // "以下项目备份失败：我的文档.zip、桌面.zip" as the status, each with its reason in a message box.
+    void Report(const UserDataContext& c, const std::string& operation) const {
+        const std::string status = "以下项目" + operation + "失败：" + names_;
+        c.window.SetText(kStatus, status);
+        c.messages.Show(status + "\n" + reasons_, "错误", MessageButtons::Ok, MessageIcon::Error);
+    }
+
+private:
+    std::string names_, reasons_;
+};
+
+std::string ListOf(const std::vector<std::string>& names) {
+    std::string list;
+    for (size_t i = 0; i < names.size() && i < 3; ++i) list += (i ? "、" : "") + names[i];
+    return names.size() > 3 ? list + " 等" : list;
 }
 
-// Runs `work` on its own thread; the page is free again when it ends, however it ends.
+// Why a zip or unzip run did not do the whole job.
+std::string ReasonOf(const ZipReport& report) {
+    if (!report.error.empty()) return report.error;
+    return std::to_string(report.failed.size()) + " 个文件无法读取或写入：" + ListOf(report.failed);
+}
+
+// The last word of a job that ran to its end. A job stopped because the window is going away shows no
+// message box: the window's destruction waits for the job, and a box would hold it until someone clicks.
+void Finish(const UserDataContext& c, const std::string& text, const StopCheck& stopped) {
+    c.window.SetText(kStatus, text);
+    if (!stopped()) c.messages.Show(text);
+}
+
+// The zip component's reports for one archive move the bar once per whole percent, and each report is
+// also where a stop request ends the archive being written.
+ZipProgress ProgressOf(WindowPort& window, const StopCheck& stopped) {
+    auto last = std::make_shared<int>(-1);
+    return [&window, stopped, last](int percent) {
+        if (stopped()) return 1;
+        if (percent != *last) ShowZipProgress(window, *last = percent);
+        return 0;
+    };
+}
+
+// Runs `work` on the page's worker; the page is free again when it ends, however it ends.
 template <typename Work>
-void StartWork(Program& p, Work work) {
-    p.state().userDataBusy.Set(true);
-    UserData(p).workers->Start([&p, work]() mutable {
+void StartWork(const UserDataContext& c, Work work) {
+    c.state.busy.Set(true);
+    auto run = [c, work](const StopCheck& stopped) mutable {
         try {
-            work();
-        } catch (const std::exception&) {
-            p.window().SetText(kStatus, "操作意外中止");
+            work(stopped);
         } catch (...) {
-            p.window().SetText(kStatus, "操作意外中止");
+            c.window.SetText(kStatus, "操作意外中止");
         }
-        p.state().userDataBusy.Set(false);
-    });
-}
-
-void RunZipBackup(Program& p, const Job& job) {
-    WindowPort& w = p.window();
-    UserDataPorts& ports = UserData(p);
-    w.SetProgressMax(kProgress, 100);
-    w.SetProgressPosition(kProgress, 0);
-    if (!ports.files->FolderExists(job.base) && !ports.files->CreateFolders(job.base)) {
-        Finish(p, "无法创建备份文件夹 " + job.base + "，没有备份任何文件！");
+        c.state.busy.Set(false);
+    };
+    if (c.ports.jobs == JobThread::Caller) {
+        run([] { return false; });
         return;
     }
-    auto progress = [&p](int percent) { return ShowZipProgress(p, percent); };
-    for (int i = 0; i < kItemCount; ++i) {
-        if (job.locations[i].empty()) continue;
-        w.SetText(kStatus, kItems[i].backupStatus);
-        w.SetProgressPosition(kProgress, 0);
-        ports.archives->Zip(job.locations[i], WithSeparator(job.base) + kItems[i].archive, progress);
-    }
-    Finish(p, "所有文件备份完成");
+    c.state.worker.Start([run](const StopToken& stop) mutable { run([&stop] { return stop.StopRequested(); }); });
 }
 
-void RunRestore(Program& p, const std::string& directory, Job job) {
-    WindowPort& w = p.window();
-    UserDataPorts& ports = UserData(p);
+void RunZipBackup(const UserDataContext& c, const Job& job, const StopCheck& stopped) {
+    WindowPort& w = c.window;
+    w.SetProgressMax(kProgress, 100);
+    w.SetProgressPosition(kProgress, 0);
+    if (!c.ports.files->FolderExists(job.base) && !c.ports.files->CreateFolders(job.base)) {
+        Finish(c, "无法创建备份文件夹 " + job.base + "，没有备份任何文件！", stopped);
+        return;
+    }
+    Failures failures;
+    for (int i = 0; i < kItemCount; ++i) {
+        if (!job.ticked[i]) continue;
+        if (stopped()) break;
+        if (job.locations[i].empty()) {
+            failures.Add(kItems[i].archive, kNoLocation);
+            continue;
+        }
+        w.SetText(kStatus, kItems[i].backupStatus);
+        w.SetProgressPosition(kProgress, 0);
+        const ZipReport report = c.ports.archives->Zip(job.locations[i], WithSeparator(job.base) + kItems[i].archive,
+                                                       ProgressOf(w, stopped));
+        if (report.cancelled) break;
+        if (!report.ok) failures.Add(kItems[i].archive, ReasonOf(report));
+    }
+    if (stopped()) {
+        w.SetText(kStatus, "备份已取消");
+    } else if (failures.empty()) {
+        Finish(c, "所有文件备份完成", stopped);
+    } else {
+        failures.Report(c, "备份");
+    }
+}
+
+void RunRestore(const UserDataContext& c, const std::string& directory, Job job, const StopCheck& stopped) {
+    WindowPort& w = c.window;
     std::vector<std::string> entries = w.Items(kList);
     int selected = w.Selection(kList);
     if (selected < 0) {
@@ -117,87 +179,128 @@ void RunRestore(Program& p, const std::string& directory, Job job) {
     }
     std::string entry = selected < static_cast<int>(entries.size()) ? entries[selected] : "";
     if (entry.empty()) {
-        p.messages().Show("请选择要还原的数据包！");
+        c.messages.Show("请选择要还原的数据包！");
         return;
     }
     job.base = WithSeparator(directory) + entry + "\\";
     w.SetProgressMax(kProgress, 100);
     w.SetProgressPosition(kProgress, 0);
-    auto progress = [&p](int percent) { return ShowZipProgress(p, percent); };
     size_t refused = 0;
-    for (int i = 0; i < kItemCount; ++i) {
+    Failures failures;
+    for (int i = 0; i < kItemCount && !stopped(); ++i) {
+        if (!job.ticked[i]) continue;
         const std::string& location = job.locations[i];
-        if (location.empty()) continue;
-        std::string archive = job.base + kItems[i].archive, folder = job.base + kItems[i].folder;
-        if (ports.files->FileExists(archive)) {
-            w.SetText(kStatus, kItems[i].restoreStatus);
+        const std::string archive = job.base + kItems[i].archive, folder = job.base + kItems[i].folder;
+        const bool zipped = c.ports.files->FileExists(archive);
+        // An item this backup does not hold is passed over: a backup need not hold all four.
+        if (!zipped && !c.ports.files->FolderExists(folder)) continue;
+        if (location.empty()) {
+            failures.Add(kItems[i].folder, kNoLocation);
+            continue;
+        }
+        w.SetText(kStatus, kItems[i].restoreStatus);
+        if (zipped) {
             w.SetProgressPosition(kProgress, 0);
-            refused += ports.archives->Unzip(archive, location, progress).refused.size();
-        } else if (ports.files->FolderExists(folder)) {
-            w.SetText(kStatus, kItems[i].restoreStatus);
+            const ZipReport report = c.ports.archives->Unzip(archive, location, ProgressOf(w, stopped));
+            if (report.cancelled) break;
+            refused += report.refused.size();
+            if (!report.error.empty() || !report.failed.empty()) failures.Add(kItems[i].folder, ReasonOf(report));
+        } else {
             w.SetProgressPosition(kProgress, kItems[i].restoreCopyPosition);
-            ports.files->CopyFolder(folder, location);
+            const Outcome copied = c.ports.files->CopyFolder(folder, location);
+            if (!copied) failures.Add(kItems[i].folder, copied.Describe());
         }
     }
+    if (stopped()) {
+        w.SetText(kStatus, "还原已取消");
+        return;
+    }
     w.SetProgressPosition(kProgress, 100);
+    if (!failures.empty()) {
+        failures.Report(c, "还原");
+        return;
+    }
     std::string done = "所有文件还原完成";
     // An archive entry that would land outside the folder being restored is never written.
     if (refused) done += "（" + std::to_string(refused) + "个指向文件夹以外的文件已被拒绝）";
-    Finish(p, done);
+    Finish(c, done, stopped);
 }
 
 }  // namespace
 
-void CopyBackup(Program& p) {
-    if (RefuseWhileBusy(p)) return;
-    WindowPort& w = p.window();
-    UserDataPorts& ports = UserData(p);
-    Job job = TickedJob(p, DayFolder(w.Text(kDirectory), p.facts().backupDayFolder), false);
+int ShowZipProgress(WindowPort& window, int percent) {
+    window.SetProgressPosition(kProgress, percent);
+    return 0;
+}
+
+void CopyBackup(const UserDataContext& c) {
+    if (RefuseWhileBusy(c)) return;
+    WindowPort& w = c.window;
+    Job job = TickedJob(c, DayFolder(w.Text(kDirectory), c.facts.backupDayFolder), false);
     // The folder copy does not create missing folders above its destination.
-    ports.files->CreateFolders(job.base);
+    const Outcome base = c.ports.files->CreateFolders(job.base);
+    if (!base) {
+        const std::string text = "无法创建备份文件夹 " + job.base + "，没有备份任何文件！";
+        w.SetText(kStatus, text);
+        c.messages.Show(text + "\n" + base.Describe(), "错误", MessageButtons::Ok, MessageIcon::Error);
+        return;
+    }
     w.SetProgressMax(kProgress, 4);
     w.SetProgressPosition(kProgress, 0);
+    Failures failures;
     for (int i = 0; i < kItemCount; ++i) {
-        if (!w.Checked(kItems[i].backupBox)) continue;
+        if (!job.ticked[i]) continue;
         w.SetText(kStatus, kItems[i].backupStatus);
         if (i < 3) w.SetProgressPosition(kProgress, i + 1);
-        if (!job.locations[i].empty()) ports.files->CopyFolder(job.locations[i], WithSeparator(job.base) + kItems[i].folder);
+        if (job.locations[i].empty()) {
+            failures.Add(kItems[i].folder, kNoLocation);
+        } else {
+            const Outcome copied =
+                c.ports.files->CopyFolder(job.locations[i], WithSeparator(job.base) + kItems[i].folder);
+            if (!copied) failures.Add(kItems[i].folder, copied.Describe());
+        }
         if (i == 3) w.SetProgressPosition(kProgress, 4);
     }
     w.SetProgressPosition(kProgress, 4);
-    w.SetText(kStatus, "备份完成");
+    if (failures.empty()) {
+        w.SetText(kStatus, "备份完成");
+    } else {
+        failures.Report(c, "备份");
+    }
 }
 
-void ZipBackup(Program& p) {
-    if (RefuseWhileBusy(p)) return;
-    Job job = TickedJob(p, DayFolder(p.window().Text(kDirectory), p.facts().backupDayFolder), false);
-    StartWork(p, [&p, job] { RunZipBackup(p, job); });
+void ZipBackup(const UserDataContext& c) {
+    if (RefuseWhileBusy(c)) return;
+    Job job = TickedJob(c, DayFolder(c.window.Text(kDirectory), c.facts.backupDayFolder), false);
+    StartWork(c, [c, job](const StopCheck& stopped) { RunZipBackup(c, job, stopped); });
 }
 
-void RestoreBackup(Program& p) {
-    if (RefuseWhileBusy(p)) return;
-    if (p.window().Items(kList).empty()) {
-        p.messages().Show("没有备份数据可以还原！");
+void RestoreBackup(const UserDataContext& c) {
+    if (RefuseWhileBusy(c)) return;
+    if (c.window.Items(kList).empty()) {
+        c.messages.Show("没有备份数据可以还原！");
         return;
     }
-    std::string directory = p.window().Text(kDirectory);
-    Job job = TickedJob(p, "", true);
-    StartWork(p, [&p, directory, job] { RunRestore(p, directory, job); });
+    std::string directory = c.window.Text(kDirectory);
+    Job job = TickedJob(c, "", true);
+    StartWork(c, [c, directory, job](const StopCheck& stopped) { RunRestore(c, directory, job, stopped); });
 }
 
-void RefreshBackupList(Program& p) {
-    WindowPort& w = p.window();
+void StopUserDataWork(const UserDataContext& c, const Worker::Idle& idle) { c.state.worker.Stop(idle); }
+
+void RefreshBackupList(const UserDataContext& c) {
+    WindowPort& w = c.window;
     w.ClearItems(kList);
     std::string directory = w.Text(kDirectory);
     if (directory.empty()) return;
-    for (const auto& name : UserData(p).files->Subfolders(directory)) {
+    for (const auto& name : c.ports.files->Subfolders(directory)) {
         if (name != "." && name != ".." && name.find("年") != std::string::npos) w.AddItem(kList, name);
     }
 }
 
-void ChooseBackupFolder(Program& p) {
-    std::string chosen = UserData(p).folderDialog->BrowseForFolder("设置备份位置");
-    if (!chosen.empty()) p.window().SetText(kDirectory, chosen);
+void ChooseBackupFolder(const UserDataContext& c) {
+    std::string chosen = c.ports.folderDialog->BrowseForFolder("设置备份位置");
+    if (!chosen.empty()) c.window.SetText(kDirectory, chosen);
 }
 
 }  // namespace kx

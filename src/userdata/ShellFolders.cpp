@@ -2,8 +2,7 @@
 // registry values. The folders' contents are not moved.
 #include <string_view>
 
-#include "app/Handlers.h"
-#include "userdata/UserDataPorts.h"
+#include "userdata/UserDataPages.h"
 
 namespace kx {
 namespace {
@@ -40,8 +39,6 @@ const char* const kBackupRows[] = {"我的文档", "收藏夹", "Cookies", "桌�
 std::string CurrentBox(const FolderRow& row) { return std::string(row.stem) + "编辑框"; }
 std::string NewBox(const FolderRow& row) { return std::string(row.stem) + "编辑框1"; }
 
-UserDataPorts& UserData(Program& p) { return *p.ports().userData; }
-
 std::string CurrentLocation(UserDataPorts& ports, const FolderRow& row) {
     if (row.csidl == 0) return ports.registry->ReadText(row.registryValue).value_or("");
     std::string path = ports.shellFolders->FolderPath(row.csidl);
@@ -56,58 +53,60 @@ bool HasDriveLetter(std::string_view path) {
 
 }  // namespace
 
-bool EnsureFolder(FileSystemPort& files, std::string& path) {
+Outcome EnsureFolder(FileSystemPort& files, std::string& path) {
     if (!path.ends_with('\\')) path += '\\';
     return files.CreateFolders(path);
 }
 
-void ReadShellFolders(Program& p) {
-    WindowPort& w = p.window();
-    for (const auto& row : kRows) w.SetText(CurrentBox(row), CurrentLocation(UserData(p), row));
+void ReadShellFolders(const UserDataContext& c) {
+    WindowPort& w = c.window;
+    for (const auto& row : kRows) w.SetText(CurrentBox(row), CurrentLocation(c.ports, row));
     std::vector<std::string> locations;
     for (const char* stem : kBackupRows) locations.push_back(w.Text(std::string(stem) + "编辑框"));
-    p.state().userFolders.Set(locations);
+    c.state.userFolders.Set(locations);
     for (const auto& row : kRows) {
         w.SetEnabled(CurrentBox(row), true);
         w.SetEnabled(std::string(row.stem) + "超级按钮", true);
     }
 }
 
-void BrowseShellFolder(Program& p, int row) {
+void BrowseShellFolder(const UserDataContext& c, int row) {
     if (row < 0 || row >= static_cast<int>(std::size(kRows))) return;
-    std::string chosen = UserData(p).folderDialog->BrowseForFolder(kRows[row].dialogTitle);
-    if (!chosen.empty()) p.window().SetText(CurrentBox(kRows[row]), chosen);
+    std::string chosen = c.ports.folderDialog->BrowseForFolder(kRows[row].dialogTitle);
+    if (!chosen.empty()) c.window.SetText(CurrentBox(kRows[row]), chosen);
 }
 
 // Rows with an empty new location are left alone: an empty value would leave Windows without the folder.
 // A row whose folder cannot be created keeps its registry value, so no shell folder points at nothing;
 // such rows are named in one message at the end.
-void ApplyShellFolders(Program& p) {
-    WindowPort& w = p.window();
-    UserDataPorts& ports = UserData(p);
-    bool created[std::size(kRows)] = {};
+void ApplyShellFolders(const UserDataContext& c) {
+    WindowPort& w = c.window;
+    Outcome created[std::size(kRows)];
     for (size_t i = 0; i < std::size(kRows); ++i) {
         std::string folder = w.Text(NewBox(kRows[i]));
-        created[i] = !folder.empty() && EnsureFolder(*ports.files, folder);
+        if (!folder.empty()) created[i] = EnsureFolder(*c.ports.files, folder);
     }
     std::string unchanged;
     for (size_t i = 0; i < std::size(kRows); ++i) {
         std::string location = w.Text(NewBox(kRows[i]));
         if (location.empty()) continue;
-        if (!created[i] || !ports.registry->WriteText(kRows[i].registryValue, location))
-            unchanged += std::string("\n") + kRows[i].label + location;
+        Outcome outcome = created[i];
+        if (outcome) outcome = c.ports.registry->WriteText(kRows[i].registryValue, location);
+        if (!outcome) unchanged += std::string("\n") + kRows[i].label + location + "（" + outcome.Describe() + "）";
     }
-    if (!unchanged.empty()) p.messages().Show("以下位置无法创建或写入，未作修改：" + unchanged, "错误");
+    if (!unchanged.empty())
+        c.messages.Show("以下位置无法创建或写入，未作修改：" + unchanged, "错误", MessageButtons::Ok,
+                        MessageIcon::Error);
 }
 
-void MoveShellFoldersToD(Program& p) {
-    WindowPort& w = p.window();
+void MoveShellFoldersToD(const UserDataContext& c) {
+    WindowPort& w = c.window;
     for (const auto& row : kRows) {
         // Only the drive letter changes; a location without one (empty, or a network path) has none to change.
         std::string current = w.Text(CurrentBox(row));
         w.SetText(NewBox(row), HasDriveLetter(current) ? "D" + current.substr(1) : "");
     }
-    ApplyShellFolders(p);
+    ApplyShellFolders(c);
 }
 
 }  // namespace kx

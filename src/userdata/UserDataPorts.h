@@ -1,12 +1,11 @@
 #pragma once
 // What the file-backup and folder-location pages need from the system. The Windows implementations are made
 // by MakeUserDataPorts (UserDataPorts_win.h); the core tests use fakes.
-#include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "base/Outcome.h"
 #include "userdata/Zip.h"
 
 namespace kx {
@@ -19,7 +18,7 @@ public:
     // A string value (an expandable one comes back expanded); nothing when absent or not a string.
     virtual std::optional<std::string> ReadText(const std::string& keyAndValue) = 0;
     // Writes REG_SZ, creating the key when it does not exist.
-    virtual bool WriteText(const std::string& keyAndValue, const std::string& text) = 0;
+    virtual Outcome WriteText(const std::string& keyAndValue, const std::string& text) = 0;
 };
 
 // The user's shell folders by CSIDL, as the shell names them; empty when it cannot.
@@ -45,11 +44,11 @@ public:
     // Names of the folders matching folder + "\*.*", in the order the file system returns them,
     // "." and ".." included where the file system lists them.
     virtual std::vector<std::string> Subfolders(const std::string& folder) = 0;
-    // Creates the folder and every missing folder above it; true when it exists afterwards.
-    virtual bool CreateFolders(const std::string& path) = 0;
+    // Creates the folder and every missing folder above it; done when it exists afterwards.
+    virtual Outcome CreateFolders(const std::string& path) = 0;
     // "Scripting.FileSystemObject" CopyFolder, replacing files that exist: a missing destination is created
     // with the source's contents, an existing one receives them.
-    virtual bool CopyFolder(const std::string& source, const std::string& destination) = 0;
+    virtual Outcome CopyFolder(const std::string& source, const std::string& destination) = 0;
 };
 
 class ArchivePort {
@@ -59,12 +58,9 @@ public:
     virtual ZipReport Unzip(const std::string& archive, const std::string& folder, const ZipProgress& progress) = 0;
 };
 
-// Runs a job on a thread of its own; the job catches its own exceptions.
-class WorkerPort {
-public:
-    virtual ~WorkerPort() = default;
-    virtual void Start(std::function<void()> job) = 0;
-};
+// Where the pages' long jobs (zip backup, restore) run: on the pages' own worker thread, as the program
+// runs them, or at once on the calling thread, for tests that follow a job step by step.
+enum class JobThread { Worker, Caller };
 
 // The program's zip component behind the port.
 class ZipComponent final : public ArchivePort {
@@ -77,23 +73,17 @@ public:
     }
 };
 
-// A detached thread per job: the page never waits for one, and the process may end while one runs.
-class ThreadWorkers final : public WorkerPort {
-public:
-    void Start(std::function<void()> job) override { std::thread(std::move(job)).detach(); }
-};
-
 struct UserDataPorts {
     RegistryPort* registry = nullptr;
     ShellFolderPort* shellFolders = nullptr;
     FolderDialogPort* folderDialog = nullptr;
     FileSystemPort* files = nullptr;
     ArchivePort* archives = nullptr;
-    WorkerPort* workers = nullptr;
+    JobThread jobs = JobThread::Worker;
 };
 
-// Gives `path` a final "\" unless it has one and creates every missing folder along it; false when the
+// Gives `path` a final "\" unless it has one and creates every missing folder along it; fails when the
 // folder does not exist afterwards.
-bool EnsureFolder(FileSystemPort& files, std::string& path);
+Outcome EnsureFolder(FileSystemPort& files, std::string& path);
 
 }  // namespace kx

@@ -5,26 +5,12 @@
 #include <shlobj.h>
 
 #include "platform/Automation_win.h"
+#include "platform/Handle_win.h"
 #include "text/Wide_win.h"
 #include "userdata/UserDataPorts_win.h"
 
 namespace kx {
 namespace {
-
-class Key {
-public:
-    Key() = default;
-    ~Key() {
-        if (key_) RegCloseKey(key_);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    HKEY* put() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 // "Key\Sub\Value" into the key's path and the value's name.
 void SplitValue(const std::string& keyAndValue, std::wstring& key, std::wstring& value) {
@@ -38,7 +24,7 @@ public:
     std::optional<std::string> ReadText(const std::string& keyAndValue) override {
         std::wstring keyPath, name;
         SplitValue(keyAndValue, keyPath, name);
-        Key key;
+        UniqueRegKey key;
         if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
             return std::nullopt;
         DWORD type = 0, bytes = 0;
@@ -61,17 +47,23 @@ public:
         return Narrow(text);
     }
 
-    bool WriteText(const std::string& keyAndValue, const std::string& text) override {
+    Outcome WriteText(const std::string& keyAndValue, const std::string& text) override {
         std::wstring keyPath, name;
         SplitValue(keyAndValue, keyPath, name);
-        Key key;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
-                            nullptr) != ERROR_SUCCESS)
-            return false;
+        const std::string what = "写入注册表值 HKEY_CURRENT_USER\\" + keyAndValue + " 失败";
+        UniqueRegKey key;
+        // The registry calls answer their error instead of leaving it for GetLastError.
+        LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                         key.put(), nullptr);
+        if (status != ERROR_SUCCESS)
+            return Outcome::Failed(what, Win32Error{static_cast<uint32_t>(status), "RegCreateKeyExW"});
         std::wstring value = Widen(text);
         DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-        return RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                              bytes) == ERROR_SUCCESS;
+        status =
+            RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+        if (status != ERROR_SUCCESS)
+            return Outcome::Failed(what, Win32Error{static_cast<uint32_t>(status), "RegSetValueExW"});
+        return Outcome::Done();
     }
 };
 
@@ -136,41 +128,52 @@ public:
         std::vector<std::string> names;
         std::wstring pattern = Widen(folder.ends_with('\\') ? folder + "*.*" : folder + "\\*.*");
         WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW(pattern.c_str(), &found);
-        if (find == INVALID_HANDLE_VALUE) return names;
+        UniqueFind find(FindFirstFileW(pattern.c_str(), &found));
+        if (!find) return names;
         do {
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) names.push_back(Narrow(found.cFileName));
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
+        } while (FindNextFileW(find.get(), &found));
         return names;
     }
 
     // Folder by folder from the top, so that it works the same for "D:\a\b", "\\server\share\a" and
     // relative paths; a part that exists already is passed over.
-    bool CreateFolders(const std::string& path) override {
+    Outcome CreateFolders(const std::string& path) override {
+        const std::string what = "创建文件夹 " + path + " 失败";
         std::wstring wide = Widen(path);
         while (!wide.empty() && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
-        if (wide.empty()) return false;
+        if (wide.empty()) return Outcome::Failed(what, Win32Error{ERROR_INVALID_NAME, "CreateDirectoryW"});
         size_t from = 0;
         if (wide.starts_with(L"\\\\")) {  // \\server\share is not a folder to create
             size_t server = wide.find(L'\\', 2);
             from = server == std::wstring::npos ? wide.size() : wide.find(L'\\', server + 1);
             if (from == std::wstring::npos) from = wide.size();
         }
+        // The error kept is that of the first level that could not be made; the levels above an existing
+        // one answer "already exists", which is no failure.
+        DWORD firstError = ERROR_SUCCESS;
         for (size_t at = from; at != std::wstring::npos;) {
             at = wide.find_first_of(L"\\/", at + 1);
             std::wstring part = wide.substr(0, at);
             if (part.size() == 2 && part[1] == L':') continue;  // a drive
-            CreateDirectoryW(part.c_str(), nullptr);
+            if (!CreateDirectoryW(part.c_str(), nullptr) && firstError == ERROR_SUCCESS &&
+                GetLastError() != ERROR_ALREADY_EXISTS)
+                firstError = GetLastError();
         }
         DWORD a = GetFileAttributesW(wide.c_str());
-        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return Outcome::Done();
+        // A file of that name answers "already exists" at the last level; it is still not a folder.
+        if (firstError == ERROR_SUCCESS) firstError = ERROR_DIRECTORY;
+        return Outcome::Failed(what, Win32Error{firstError, "CreateDirectoryW"});
     }
 
-    bool CopyFolder(const std::string& source, const std::string& destination) override {
+    Outcome CopyFolder(const std::string& source, const std::string& destination) override {
+        const std::string what = "把 " + source + " 复制到 " + destination + " 失败";
         ComApartment com;
         ComPtr<IDispatch> fso = CreateAutomationObject(L"Scripting.FileSystemObject");
-        if (!fso) return false;
+        if (!fso)
+            return Outcome::Failed(
+                what, Win32Error{static_cast<uint32_t>(REGDB_E_CLASSNOTREG), "Scripting.FileSystemObject"});
         VARIANT args[3];
         for (auto& a : args) VariantInit(&a);
         SetString(&args[0], Widen(source));
@@ -179,7 +182,8 @@ public:
         Variant result;
         HRESULT hr = CallMethod(fso.get(), L"CopyFolder", args, 3, result.get());
         for (auto& a : args) VariantClear(&a);
-        return SUCCEEDED(hr);
+        if (FAILED(hr)) return Outcome::Failed(what, Win32Error{static_cast<uint32_t>(hr), "CopyFolder"});
+        return Outcome::Done();
     }
 };
 
@@ -189,15 +193,14 @@ struct WindowsUserData final : OwnedUserDataPorts {
     FolderDialog folderDialog;
     FileSystem files;
     ZipComponent archives;
-    ThreadWorkers workers;
 };
 
 }  // namespace
 
 std::unique_ptr<OwnedUserDataPorts> MakeUserDataPorts() {
     auto owned = std::make_unique<WindowsUserData>();
-    owned->ports = UserDataPorts{&owned->registry,     &owned->shellFolders, &owned->folderDialog,
-                                 &owned->files,        &owned->archives,     &owned->workers};
+    owned->ports =
+        UserDataPorts{&owned->registry, &owned->shellFolders, &owned->folderDialog, &owned->files, &owned->archives};
     return owned;
 }
 

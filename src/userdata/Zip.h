@@ -11,7 +11,9 @@
 
 namespace kx {
 
-// Receives 0 to 100; returning anything but 0 stops the operation.
+// Receives the whole percent done (0 to 100) after every step of the work: each folder, each file and each
+// buffer of up to 1 MB, so the same value often comes many times. Returning anything but 0 stops the
+// operation at that step.
 using ZipProgress = std::function<int(int percent)>;
 
 struct ZipReport {

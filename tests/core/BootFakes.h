@@ -5,8 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "boot/BootPorts.h"
 #include "Fakes.h"
+#include "support/MemoryWindow.h"
+#include "base/ControlNames.h"
+#include "base/Ports.h"
+#include "boot/BootPorts.h"
 
 namespace kx::test {
 
@@ -16,59 +19,75 @@ struct FakeFile {
     bool stamped = false;
 };
 
+constexpr uint32_t kAccessDenied = 5, kFileNotFound = 2, kFileExists = 80;
+
 class FakeBootFiles : public BootFilePort {
 public:
-    bool WriteNewFile(const std::string& path, std::string_view bytes) override {
+    Outcome WriteNewFile(const std::string& path, std::string_view bytes) override {
         log.push_back("write " + path);
         auto it = files.find(path);
         // As Windows: create-always with normal attributes fails over a hidden or system file.
-        if (it != files.end() && (it->second.attributes & 0x06)) return false;
-        if (failWrites) return false;
+        if (it != files.end() && (it->second.attributes & 0x06)) return Denied(path, "CreateFileW");
+        if (failWrites) return Denied(path, "WriteFile");
         files[path] = FakeFile{std::string(bytes), 0x20, false};
-        return true;
+        return Outcome::Done();
     }
-    bool StampBootFile(const std::string& path) override {
+    Outcome StampBootFile(const std::string& path) override {
         log.push_back("stamp " + path);
         auto it = files.find(path);
-        if (it == files.end()) return false;
+        if (it == files.end()) return Outcome::Failed(path, Win32Error{kFileNotFound, "FindFirstFileW"});
         it->second.attributes = (it->second.attributes | 0x02) & 0x27;
         it->second.stamped = true;
-        return true;
+        return Outcome::Done();
     }
     bool FileExists(const std::string& path) override { return files.count(path) != 0; }
-    bool RemoveFile(const std::string& path) override {
+    Outcome RemoveFile(const std::string& path) override {
         log.push_back("delete " + path);
-        return files.erase(path) != 0;
+        auto it = files.find(path);
+        if (it == files.end()) return Outcome::Failed(path, Win32Error{kFileNotFound, "DeleteFileW"});
+        if (it->second.attributes & 0x01) return Denied(path, "DeleteFileW");  // read-only
+        files.erase(it);
+        return Outcome::Done();
     }
-    bool CopyNewFile(const std::string& from, const std::string& to) override {
+    Outcome CopyNewFile(const std::string& from, const std::string& to) override {
         log.push_back("copy " + from + " " + to);
-        if (!files.count(from) || files.count(to)) return false;
+        if (!files.count(from)) return Outcome::Failed(from, Win32Error{kFileNotFound, "CopyFileW"});
+        if (files.count(to) || failCopies) return Outcome::Failed(to, Win32Error{kFileExists, "CopyFileW"});
         files[to] = files[from];
-        return true;
+        return Outcome::Done();
     }
-    bool SetAttributes(const std::string& path, uint32_t attributes) override {
+    Outcome SetAttributes(const std::string& path, uint32_t attributes) override {
         log.push_back("attributes " + path);
-        if (!files.count(path)) return false;
+        if (!files.count(path)) return Outcome::Failed(path, Win32Error{kFileNotFound, "SetFileAttributesW"});
         files[path].attributes = attributes;
-        return true;
+        return Outcome::Done();
     }
-    bool WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
-                            const std::string& value) override {
+    Outcome WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
+                          const std::string& value) override {
         log.push_back("profile " + file + " [" + section + "] " + key + "=" + value);
-        if (files.count(file) && (files[file].attributes & 0x01)) return false;
-        profile[file][section][key] = value;
+        if (files.count(file) && (files[file].attributes & 0x01)) return Denied(file, "WritePrivateProfileStringW");
+        // A file that takes the write and keeps its old text (a profile mapped elsewhere).
+        if (!ignoreIniWrites) profile[file][section][key] = value;
         files[file];
-        return true;
+        return Outcome::Done();
     }
-    bool CreateFolder(const std::string& path) override {
+    std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key) override {
+        return profile[file][section][key];
+    }
+    Outcome CreateFolder(const std::string& path) override {
         folders.push_back(path);
-        return true;
+        return Outcome::Done();
     }
 
     std::map<std::string, FakeFile> files;
     std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> profile;
     std::vector<std::string> folders, log;
-    bool failWrites = false;
+    bool failWrites = false, failCopies = false, ignoreIniWrites = false;
+
+private:
+    static Outcome Denied(const std::string& path, const char* call) {
+        return Outcome::Failed("写入 " + path + " 失败", Win32Error{kAccessDenied, call});
+    }
 };
 
 class FakeBootAssets : public BootAssetSource {
@@ -79,44 +98,18 @@ public:
                                            {BootAsset::DosImage, std::string(1474560, 'D')}};
 };
 
-class FakeCommands : public CommandPort {
-public:
-    std::string RunCommandCaptured(const std::string& commandLine) override {
-        run.push_back(commandLine);
-        return answer ? answer(commandLine) : std::string();
-    }
-    std::vector<std::string> run;
-    std::function<std::string(const std::string&)> answer;
-};
-
-class FakeSystem : public SystemPort {
-public:
-    std::string WindowsVersionName() override { return version; }
-    int PlatformFamily() override { return 3; }
-    bool IsWindows64() override { return false; }
-    std::string SpecialFolderPath(int) override { return {}; }
-    std::string version = "Win7";
-};
-
-// A program with the boot fakes wired in and a restore-partition list.
+// The boot fakes side by side, a system drive and a restore-partition list.
 struct BootRig {
     MemoryWindow window;
-    FakeMessages messages;
-    FakeShell shell;
-    FakeClock clock;
-    FakeInstance instance;
-    FakeCommands commands;
+    ScriptedCommands commands;
     FakeSystem system;
     FakeBootFiles files;
     FakeBootAssets assets;
-    Program program{Ports{.window = &window, .messages = &messages, .shell = &shell, .clock = &clock,
-                          .instance = &instance, .commands = &commands, .system = &system, .bootFiles = &files,
-                          .bootAssets = &assets}};
+    std::string systemDrive = "C";
 
-    BootRig() { program.facts().systemDriveLetter = "C"; }
     void AddPartition(const std::string& drive, const std::string& designator) {
-        const int row = window.AddRow("还原磁盘_超级列表框", drive);
-        window.SetCell("还原磁盘_超级列表框", row, 1, designator);
+        const int row = window.AddRow(kRestoreList, drive);
+        window.SetCell(kRestoreList, row, 1, designator);
     }
 };
 

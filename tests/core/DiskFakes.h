@@ -5,7 +5,7 @@
 #include <map>
 #include <sstream>
 
-#include "Fakes.h"
+#include "ProgramRig.h"
 #include "disk/DiskPages.h"
 
 namespace kx::test {

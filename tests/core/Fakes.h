@@ -1,12 +1,11 @@
 #pragma once
-// Fakes of the ports, shared by the core tests.
+// Fakes of the shared ports, used by every core test (ProgramRig.h wires them all into a program).
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "support/MemoryWindow.h"
-#include "app/Program.h"
 #include "base/Ports.h"
 #include "disk/DrivePort.h"
 
@@ -137,16 +136,13 @@ public:
     std::vector<std::string> run;
 };
 
-// A program wired to fakes of every port.
-struct Rig {
-    MemoryWindow window;
-    FakeMessages messages;
-    FakeShell shell;
-    FakeClock clock;
-    FakeInstance instance;
-    FakeDrives drives;
-    ScriptedCommands commands;
-    Program program{Ports{&window, &messages, &shell, &clock, &instance, &commands, nullptr, &drives}};
+class FakeSystem : public SystemPort {
+public:
+    std::string WindowsVersionName() override { return version; }
+    int PlatformFamily() override { return 3; }
+    bool IsWindows64() override { return false; }
+    std::string SpecialFolderPath(int) override { return {}; }
+    std::string version = "Win7";
 };
 
 }  // namespace kx::test

@@ -1,11 +1,15 @@
 #pragma once
 // Fakes of the user-data ports and a rig that wires them into a program.
+#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "Fakes.h"
-#include "userdata/UserDataPorts.h"
+#include "userdata/UserDataPages.h"
 
 namespace kx::test {
 
@@ -15,11 +19,11 @@ public:
         auto it = values.find(keyAndValue);
         return it == values.end() ? std::nullopt : std::optional(it->second);
     }
-    bool WriteText(const std::string& keyAndValue, const std::string& text) override {
-        if (readOnly.count(keyAndValue)) return false;
+    Outcome WriteText(const std::string& keyAndValue, const std::string& text) override {
+        if (readOnly.count(keyAndValue)) return Outcome::Failed(keyAndValue, Win32Error{5, "RegSetValueExW"});
         values[keyAndValue] = text;
         written.push_back(keyAndValue);
-        return true;
+        return Outcome::Done();
     }
     std::map<std::string, std::string> values;
     std::set<std::string> readOnly;
@@ -51,18 +55,22 @@ public:
         listed.push_back(folder);
         return listing;
     }
-    bool CreateFolders(const std::string& path) override {
+    Outcome CreateFolders(const std::string& path) override {
         created.push_back(path);
         for (const auto& prefix : uncreatable)
-            if (path.starts_with(prefix)) return false;
+            if (path.starts_with(prefix))
+                return Outcome::Failed("创建文件夹 " + path + " 失败", Win32Error{3, "CreateDirectoryW"});
         folders.insert(Trim(path));
-        return true;
+        return Outcome::Done();
     }
-    bool CopyFolder(const std::string& source, const std::string& destination) override {
+    Outcome CopyFolder(const std::string& source, const std::string& destination) override {
         copies.push_back({source, destination});
         positionAtCopy.push_back(window.ProgressPosition("进度条1"));
         statusAtCopy.push_back(window.Text("分组框4"));
-        return true;
+        if (failingCopies.count(source))
+            return Outcome::Failed("把 " + source + " 复制到 " + destination + " 失败",
+                                   Win32Error{0x800A0046, "CopyFolder"});
+        return Outcome::Done();
     }
     static std::string Trim(std::string path) {
         while (path.ends_with('\\')) path.pop_back();
@@ -70,7 +78,7 @@ public:
     }
 
     WindowPort& window;
-    std::set<std::string> folders, files, uncreatable;
+    std::set<std::string> folders, files, uncreatable, failingCopies;
     std::vector<std::string> listing, listed, created, statusAtCopy;
     std::vector<std::pair<std::string, std::string>> copies;
     std::vector<int> positionAtCopy;
@@ -93,7 +101,19 @@ public:
     WindowPort& window;
     std::vector<ArchiveCall> zips, unzips;
     ZipReport result = Succeeded();
+    std::map<std::string, ZipReport> resultFor;  // by archive path, instead of `result`
     bool throws = false;
+    // Until a report asks to stop, keeps reporting (a long archive); a stop the callback never asks for
+    // ends it after `longRunReports`.
+    bool longRun = false;
+    int longRunReports = 2000;
+    std::mutex mutex;
+    std::condition_variable running;
+    bool started = false;
+    void WaitUntilStarted() {
+        std::unique_lock<std::mutex> lock(mutex);
+        running.wait(lock, [this] { return started; });
+    }
 
 private:
     static ZipReport Succeeded() {
@@ -105,44 +125,31 @@ private:
                      const ZipProgress& progress) {
         if (throws) throw std::runtime_error("disk vanished");
         ArchiveCall call{from, to, window.Text("分组框4"), window.ProgressPosition("进度条1"), -1};
+        if (longRun) return RunLong(progress);
         if (progress(37) != 0) call.positionAfterProgress = -2;
         else call.positionAfterProgress = window.ProgressPosition("进度条1");
         calls.push_back(call);
-        return result;
+        const std::string& archive = &calls == &zips ? to : from;
+        return resultFor.count(archive) ? resultFor[archive] : result;
     }
-};
-
-// Runs each job at once, or keeps it for the test to run later.
-class FakeWorkers : public WorkerPort {
-public:
-    void Start(std::function<void()> job) override {
-        if (holdJobs) {
-            held.push_back(std::move(job));
-        } else {
-            job();
+    ZipReport RunLong(const ZipProgress& progress) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            started = true;
         }
+        running.notify_all();
+        ZipReport report;
+        for (int i = 0; i < longRunReports; ++i) {
+            if (progress(i % 100) != 0) {
+                report.cancelled = true;
+                report.error = "压缩已取消";
+                return report;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the work between two reports
+        }
+        report.ok = true;
+        return report;
     }
-    void RunHeld() {
-        auto jobs = std::move(held);
-        held.clear();
-        for (auto& job : jobs) job();
-    }
-    bool holdJobs = false;
-    std::vector<std::function<void()>> held;
-};
-
-struct UserDataRig : Rig {
-    UserDataRig() {
-        program.facts().backupDayFolder = "2015年7月16日备份";
-        program.ports().userData = &ports;
-    }
-    FakeRegistry registry;
-    FakeShellFolders shellFolders;
-    FakeFolderDialog dialog;
-    FakeFiles files{window};
-    FakeArchives archives{window};
-    FakeWorkers workers;
-    UserDataPorts ports{&registry, &shellFolders, &dialog, &files, &archives, &workers};
 };
 
 }  // namespace kx::test

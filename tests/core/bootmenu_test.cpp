@@ -39,13 +39,21 @@ struct BcdRig : BootRig {
     BcdRig() {
         commands.answer = [this](const std::string& c) { return bcd.Answer(c); };
     }
+    Outcome Register(const std::string& title) { return RegisterBcdEntry(commands, systemDrive, title); }
+    Outcome RegisterAny(const std::string& title) {
+        return RegisterBootEntry(system, commands, files, systemDrive, title);
+    }
 };
 
+Outcome RegisterIni(BootRig& rig, const std::string& title) {
+    return RegisterBootIniEntry(rig.files, rig.systemDrive, title);
+}
+
 TEST(BcdRules, SuccessRuleAndIdentifiers) {
-    EXPECT_TRUE(BcdSucceeded(false, "操作成功完成。"));
-    EXPECT_TRUE(BcdSucceeded(true, "The operation completed successfully."));
-    EXPECT_FALSE(BcdSucceeded(false, "The operation completed successfully."));  // English cannot undo a failure
-    EXPECT_FALSE(BcdSucceeded(true, ""));
+    EXPECT_TRUE(BcdSucceeded("操作成功完成。"));
+    EXPECT_TRUE(BcdSucceeded("The operation completed successfully."));
+    EXPECT_FALSE(BcdSucceeded("An error occurred while attempting the specified operation."));
+    EXPECT_FALSE(BcdSucceeded(""));
     EXPECT_EQ(FirstIdentifier("已成功创建项 {abc-1}。{other}"), "{abc-1}");
     EXPECT_EQ(FirstIdentifier("no braces"), "{}");
     EXPECT_EQ(FirstIdentifier("open { only"), "{}");
@@ -65,7 +73,8 @@ TEST(BcdEntry, FirstRunCreatesAnEntryThatStartsOnce) {
     for (bool chinese : {true, false}) {
         BcdRig rig;
         rig.bcd.chinese = chinese;
-        EXPECT_TRUE(RegisterBcdEntry(rig.program, "安装系统"));
+        const Outcome outcome = rig.Register("安装系统");
+        EXPECT_TRUE(outcome.ok()) << outcome.Describe();
         const std::string id = "{00000001-1111-2222-3333-444444444444}";
         const std::vector<std::string> expected = {"bcdedit",
                                                    "bcdedit /create /d \"安装系统\" /application bootsector",
@@ -81,65 +90,98 @@ TEST(BcdEntry, FirstRunCreatesAnEntryThatStartsOnce) {
 
 TEST(BcdEntry, SecondRunStartsTheExistingEntryAgainWithoutAddingOne) {
     BcdRig rig;
-    RegisterBcdEntry(rig.program, "安装系统");
+    ASSERT_TRUE(rig.Register("安装系统").ok());
     rig.commands.run.clear();
-    EXPECT_TRUE(RegisterBcdEntry(rig.program, "安装系统"));
+    EXPECT_TRUE(rig.Register("安装系统").ok());
     EXPECT_EQ(rig.bcd.entries.size(), 1u);
     EXPECT_EQ(rig.commands.run,
               (std::vector<std::string>{"bcdedit", "bcdedit /bootsequence {00000001-1111-2222-3333-444444444444}"}));
 
     // Another title is another entry; the newer one starts next.
     rig.commands.run.clear();
-    EXPECT_TRUE(RegisterBcdEntry(rig.program, "备份系统"));
+    EXPECT_TRUE(rig.Register("备份系统").ok());
     ASSERT_EQ(rig.bcd.entries.size(), 2u);
     EXPECT_EQ(rig.commands.run[5], "bcdedit /bootsequence {00000002-1111-2222-3333-444444444444}");
 }
 
 TEST(BcdEntry, DeviceIsTheSystemDriveWhereTheHelperWasWritten) {
     BcdRig rig;
-    rig.program.facts().systemDriveLetter = "D";
-    RegisterBcdEntry(rig.program, "安装系统");
+    rig.systemDrive = "D";
+    ASSERT_TRUE(rig.Register("安装系统").ok());
     EXPECT_EQ(rig.commands.run[2], "bcdedit /set {00000001-1111-2222-3333-444444444444} device partition=D:");
 }
 
-TEST(BcdEntry, BcdeditThatDoesNotRunGivesFalseAndEmptyIdentifier) {
+TEST(BcdEntry, BcdeditThatDoesNotRunFailsAtTheCreateStep) {
     BootRig rig;  // every command answers nothing
-    EXPECT_FALSE(RegisterBcdEntry(rig.program, "安装系统"));
-    ASSERT_EQ(rig.commands.run.size(), 7u);
-    EXPECT_EQ(rig.commands.run[2], "bcdedit /set {} device partition=C:");
+    const Outcome outcome = RegisterBcdEntry(rig.commands, rig.systemDrive, "安装系统");
+    EXPECT_FALSE(outcome.ok());
+    EXPECT_NE(outcome.what().find("无法创建启动项“安装系统”"), std::string::npos) << outcome.what();
+    // Nothing is set on an entry that does not exist.
+    EXPECT_EQ(rig.commands.run.size(), 2u);
 }
 
-TEST(BcdEntry, EnglishFailureAfterChineseSuccessIsFailure) {
+TEST(BcdEntry, AFailureInTheMiddleIsNotUndoneByLaterSuccesses) {
+    // The path command fails in English; every later command reports "成功", which must not hide it.
     BcdRig rig;
-    rig.bcd.chinese = false;
     rig.commands.answer = [&rig](const std::string& c) {
-        return c.find("/timeout") != std::string::npos ? std::string("An error occurred.") : rig.bcd.Answer(c);
+        if (c.find(" path ") != std::string::npos) return std::string("An error occurred while attempting it.\r\n");
+        return rig.bcd.Answer(c);
     };
-    EXPECT_FALSE(RegisterBcdEntry(rig.program, "安装系统"));
+    const Outcome outcome = rig.Register("安装系统");
+    ASSERT_FALSE(outcome.ok());
+    const std::string id = "{00000001-1111-2222-3333-444444444444}";
+    EXPECT_EQ(outcome.what(), "启动菜单设置失败：“bcdedit /set " + id +
+                                  " path \\qzrpldr.mbr”报告：An error occurred while attempting it.");
+    // The half-made entry is not started at the next boot, and is removed so a later run makes a whole one.
+    for (const std::string& c : rig.commands.run) EXPECT_EQ(c.find("/bootsequence"), std::string::npos) << c;
+    EXPECT_EQ(rig.commands.run.back(), "bcdedit /delete " + id);
+
+    // Each step on its own: device, order, boot sequence and time-out fail the registration as well.
+    for (const char* failing : {" device ", "/displayorder", "/bootsequence", "/timeout"}) {
+        BcdRig r;
+        r.commands.answer = [&r, failing](const std::string& c) {
+            return c.find(failing) != std::string::npos ? std::string("参数错误。") : r.bcd.Answer(c);
+        };
+        const Outcome o = r.Register("安装系统");
+        EXPECT_FALSE(o.ok()) << failing;
+        EXPECT_NE(o.what().find(failing), std::string::npos) << o.what();
+    }
+}
+
+TEST(BcdEntry, AListedTitleWithoutAnIdentifierIsAFailure) {
+    BootRig rig;
+    rig.commands.answer = [](const std::string& c) {
+        return c == "bcdedit" ? std::string("description             安装系统\r\n") : std::string("操作成功完成。");
+    };
+    EXPECT_FALSE(RegisterBcdEntry(rig.commands, rig.systemDrive, "安装系统").ok());
+    EXPECT_EQ(rig.commands.run.size(), 1u);
 }
 
 TEST(BootEntry, BranchFollowsTheWindowsClassification) {
     for (const char* version : {"Win7", "Win8"}) {
         BcdRig rig;
         rig.system.version = version;
-        RegisterBootEntry(rig.program, "安装系统");
+        EXPECT_TRUE(rig.RegisterAny("安装系统").ok());
         EXPECT_EQ(rig.bcd.entries.size(), 1u) << version;
         EXPECT_TRUE(rig.files.log.empty());
     }
+    // Versions without a boot-menu branch: the staged job would never run, and the caller hears why.
     for (const char* version : {"Vista", "Win2003", "未知", ""}) {
         BcdRig rig;
         rig.system.version = version;
-        RegisterBootEntry(rig.program, "安装系统");
+        const Outcome outcome = rig.RegisterAny("安装系统");
+        EXPECT_FALSE(outcome.ok()) << version;
+        EXPECT_NE(outcome.what().find(*version ? version : "未知"), std::string::npos) << outcome.what();
         EXPECT_TRUE(rig.commands.run.empty()) << version;
         EXPECT_TRUE(rig.files.log.empty()) << version;
     }
 }
 
 TEST(BootIni, SavesTheOriginalOnceAndKeepsOneEntryLine) {
-    BootRig rig;
+    BcdRig rig;
     rig.system.version = "WinXP";
     rig.files.files["C:\\boot.ini"] = FakeFile{"[boot loader]\r\ntimeout=30\r\n", 0x27, false};
-    RegisterBootEntry(rig.program, "安装系统");
+    EXPECT_TRUE(rig.RegisterAny("安装系统").ok());
 
     EXPECT_EQ(rig.files.files["C:\\boot.ini"].attributes, 0x20u);
     ASSERT_TRUE(rig.files.FileExists("C:\\boot.in_"));
@@ -150,7 +192,7 @@ TEST(BootIni, SavesTheOriginalOnceAndKeepsOneEntryLine) {
 
     // A later run keeps the saved original and replaces the title of the same key.
     rig.files.files["C:\\boot.ini"].bytes = "changed";
-    RegisterBootEntry(rig.program, "备份系统");
+    EXPECT_TRUE(rig.RegisterAny("备份系统").ok());
     EXPECT_EQ(rig.files.files["C:\\boot.in_"].bytes, "[boot loader]\r\ntimeout=30\r\n");
     EXPECT_EQ(ini["operating systems"].size(), 1u);
     EXPECT_EQ(ini["operating systems"]["C:\\qzrpldr.mbr"], "备份系统");
@@ -158,44 +200,92 @@ TEST(BootIni, SavesTheOriginalOnceAndKeepsOneEntryLine) {
 
 TEST(BootIni, SystemDriveNamesTheFiles) {
     BootRig rig;
-    rig.program.facts().systemDriveLetter = "D";
-    RegisterBootIniEntry(rig.program, "安装系统");
-    EXPECT_FALSE(rig.files.FileExists("D:\\boot.in_"));  // nothing to save
+    rig.systemDrive = "D";
+    rig.files.files["D:\\boot.ini"] = FakeFile{"[boot loader]\r\n", 0x27, false};
+    EXPECT_TRUE(RegisterIni(rig, "安装系统").ok());
+    EXPECT_TRUE(rig.files.FileExists("D:\\boot.in_"));
     EXPECT_EQ(rig.files.profile["D:\\boot.ini"]["boot loader"]["default"], "D:\\qzrpldr.mbr");
+}
+
+TEST(BootIni, FailuresAreNamedAndLeaveTheDefaultAlone) {
+    {
+        // Written, but read back as before: the entry is not there, whatever the calls answered.
+        BootRig rig;
+        rig.files.files["C:\\boot.ini"] = FakeFile{"[boot loader]\r\n", 0x27, false};
+        rig.files.ignoreIniWrites = true;
+        const Outcome outcome = RegisterIni(rig, "安装系统");
+        EXPECT_FALSE(outcome.ok());
+        EXPECT_NE(outcome.what().find("读回"), std::string::npos) << outcome.what();
+    }
+    {
+        // No boot.ini: one written from nothing would hold only our entry.
+        BootRig rig;
+        const Outcome outcome = RegisterIni(rig, "安装系统");
+        EXPECT_FALSE(outcome.ok());
+        EXPECT_NE(outcome.what().find("C:\\boot.ini"), std::string::npos) << outcome.what();
+        EXPECT_TRUE(rig.files.profile.empty());
+    }
+    {
+        // Without the saved original the DOS side could not put the old default back.
+        BootRig rig;
+        rig.files.files["C:\\boot.ini"] = FakeFile{"[boot loader]\r\n", 0x27, false};
+        rig.files.failCopies = true;
+        const Outcome outcome = RegisterIni(rig, "安装系统");
+        EXPECT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.error().call, "CopyFileW");
+        EXPECT_TRUE(rig.files.profile.empty());
+    }
 }
 
 TEST(Deploy, WritesTheThreeAssetsInOrderEachStamped) {
     BootRig rig;
-    rig.program.facts().systemDriveLetter = "D";
-    EXPECT_TRUE(DeployBootAssets(rig.program));
+    const Outcome outcome = DeployBootAssets(rig.files, rig.assets, "D");
+    EXPECT_TRUE(outcome.ok()) << outcome.Describe();
     EXPECT_EQ(rig.files.log, (std::vector<std::string>{"write D:\\qzrpldr.mbr", "stamp D:\\qzrpldr.mbr",
                                                        "write D:\\otldr", "stamp D:\\otldr", "write D:\\Dorv.ima",
                                                        "stamp D:\\Dorv.ima"}));
     EXPECT_EQ(rig.files.files["D:\\otldr"].bytes, "LOADER");
-
-    // Again: the hidden files refuse the rewrite, keep their bytes and are stamped again.
-    rig.files.log.clear();
-    EXPECT_FALSE(DeployBootAssets(rig.program));
-    EXPECT_EQ(rig.files.files.size(), 3u);
-    EXPECT_EQ(rig.files.files["D:\\qzrpldr.mbr"].bytes.size(), 8192u);
-    EXPECT_EQ(std::count(rig.files.log.begin(), rig.files.log.end(), "stamp D:\\Dorv.ima"), 1);
 }
 
-TEST(Deploy, MissingAssetIsNotWrittenAsAnEmptyFile) {
+TEST(Deploy, ARepeatReplacesTheHiddenAssetsAndSucceeds) {
+    BootRig rig;
+    ASSERT_TRUE(DeployBootAssets(rig.files, rig.assets, "C").ok());
+    // The DOS side leaves what it keeps hidden, system and read-only; a newer build carries other bytes.
+    rig.files.files["C:\\otldr"].attributes = 0x27;
+    rig.assets.bytes[BootAsset::Loader] = "LOADER 2";
+    const Outcome again = DeployBootAssets(rig.files, rig.assets, "C");
+    EXPECT_TRUE(again.ok()) << again.Describe();
+    EXPECT_EQ(rig.files.files.size(), 3u);
+    EXPECT_EQ(rig.files.files["C:\\otldr"].bytes, "LOADER 2");
+    for (const auto& [path, file] : rig.files.files) {
+        EXPECT_TRUE(file.stamped) << path;
+        EXPECT_EQ(file.attributes & 0x02, 0x02u) << path;
+    }
+}
+
+TEST(Deploy, AFailedOrMissingAssetIsNamed) {
     BootRig rig;
     rig.assets.bytes[BootAsset::Loader].clear();
-    EXPECT_FALSE(DeployBootAssets(rig.program));
-    EXPECT_FALSE(rig.files.FileExists("C:\\otldr"));
+    Outcome outcome = DeployBootAssets(rig.files, rig.assets, "C");
+    EXPECT_FALSE(outcome.ok());
+    EXPECT_NE(outcome.what().find("otldr"), std::string::npos) << outcome.what();
+    EXPECT_FALSE(rig.files.FileExists("C:\\otldr"));  // not written as an empty file
     EXPECT_TRUE(rig.files.FileExists("C:\\Dorv.ima"));
+
+    BootRig full;
+    full.files.failWrites = true;
+    outcome = DeployBootAssets(full.files, full.assets, "C");
+    EXPECT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.Describe(), "写入 C:\\qzrpldr.mbr 失败（WriteFile 错误 5）");
+    EXPECT_FALSE(DeployBootAssets(full.files, full.assets, "").ok());
 }
 
 TEST(Deploy, WindowsGhostGoesToDriveCOnlyWhenCarried) {
     BootRig rig;
-    rig.program.facts().systemDriveLetter = "D";
-    EXPECT_FALSE(WriteWindowsGhost(rig.program));
+    EXPECT_FALSE(WriteWindowsGhost(rig.files, rig.assets).ok());
     EXPECT_TRUE(rig.files.files.empty());
     rig.assets.bytes[BootAsset::WindowsGhost] = "MZghost";
-    EXPECT_TRUE(WriteWindowsGhost(rig.program));
+    EXPECT_TRUE(WriteWindowsGhost(rig.files, rig.assets).ok());
     EXPECT_EQ(rig.files.files["C:\\ghost32.exe"].bytes, "MZghost");
     EXPECT_FALSE(rig.files.files["C:\\ghost32.exe"].stamped);
 }

@@ -5,7 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "Fakes.h"
+#include "ProgramRig.h"
 #include "app/Handlers.h"
 #include "text/Text.h"
 

@@ -32,7 +32,7 @@ TEST(Designators, LookupsWalkTheRestoreListFromTheTop) {
     rig.AddPartition("C:", "1:1");
     rig.AddPartition("E:", "1:3");
     rig.AddPartition("E:", "2:1");  // a duplicate letter: the first row wins
-    Program& p = rig.program;
+    WindowPort& p = rig.window;
     EXPECT_EQ(DesignatorOfDrive(p, "e"), "1:3");
     EXPECT_EQ(DesignatorOfDrive(p, "C"), "1:1");
     EXPECT_EQ(DesignatorOfDrive(p, "Z"), "0:0");
@@ -43,13 +43,13 @@ TEST(Designators, LookupsWalkTheRestoreListFromTheTop) {
 
 TEST(Designators, GhostPaths) {
     BootRig rig;
-    EXPECT_EQ(ToGhostPath(rig.program, "D:\\sys\\a.gho"), "0:0\\sys\\a.gho");  // empty list
+    EXPECT_EQ(ToGhostPath(rig.window, "D:\\sys\\a.gho"), "0:0\\sys\\a.gho");  // empty list
     rig.AddPartition("E:", "1:3");
     rig.AddPartition("D:", "1:2");
-    EXPECT_EQ(ToGhostPath(rig.program, "e:\\img\\x.gho"), "1:3\\img\\x.gho");
-    EXPECT_EQ(ToGhostPath(rig.program, "D:\\sys\\a.gho"), "1:2\\sys\\a.gho");
-    EXPECT_EQ(ToGhostPath(rig.program, ""), "0:0");
-    EXPECT_EQ(ToGhostPath(rig.program, "D"), "1:2");
+    EXPECT_EQ(ToGhostPath(rig.window, "e:\\img\\x.gho"), "1:3\\img\\x.gho");
+    EXPECT_EQ(ToGhostPath(rig.window, "D:\\sys\\a.gho"), "1:2\\sys\\a.gho");
+    EXPECT_EQ(ToGhostPath(rig.window, ""), "0:0");
+    EXPECT_EQ(ToGhostPath(rig.window, "D"), "1:2");
 }
 
 TEST(Designators, FolderOfPath) {
@@ -63,22 +63,21 @@ TEST(Designators, BackupFolderComesBackToWindowsTerms) {
     BootRig rig;
     rig.AddPartition("E:", "1:3");
     rig.AddPartition("F:", "1:12");
-    Program& p = rig.program;
+    WindowPort& p = rig.window;
     EXPECT_EQ(ImageFolderOfGhostPath(p, "1:3\\qzrpgho\\a.gho"), "E:\\qzrpgho\\");
     EXPECT_EQ(ImageFolderOfGhostPath(p, "1:3\\a.gho"), "E:\\");
     // Partition 12: the designator is longer than three characters and still maps to its drive.
     EXPECT_EQ(ImageFolderOfGhostPath(p, "1:12\\bak\\a.gho"), "F:\\bak\\");
     EXPECT_EQ(ImageFolderOfGhostPath(p, "0:0\\bak\\a.gho"), "C:\\bak\\");  // unknown: drive C
-    CreateImageFolder(p, "1:3\\qzrpgho\\a.gho");
-    CreateImageFolder(p, "1:3");  // no folder in the path: nothing to create
+    EXPECT_TRUE(CreateImageFolder(p, rig.files, "1:3\\qzrpgho\\a.gho").ok());
+    EXPECT_TRUE(CreateImageFolder(p, rig.files, "1:3").ok());  // no folder in the path: nothing to create
     EXPECT_EQ(rig.files.folders, std::vector<std::string>{"E:\\qzrpgho\\"});
 }
 
 TEST(GhostBatchFile, HoldsOnlyTheLastJobInCodePage936) {
     BootRig rig;
-    rig.program.facts().systemDriveLetter = "D";
     const std::string first = GhostRestoreJob("1:3\\备份\\a.gho", "1", "1:1");
-    WriteGhostBatch(rig.program, first, true);
+    EXPECT_TRUE(WriteGhostBatch(rig.files, "D", first, true).ok());
     ASSERT_TRUE(rig.files.FileExists("D:\\Ghost.bat"));
     EXPECT_EQ(rig.files.files["D:\\Ghost.bat"].bytes, ToCodePage(first, kChineseCodePage));
     EXPECT_TRUE(rig.files.files["D:\\Ghost.bat"].stamped);
@@ -86,11 +85,24 @@ TEST(GhostBatchFile, HoldsOnlyTheLastJobInCodePage936) {
 
     // The second job replaces the hidden first one, and without the stamp stays visible.
     const std::string second = GhostBackupJob("1:1", "1:3\\qzrpgho\\b.gho");
-    WriteGhostBatch(rig.program, second, false);
+    EXPECT_TRUE(WriteGhostBatch(rig.files, "D", second, false).ok());
     const FakeFile& bat = rig.files.files["D:\\Ghost.bat"];
     EXPECT_EQ(bat.bytes, second);
     EXPECT_FALSE(bat.stamped);
     EXPECT_EQ(bat.bytes.substr(bat.bytes.size() - 9), "\r\nrestart");  // nothing after "restart"
+}
+
+TEST(GhostBatchFile, AReadOnlyLeftoverIsReplacedAndAFailedWriteIsNamed) {
+    BootRig rig;
+    rig.files.files["C:\\Ghost.bat"] = FakeFile{"old job", 0x27, true};  // as the DOS side marks ghost*.*
+    EXPECT_TRUE(WriteGhostBatch(rig.files, "C", "new job", false).ok());
+    EXPECT_EQ(rig.files.files["C:\\Ghost.bat"].bytes, "new job");
+
+    rig.files.failWrites = true;
+    const Outcome outcome = WriteGhostBatch(rig.files, "C", "third job", true);
+    EXPECT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.Describe(), "写入 C:\\Ghost.bat 失败（WriteFile 错误 5）");
+    EXPECT_FALSE(WriteGhostBatch(rig.files, "", "job", false).ok());
 }
 
 }  // namespace

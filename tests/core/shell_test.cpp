@@ -3,8 +3,6 @@
 #include <set>
 
 #include "DiskFakes.h"
-#include "Fakes.h"
-#include "UserDataFakes.h"
 #include "app/Handlers.h"
 #include "app/Layout.h"
 
@@ -99,10 +97,7 @@ struct StartupRig : test::DiskRig {
     StartupRig() {
         drives.AddFixed('C', 40, 10);
         drives.AddFixed('D', 100, 60);
-        program.ports().userData = &userData.ports;
     }
-    struct UserData : test::UserDataRig {
-    } userData;
 };
 
 TEST(Startup, CreatedHandlerRunsEveryStepAndFixesTheDayFolder) {
@@ -158,12 +153,6 @@ TEST(Shell, WindowButtonsAndTheManualDownloadPage) {
     EXPECT_FALSE(r.window.Closed());
     r.program.Dispatch("图形按钮1", Event::Click);
     EXPECT_TRUE(r.window.Closed());
-}
-
-TEST(Shell, ZipProgressMovesTheBarAndContinues) {
-    Rig r;
-    EXPECT_EQ(ShowZipProgress(r.program, 42), 0);
-    EXPECT_EQ(r.window.ProgressPosition("进度条1"), 42);
 }
 
 TEST(Shell, ToolPagesComeIntoViewAndGoBack) {

@@ -1,8 +1,8 @@
 // The " 定义路径 " page against fakes of the registry, the shell and the file system.
 #include <gtest/gtest.h>
 
-#include "UserDataFakes.h"
-#include "app/Handlers.h"
+#include "ProgramRig.h"
+#include "userdata/UserDataPages.h"
 
 namespace kx {
 namespace {
@@ -38,7 +38,7 @@ TEST(ShellFolders, ReadFillsTheTenBoxesEnablesThemAndKeepsTheFourBackupLocations
         r.window.SetEnabled(Box(i), false);
         r.window.SetEnabled(std::string(kStems[i]) + "超级按钮", false);
     }
-    ReadShellFolders(r.program);
+    ReadShellFolders(r.Context());
     const std::string home = "C:\\Documents and Settings\\小明\\";
     const std::string expected[] = {home + "My Documents",
                                     home + "Local Settings\\History",
@@ -55,7 +55,7 @@ TEST(ShellFolders, ReadFillsTheTenBoxesEnablesThemAndKeepsTheFourBackupLocations
         EXPECT_TRUE(r.window.Enabled(Box(i)));
         EXPECT_TRUE(r.window.Enabled(std::string(kStems[i]) + "超级按钮"));
     }
-    EXPECT_EQ(r.program.state().userFolders.Get(),
+    EXPECT_EQ(r.program.state().userData.userFolders.Get(),
               (std::vector<std::string>{expected[0], expected[4], expected[3], expected[5]}));
 }
 
@@ -63,46 +63,46 @@ TEST(ShellFolders, UnknownFoldersAndAMissingDownloadValueGiveEmptyBoxes) {
     UserDataRig r;
     r.shellFolders.paths = {{5, "D:\\"}};  // a folder at a drive's root loses its "\" like any other
     r.window.SetText(Box(9), "stale");
-    ReadShellFolders(r.program);
+    ReadShellFolders(r.Context());
     EXPECT_EQ(r.window.Text(Box(0)), "D:");
     for (int i = 1; i < 10; ++i) EXPECT_EQ(r.window.Text(Box(i)), "") << kStems[i];
 }
 
 TEST(ShellFolders, RefreshRestoresEditedBoxesAndOnlyItChangesTheBackupLocations) {
     Profile r;
-    ReadShellFolders(r.program);
-    auto kept = r.program.state().userFolders.Get();
+    ReadShellFolders(r.Context());
+    auto kept = r.program.state().userData.userFolders.Get();
     r.window.SetText(Box(0), "X:\\typed");
     r.dialog.answer = "Y:\\chosen";
-    BrowseShellFolder(r.program, 5);
+    BrowseShellFolder(r.Context(), 5);
     EXPECT_EQ(r.window.Text(Box(5)), "Y:\\chosen");
-    EXPECT_EQ(r.program.state().userFolders.Get(), kept);
-    ReadShellFolders(r.program);
+    EXPECT_EQ(r.program.state().userData.userFolders.Get(), kept);
+    ReadShellFolders(r.Context());
     EXPECT_EQ(r.window.Text(Box(0)), "C:\\Documents and Settings\\小明\\My Documents");
     EXPECT_EQ(r.window.Text(Box(5)), "C:\\Documents and Settings\\小明\\桌面");
 }
 
 TEST(ShellFolders, BrowseUsesTheRowsTitleAndACancelChangesNothing) {
     Profile r;
-    ReadShellFolders(r.program);
+    ReadShellFolders(r.Context());
     r.dialog.answer = "";
-    BrowseShellFolder(r.program, 2);
+    BrowseShellFolder(r.Context(), 2);
     EXPECT_EQ(r.window.Text(Box(2)), "C:\\Documents and Settings\\小明\\Local Settings\\Temporary Internet Files");
     r.dialog.answer = "F:\\收藏";
-    BrowseShellFolder(r.program, 4);
-    BrowseShellFolder(r.program, 9);
+    BrowseShellFolder(r.Context(), 4);
+    BrowseShellFolder(r.Context(), 9);
     EXPECT_EQ(r.dialog.titles,
               (std::vector<std::string>{"修改IE临时文件夹位置", "修改收藏夹位置", "修改下载目录位置"}));
     EXPECT_EQ(r.window.Text(Box(4)), "F:\\收藏");
     EXPECT_EQ(r.window.Text(NewBox(4)), "");  // the chosen folder goes to the current box, not the new one
-    ApplyShellFolders(r.program);
+    ApplyShellFolders(r.Context());
     EXPECT_TRUE(r.registry.written.empty());  // and "应用" still writes only the new boxes
 }
 
 TEST(ShellFolders, MoveToDriveDCreatesTheFoldersAndWritesTenValuesWithoutAFinalSeparator) {
     Profile r;
-    ReadShellFolders(r.program);
-    MoveShellFoldersToD(r.program);
+    ReadShellFolders(r.Context());
+    MoveShellFoldersToD(r.Context());
     for (int i = 0; i < 10; ++i) {
         std::string current = r.window.Text(Box(i));
         std::string moved = "D" + current.substr(1);
@@ -120,8 +120,8 @@ TEST(ShellFolders, MoveToDriveDLeavesRowsWithoutADriveLetterAlone) {
     Profile r;
     r.registry.values.erase(kDownload);
     r.shellFolders.paths[34] = "\\\\server\\profiles\\History";
-    ReadShellFolders(r.program);
-    MoveShellFoldersToD(r.program);
+    ReadShellFolders(r.Context());
+    MoveShellFoldersToD(r.Context());
     EXPECT_EQ(r.window.Text(NewBox(9)), "");
     EXPECT_EQ(r.window.Text(NewBox(1)), "");
     EXPECT_EQ(r.registry.written.size(), 8u);
@@ -136,7 +136,7 @@ TEST(ShellFolders, ApplyWritesTheTextAsTypedAndNamesRowsItCouldNotMove) {
     r.window.SetText(NewBox(6), "E:\\开始");
     r.files.uncreatable = {"Q:"};
     r.registry.readOnly = {kShellFolders + "Start Menu"};
-    ApplyShellFolders(r.program);
+    ApplyShellFolders(r.Context());
     EXPECT_EQ(r.files.created, (std::vector<std::string>{"E:\\文档\\", "Q:\\桌面\\", "E:\\开始\\"}));
     EXPECT_EQ(r.registry.values[kShellFolders + "Personal"], "E:\\文档\\");
     EXPECT_FALSE(r.registry.values.count(kShellFolders + "Desktop"));
@@ -150,14 +150,14 @@ TEST(ShellFolders, ApplyWritesTheTextAsTypedAndNamesRowsItCouldNotMove) {
 TEST(ShellFolders, EnsureFolderAddsOneSeparatorOnly) {
     UserDataRig r;
     std::string a = "D:\\a", b = "D:\\b\\";
-    EXPECT_TRUE(EnsureFolder(r.files, a));
-    EXPECT_TRUE(EnsureFolder(r.files, b));
+    EXPECT_TRUE(EnsureFolder(r.files, a).ok());
+    EXPECT_TRUE(EnsureFolder(r.files, b).ok());
     EXPECT_EQ(a, "D:\\a\\");
     EXPECT_EQ(b, "D:\\b\\");
     EXPECT_EQ(r.files.created, (std::vector<std::string>{"D:\\a\\", "D:\\b\\"}));
     r.files.uncreatable = {"Z:"};
     std::string z = "Z:\\x";
-    EXPECT_FALSE(EnsureFolder(r.files, z));
+    EXPECT_FALSE(EnsureFolder(r.files, z).ok());
 }
 
 }  // namespace

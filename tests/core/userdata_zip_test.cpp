@@ -305,6 +305,14 @@ TEST(Zip, EntriesThatLieAboutTheirSizeWriteNothing) {
     ClaimSize(t / "short.zip", 10);  // claims less than it holds: cut at 10 bytes, the CRC fails
     ZipReport cut = UnzipArchive(t.str("short.zip"), t.str("dest"));
     EXPECT_EQ(cut.failed, std::vector<std::string>{"short.bin"});
+
+    // Claims more than its data gives: the data ends early, and minizip checks the CRC only once the
+    // claimed size was read, so only the count of bytes written shows that the file came out short.
+    WriteRawArchive(t / "long.zip", {{"long.bin", TextLike(100000, 3)}});
+    ClaimSize(t / "long.zip", 150000);
+    ZipReport missing = UnzipArchive(t.str("long.zip"), t.str("dest"));
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.failed, std::vector<std::string>{"long.bin"});
     EXPECT_TRUE(fs::is_empty(t / "dest"));
 }
 
@@ -380,6 +388,26 @@ TEST(Zip, CancellingLeavesTheEarlierArchiveAndNoPartialFile) {
     ZipReport stopped = UnzipArchive(t.str("a.zip"), t.str("dest"), [](int percent) { return percent >= 30; });
     EXPECT_TRUE(stopped.cancelled);
     EXPECT_FALSE(fs::exists(t / "dest" / "a.txt"));
+}
+
+TEST(Zip, AStopIsHeardAfterEveryFileAndBuffer) {
+    // All the bytes are in the first file: after it the percent stays at 100 through 300 empty files, and
+    // a stop asked for meanwhile must still end the run there, not after the last file.
+    TempDir t;
+    WriteFile(t / "src" / "a.bin", TextLike(200000, 6));
+    for (int i = 0; i < 300; ++i) WriteFile(t / "src" / ("f" + std::to_string(1000 + i)), "");
+    int reports = 0;
+    ZipReport r = ZipFolder(t.str("src"), t.str("a.zip"), [&reports](int) { return ++reports > 5 ? 1 : 0; });
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_FALSE(fs::exists(t / "a.zip"));
+
+    // Extraction reports per buffer: a stop during one large entry ends it before its end.
+    WriteFile(t / "big" / "big.bin", RandomBytes(5 << 20, 7));
+    ASSERT_TRUE(ZipFolder(t.str("big"), t.str("big.zip")).ok);
+    reports = 0;
+    ZipReport back = UnzipArchive(t.str("big.zip"), t.str("dest"), [&reports](int) { return ++reports > 2 ? 1 : 0; });
+    EXPECT_TRUE(back.cancelled);
+    EXPECT_FALSE(fs::exists(t / "dest" / "big.bin"));
 }
 
 TEST(Zip, AnUnreadableFileIsReportedAndTheRestIsArchived) {

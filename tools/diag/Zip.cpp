@@ -7,7 +7,11 @@
 namespace kx::diag {
 namespace {
 
+// Each whole percent once: the component reports after every file and buffer.
 int Print(int percent) {
+    static int last = -1;
+    if (percent == last) return 0;
+    last = percent;
     std::printf("%d%%\n", percent);
     std::fflush(stdout);
     return 0;

@@ -1,0 +1,51 @@
+#pragma once
+// One program wired to fakes of every port at once, for workflows that touch the window, the disks, the
+// boot files, Ghost jobs, user data and the clock together. The fakes are the rig's members: a test sets
+// them up (drives, tool outputs, files) and reads what landed in them.
+#include "BootFakes.h"
+#include "Fakes.h"
+#include "UserDataFakes.h"
+#include "app/Program.h"
+
+namespace kx::test {
+
+struct Rig {
+    MemoryWindow window;
+    FakeMessages messages;
+    FakeShell shell;
+    FakeClock clock;
+    FakeInstance instance;
+    FakeDrives drives;
+    ScriptedCommands commands;
+    FakeSystem system;
+    FakeBootFiles bootFiles;
+    FakeBootAssets bootAssets;
+    FakeRegistry registry;
+    FakeShellFolders shellFolders;
+    FakeFolderDialog dialog;
+    FakeFiles files{window};
+    FakeArchives archives{window};
+    // The pages' jobs run at once on the test's thread unless a test asks for the real worker.
+    UserDataPorts userData{&registry, &shellFolders, &dialog, &files, &archives, JobThread::Caller};
+    Program program{Ports{.window = &window,
+                          .messages = &messages,
+                          .shell = &shell,
+                          .clock = &clock,
+                          .instance = &instance,
+                          .commands = &commands,
+                          .system = &system,
+                          .drives = &drives,
+                          .bootFiles = &bootFiles,
+                          .bootAssets = &bootAssets,
+                          .userData = &userData}};
+
+    ~Rig() { program.OnDestroying(); }  // as the window going away: every worker stopped and joined
+};
+
+struct UserDataRig : Rig {
+    UserDataRig() { program.facts().backupDayFolder = "2015年7月16日备份"; }
+    UserDataContext Context() { return program.UserData(); }
+    UserDataPorts& ports = userData;
+};
+
+}  // namespace kx::test
