@@ -93,12 +93,9 @@ void DrawGroupFrame(HWND hwnd, HDC dc, const Theme& theme) {
                    DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
 }
 
-LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    LiveControl* c = ControlOf(hwnd);
-    if (!c) return DefWindowProcW(hwnd, msg, wp, lp);  // being created or torn down
+LRESULT PanelMessage(HWND hwnd, LiveControl* c, UINT msg, WPARAM wp, LPARAM lp) {
     bool tabs = c->spec->kind == ControlKind::PageControl && TabStripHeight(c->spec->name) > 0;
     switch (msg) {
-        case WM_ERASEBKGND: return 1;
         case WM_PRINTCLIENT: PaintBehind(*c->owner, hwnd, reinterpret_cast<HDC>(wp), ClientRect(hwnd)); return 0;
         case WM_PAINT: {
             PaintScope paint(hwnd);
@@ -124,19 +121,8 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-// Our own controls draw their text themselves: a new text repaints them.
-LRESULT SetTextAndRepaint(HWND hwnd, WPARAM wp, LPARAM lp) {
-    LRESULT r = DefWindowProcW(hwnd, WM_SETTEXT, wp, lp);
-    InvalidateRect(hwnd, nullptr, FALSE);
-    return r;
-}
-
-LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    LiveControl* c = ControlOf(hwnd);
-    if (!c) return DefWindowProcW(hwnd, msg, wp, lp);
+LRESULT LabelMessage(HWND hwnd, LiveControl* c, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-        case WM_ERASEBKGND: return 1;
-        case WM_SETTEXT: return SetTextAndRepaint(hwnd, wp, lp);
         case WM_PAINT: {
             PaintScope paint(hwnd);
             RECT r = ClientRect(hwnd);
@@ -154,12 +140,8 @@ LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 // No browser engine is embedded: the view shows the page's address and opens it in the user's
 // browser on a click. Setting the text "navigates"; reading it gives the address.
-LRESULT CALLBACK WebViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    LiveControl* c = ControlOf(hwnd);
-    if (!c) return DefWindowProcW(hwnd, msg, wp, lp);
+LRESULT WebViewMessage(HWND hwnd, LiveControl* c, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-        case WM_ERASEBKGND: return 1;
-        case WM_SETTEXT: return SetTextAndRepaint(hwnd, wp, lp);
         case WM_SETCURSOR: {
             bool link = WindowText(hwnd) != kBlankPage;
             SetCursor(LoadCursorW(nullptr, link ? IDC_HAND : IDC_ARROW));
@@ -189,16 +171,27 @@ LRESULT CALLBACK WebViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT PictureMessage(HWND hwnd, LiveControl* c, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg != WM_PAINT) return DefWindowProcW(hwnd, msg, wp, lp);
+    PaintScope paint(hwnd);
+    StretchPicture(paint.dc(), c->picture.get(), ClientRect(hwnd));
+    return 0;
+}
+
+// What the window procedures of our own controls share. Without its data (while the window is created
+// or torn down) a control has the default handling. The background is painted with the rest, never
+// erased on its own (that would flicker). The text is drawn by the control itself: a new text repaints it.
+template <LRESULT (*Handle)(HWND, LiveControl*, UINT, WPARAM, LPARAM)>
+LRESULT CALLBACK OwnControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     LiveControl* c = ControlOf(hwnd);
     if (!c) return DefWindowProcW(hwnd, msg, wp, lp);
     if (msg == WM_ERASEBKGND) return 1;
-    if (msg == WM_PAINT) {
-        PaintScope paint(hwnd);
-        StretchPicture(paint.dc(), c->picture.get(), ClientRect(hwnd));
-        return 0;
+    if (msg == WM_SETTEXT) {
+        LRESULT r = DefWindowProcW(hwnd, msg, wp, lp);
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return r;
     }
-    return DefWindowProcW(hwnd, msg, wp, lp);
+    return Handle(hwnd, c, msg, wp, lp);
 }
 
 LRESULT CALLBACK HotButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
@@ -224,10 +217,10 @@ void RegisterControlClasses(HINSTANCE instance) {
     struct {
         const wchar_t* name;
         WNDPROC proc;
-    } classes[] = {{kPanelClass, PanelProc},
-                   {kLabelClass, LabelProc},
-                   {kWebViewClass, WebViewProc},
-                   {kPictureClass, PictureProc},
+    } classes[] = {{kPanelClass, OwnControlProc<PanelMessage>},
+                   {kLabelClass, OwnControlProc<LabelMessage>},
+                   {kWebViewClass, OwnControlProc<WebViewMessage>},
+                   {kPictureClass, OwnControlProc<PictureMessage>},
                    {kComponentClass, DefWindowProcW}};
     for (const auto& k : classes) {
         WNDCLASSW wc{};

@@ -4,18 +4,18 @@
 
 #include <string>
 
+#include "platform/Handle_win.h"
 #include "text/Wide_win.h"
 
 namespace kx::test {
 
 inline std::string ReadAll(const std::wstring& path) {
     std::string bytes;
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return bytes;
+    UniqueFile f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!f) return bytes;
     char buffer[65536];
     DWORD read = 0;
-    while (ReadFile(f, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-    CloseHandle(f);
+    while (ReadFile(f.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
     return bytes;
 }
 
