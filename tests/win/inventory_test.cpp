@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "../core/Fakes.h"
+#include "../core/ProgramRig.h"
 #include "app/Handlers.h"
 #include "disk/DiskPorts_win.h"
 #include "disk/Diskpart.h"
