@@ -27,6 +27,13 @@ korvanix_wine_prefix() {
             # managed window is hidden or destroyed: the program's windows stay unmanaged instead.
             "$KORVANIX_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
             "${KORVANIX_WINESERVER:-wineserver}" -w
+            # Wine links the user's Desktop, Documents and other folders to the Unix home folder: tests
+            # that back up, restore or move those folders would reach outside the prefix. They become
+            # folders of the prefix instead.
+            local link
+            for link in "$WINEPREFIX"/drive_c/users/*/*; do
+                if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+            done
             touch "$WINEPREFIX/.korvanix-ready"
         fi
     ) 9>"$WINEPREFIX.lock"

@@ -120,6 +120,7 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_CLOSE: DestroyWindow(hwnd); return 0;
         case WM_DESTROY:
+            UiDispatcher::BeginClosing();  // boxes still queued by workers are not shown any more
             w->program.OnDestroying();
             UiDispatcher::Stop();
             w->controls.ReleaseNames();

@@ -104,7 +104,7 @@ void Program::OnDestroying() {
     if (ports_.catalogueHttp) ports_.catalogueHttp->Abort();
     state_.disk.imageSearch.Stop(idle);
     if (ports_.catalogueHttp) StopCatalogueFetch(*ports_.catalogueHttp, state_.catalogue, idle);
-    StopUserDataWork(UserData(), idle);
+    state_.userData.worker.Stop(idle);
 }
 
 bool Program::Dispatch(std::string_view control, Event event) {

@@ -1,5 +1,7 @@
 #include "platform/SystemPorts_win.h"
 
+#include "platform/UiDispatcher_win.h"
+
 #include <shellapi.h>
 
 #include "text/Wide_win.h"
@@ -14,8 +16,9 @@ void ActivateWindow(HWND hwnd) {
     SetActiveWindow(hwnd);
 }
 
-MessageAnswer MessagePortWin::Show(const std::string& text, const std::string& title, MessageButtons buttons,
-                                   MessageIcon icon) {
+namespace {
+
+MessageAnswer ShowBox(const std::string& text, const std::string& title, MessageButtons buttons, MessageIcon icon) {
     UINT type = MB_TASKMODAL | MB_SETFOREGROUND;
     switch (buttons) {
         case MessageButtons::Ok: type |= MB_OK; break;
@@ -34,6 +37,28 @@ MessageAnswer MessagePortWin::Show(const std::string& text, const std::string& t
         case IDOK: return MessageAnswer::Ok;
         default: return MessageAnswer::Cancel;  // closing a question box
     }
+}
+
+}  // namespace
+
+MessageAnswer MessagePortWin::Show(const std::string& text, const std::string& title, MessageButtons buttons,
+                                   MessageIcon icon) {
+    if (UiDispatcher::IsUiThread() || !UiDispatcher::Running()) return ShowBox(text, title, buttons, icon);
+    // A worker's box is shown by the window thread. On the worker it would hold the worker until someone
+    // answered, and with it the closing window, which waits for its workers: a close while such a box is up
+    // would never end. A notice does not keep the worker; a question waits for its answer, and once the
+    // window is closing no box is shown at all (a question is then cancelled).
+    if (buttons == MessageButtons::Ok) {
+        UiDispatcher::Post([=] {
+            if (!UiDispatcher::Closing()) ShowBox(text, title, buttons, icon);
+        });
+        return MessageAnswer::Ok;
+    }
+    MessageAnswer answer = MessageAnswer::Cancel;
+    UiDispatcher::Run([&] {
+        if (!UiDispatcher::Closing()) answer = ShowBox(text, title, buttons, icon);
+    });
+    return answer;
 }
 
 void ShellPortWin::OpenUrl(const std::string& url) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -22,6 +23,7 @@ std::deque<Pending> gQueue;
 HWND gSink = nullptr;
 DWORD gUiThread = 0;
 bool gStopped = false;
+std::atomic<bool> gClosing{false};
 
 void Drain() {
     for (;;) {
@@ -80,6 +82,7 @@ bool UiDispatcher::Start() {
     gSink = sink;
     gUiThread = GetCurrentThreadId();
     gStopped = false;
+    gClosing = false;
     return sink != nullptr;
 }
 
@@ -95,6 +98,15 @@ void UiDispatcher::Stop() {
 }
 
 bool UiDispatcher::IsUiThread() { return GetCurrentThreadId() == gUiThread; }
+
+bool UiDispatcher::Running() {
+    std::lock_guard<std::mutex> lock(gMutex);
+    return gSink && !gStopped;
+}
+
+void UiDispatcher::BeginClosing() { gClosing = true; }
+
+bool UiDispatcher::Closing() { return gClosing; }
 
 void UiDispatcher::Post(std::function<void()> task) {
     if (IsUiThread()) {

@@ -15,7 +15,11 @@ korvanix_display
 portfile=$(mktemp)
 python3 "$here/../servers/stall_server.py" "$portfile" &
 stall_pid=$!
+# A scenario may bring a set-up of its own (NAME.setup.sh beside it): sourced here, it prepares files in
+# the prefix and may define scenario_teardown, which runs at the end whatever happened.
+scenario_teardown() { :; }
 finish() {
+    scenario_teardown
     kill "$stall_pid" 2>/dev/null || true
     rm -f "$portfile"
     korvanix_end_display
@@ -30,6 +34,9 @@ system32="$WINEPREFIX/drive_c/windows/system32"
 for double in "$build"/tests/doubles/*.exe; do
     [ -e "$double" ] && cp -f "$double" "$system32/"
 done
+
+setup=${scenario%.scn}.setup.sh
+if [ -f "$setup" ]; then . "$setup"; fi
 
 shots=${KORVANIX_SCREENSHOTS:-$build/screenshots}
 mkdir -p "$shots"
