@@ -30,9 +30,15 @@ korvanix_wine_prefix() {
 }
 
 # Sets the Windows version the prefix reports: winxp, win2003, vista, win7, win8, ...
+# A WOW64 prefix has two registry views, and `wine winecfg` is the 64-bit winecfg, which writes the
+# version into the 64-bit view alone: a 32-bit program reads the 32-bit view and went on reporting the
+# version it had. There the 32-bit winecfg sets the 32-bit view as well.
 korvanix_wine_version() {
     "$KORVANIX_WINE" winecfg -v "$1" >/dev/null 2>&1
-    wineserver -w
+    if [ "$KORVANIX_WIN_PRESET" = win32 ] && [ -f "$WINEPREFIX/drive_c/windows/syswow64/winecfg.exe" ]; then
+        "$KORVANIX_WINE" 'C:\windows\syswow64\winecfg.exe' -v "$1" >/dev/null 2>&1
+    fi
+    "${KORVANIX_WINESERVER:-wineserver}" -w
 }
 
 # Gives the calling script a display: the one it has, or a virtual one of its own (Xvfb), ended by
