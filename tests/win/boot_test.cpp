@@ -114,7 +114,9 @@ private:
     if (!(drive).mapped()) GTEST_SKIP() << "no test drive: run through tests/boot/wine-version.sh"
 
 struct NoMessages : MessagePort {
-    MessageAnswer Show(const std::string&, const std::string&, MessageButtons) override { return MessageAnswer::Ok; }
+    MessageAnswer Show(const std::string&, const std::string&, MessageButtons, MessageIcon) override {
+        return MessageAnswer::Ok;
+    }
 };
 
 struct GhostToo : BootAssetSource {

@@ -29,7 +29,7 @@ const char* const kStems[] = {"我的文档", "历史记录", "IE临时文件夹
 
 class Messages : public MessagePort {
 public:
-    MessageAnswer Show(const std::string& text, const std::string&, MessageButtons) override {
+    MessageAnswer Show(const std::string& text, const std::string&, MessageButtons, MessageIcon) override {
         std::lock_guard<std::mutex> lock(mutex);
         shown.push_back(text);
         return MessageAnswer::Ok;

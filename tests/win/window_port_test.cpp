@@ -17,7 +17,9 @@ namespace {
 
 class QuietMessages : public MessagePort {
 public:
-    MessageAnswer Show(const std::string&, const std::string&, MessageButtons) override { return MessageAnswer::Ok; }
+    MessageAnswer Show(const std::string&, const std::string&, MessageButtons, MessageIcon) override {
+        return MessageAnswer::Ok;
+    }
 };
 
 class NoOtherInstance : public InstancePort {
