@@ -25,6 +25,22 @@ finish() {
 trap finish EXIT
 
 cd "$src" || { echo 1 >"$out/status"; exit; }
+
+# Making a Wine prefix takes many minutes on an emulated processor, so the first run keeps the new
+# prefix in the root (which outlives the VM), and later runs start from a copy of it in memory.
+export WINEPREFIX=/tmp/korvanix-wine
+template=/var/cache/korvanix-wine-prefix.tar
+if [ -f "$template" ]; then
+    tar -C /tmp -xf "$template"
+else
+    echo "korvanix-vm: making the Wine prefix (once)"
+    start=$(date +%s)
+    (. scripts/wine-env.sh && korvanix_wine_prefix && wineserver -k) >"$out/prefix.log" 2>&1
+    if [ -f "$WINEPREFIX/.korvanix-ready" ]; then
+        tar -C /tmp -cf "$template.new" korvanix-wine && mv "$template.new" "$template"
+    fi
+    echo "korvanix-vm: the Wine prefix took $(( $(date +%s) - start ))s"
+fi
 echo "korvanix-vm: running $(head -c 200 "$out/command")"
 status=0
 bash "$out/command" >"$out/log" 2>&1 || status=$?

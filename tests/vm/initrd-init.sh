@@ -14,14 +14,16 @@ src=
 for arg in $(cat /proc/cmdline); do
     case $arg in korvanix.src=*) src=${arg#korvanix.src=} ;; esac
 done
-# 9p2000.L with a large message size: reads and writes of the build tree go in big pieces.
+# 9p2000.L with a large message size: reads and writes go in big pieces. Wine maps its DLLs and the test
+# programs into memory, which 9p allows only with a page cache: the root, which nothing else changes
+# while the VM runs, is cached fully; the checkout for mappings only, so that files stay coherent.
 opts=trans=virtio,version=9p2000.L,msize=1048576
-if ! mount -t 9p -o "$opts" root /newroot; then
+if ! mount -t 9p -o "$opts,cache=loose" root /newroot; then
     echo "korvanix-vm: could not mount the root share"
     poweroff -f
 fi
 mkdir -p "/newroot$src" /newroot/korvanix-out
-mount -t 9p -o "$opts" checkout "/newroot$src"
+mount -t 9p -o "$opts,cache=mmap" checkout "/newroot$src"
 mount -t 9p -o "$opts" out /newroot/korvanix-out
 umount /proc /sys
 umount /dev
