@@ -33,7 +33,7 @@ apt-get update -qq
 packages=(
     # toolchains and build
     cmake ninja-build g++ clang libclang-rt-14-dev googletest
-    g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev nasm
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev nasm
     dpkg-dev zlib1g-dev libjpeg-dev
     # what a minimal Debian system lacks: the checkout, archives, process tools, file types
     git ca-certificates xz-utils bzip2 procps file psmisc
