@@ -8,7 +8,8 @@ if [ "$(id -u)" != 0 ]; then
     exit 1
 fi
 
-stamp=/var/lib/korvanix-setup.v1
+# The stamp's name changes whenever the package list grows, so that machines set up before run it again.
+stamp=/var/lib/korvanix-setup.v2
 if [ -f "$stamp" ] && [ "${KORVANIX_FORCE_SETUP:-0}" != 1 ]; then
     exit 0
 fi
@@ -32,8 +33,10 @@ apt-get update -qq
 packages=(
     # toolchains and build
     cmake ninja-build g++ clang libclang-rt-14-dev googletest
-    g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev nasm
-    dpkg-dev
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev nasm
+    dpkg-dev zlib1g-dev libjpeg-dev
+    # what a minimal Debian system lacks: the checkout, archives, process tools, file types
+    git ca-certificates xz-utils bzip2 procps file psmisc
     # Windows under Wine, on a virtual display, with Chinese text
     wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
     # servers and peers for tests and benchmarks

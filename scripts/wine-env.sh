@@ -40,9 +40,17 @@ korvanix_wine_prefix() {
 }
 
 # Sets the Windows version the prefix reports: winxp, win2003, vista, win7, win8, ...
+# In a WOW64 prefix `wine winecfg` is the 64-bit winecfg, and a 32-bit program went on reporting Windows 7
+# after it, even after the 32-bit winecfg had set the 32-bit view's keys as well. What both kinds of
+# process read first is Wine's own setting under HKCU\Software\Wine (a key the two views share, and one
+# winecfg -v clears), so there the version is also written there.
 korvanix_wine_version() {
     "$KORVANIX_WINE" winecfg -v "$1" >/dev/null 2>&1
-    wineserver -w
+    if [ "$KORVANIX_WIN_PRESET" = win32 ] && [ -f "$WINEPREFIX/drive_c/windows/syswow64/winecfg.exe" ]; then
+        "$KORVANIX_WINE" 'C:\windows\syswow64\winecfg.exe' -v "$1" >/dev/null 2>&1
+        "$KORVANIX_WINE" reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d "$1" /f >/dev/null 2>&1
+    fi
+    "${KORVANIX_WINESERVER:-wineserver}" -w
 }
 
 # Gives the calling script a display: the one it has, or a virtual one of its own (Xvfb), ended by
