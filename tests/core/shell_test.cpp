@@ -110,8 +110,13 @@ TEST(Startup, CreatedHandlerRunsEveryStepAndFixesTheDayFolder) {
     EXPECT_EQ(r.program.facts().targetDrive.Get(), "D") << "the fixed drive with the most free space";
     EXPECT_EQ(r.instance.mutexName, "Korvanix-0.1-Tamsin&Orwen");
     EXPECT_EQ(r.instance.exitCode, -1);
-    r.clock.now = {2016, 1, 2, 0, 0, 1};  // used after midnight: the start date stays
-    EXPECT_EQ(r.program.facts().backupDayFolder, "2016年1月1日备份");
+    // Used after midnight: a backup made then still goes into the start day's folder.
+    r.clock.now = {2016, 1, 2, 0, 0, 1};
+    r.window.SetText("备份到目录", "E:\\备份");
+    r.window.SetChecked("备份我的文档", true);
+    r.program.Dispatch("按钮8", Event::Click);
+    ASSERT_FALSE(r.files.created.empty());
+    EXPECT_EQ(r.files.created.front(), "E:\\备份\\2016年1月1日备份");
 }
 
 TEST(Startup, TimerFiresOnce) {
