@@ -11,7 +11,20 @@ mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
 mkdir -p /dev/pts /dev/shm
 mount -t devpts devpts /dev/pts
-for dir in /tmp /run /dev/shm /root /var/tmp /var/log; do mount -t tmpfs tmpfs "$dir"; done
+for dir in /run /var/tmp /var/log; do mount -t tmpfs tmpfs "$dir"; done
+mount -t tmpfs -o size=75% tmpfs /dev/shm
+# Wine keeps a file's DOS attributes (hidden, system) in an extended attribute, which tmpfs before Linux
+# 6.6 does not keep: the folders that hold the Wine prefix and the tests' files are ext4 file systems in
+# memory instead, or the boot tests would find every hidden file visible again.
+modprobe loop 2>/dev/null || true
+for dir in /tmp /root; do
+    image=/dev/shm/$(basename "$dir").ext4
+    truncate -s 8G "$image"
+    if ! { mkfs.ext4 -q -F "$image" && mount -o loop "$image" "$dir"; }; then
+        echo "korvanix-vm: no ext4 in memory for $dir; tmpfs instead (hidden attributes are lost)"
+        mount -t tmpfs tmpfs "$dir"
+    fi
+done
 ip link set lo up 2>/dev/null || busybox ip link set lo up
 hostname korvanix-vm
 src=$(sed -n 's/.*korvanix\.src=\([^ ]*\).*/\1/p' /proc/cmdline)

@@ -42,7 +42,7 @@ read -ra shares <<<"$(share "$vm/root" root) $(share "$checkout" checkout) $(sha
 start=$(date +%s)
 set +e
 timeout --kill-after=10 "${KORVANIX_VM_TIMEOUT:-3600}" qemu-system-x86_64 "${accel[@]}" \
-    -machine pc -smp "$(nproc)" -m "${KORVANIX_VM_MEMORY:-4096}" -nodefaults -display none -no-reboot \
+    -machine pc -smp "$(nproc)" -m "${KORVANIX_VM_MEMORY:-6144}" -nodefaults -display none -no-reboot \
     -kernel "$vm/vmlinuz" -initrd "$vm/initrd.gz" \
     -append "console=ttyS0 rdinit=/init panic=-1 quiet korvanix.src=$checkout" \
     "${shares[@]}" -serial "file:$out/console" -monitor none
