@@ -21,7 +21,7 @@ trap cleanup EXIT
 
 korvanix_unpack_minbase "$machine"
 # The committed HEAD, as a lead or CI would clone it (not the working tree's uncommitted changes).
-checkout=/root/korvanix
+checkout="/$(basename "$root_dir")-check"  # a folder of the fresh system, named after this checkout
 git clone -q --no-local "$root_dir" "$machine$checkout"
 korvanix_mount_system "$machine"
 # Package installations must not start services in the fresh system on this machine.
