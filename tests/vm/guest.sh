@@ -37,7 +37,11 @@ finish() {
 }
 trap finish EXIT
 
-cd "$src" || { echo 1 >"$out/status"; exit; }
+if ! { mkdir -p "$src" && mount --bind /korvanix-src "$src" && cd "$src"; }; then
+    echo "korvanix-vm: the checkout could not be put at $src"
+    echo 1 >"$out/status"
+    exit
+fi
 
 # Making a Wine prefix takes many minutes on an emulated processor, so the first run keeps the new
 # prefix in the root (which outlives the VM), and later runs start from a copy of it in memory.

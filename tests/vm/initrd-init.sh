@@ -1,7 +1,9 @@
 #!/bin/busybox sh
 # The VM's first process: loads the virtio and 9p modules, mounts the shared root and the shared checkout,
 # and hands over to the checkout's guest script. Kernel argument: korvanix.src=CHECKOUT, the same path as
-# on the host, since the build tree records absolute paths.
+# on the host, since the build tree records absolute paths. The checkout is mounted aside (/korvanix-src)
+# and put at its path by the guest script, after the folders it fills with file systems of its own (a
+# checkout below /tmp would be hidden by them otherwise).
 /bin/busybox mkdir -p /sbin /usr/bin /usr/sbin
 /bin/busybox --install -s
 mount -t proc proc /proc
@@ -23,9 +25,9 @@ if ! mount -t 9p -o "$opts,cache=loose" root /newroot; then
     echo "korvanix-vm: could not mount the root share"
     poweroff -f
 fi
-mkdir -p "/newroot$src" /newroot/korvanix-out
-mount -t 9p -o "$opts,cache=loose" checkout "/newroot$src"
+mkdir -p /newroot/korvanix-src /newroot/korvanix-out
+mount -t 9p -o "$opts,cache=loose" checkout /newroot/korvanix-src
 mount -t 9p -o "$opts" out /newroot/korvanix-out
 umount /proc /sys
 umount /dev
-exec switch_root /newroot /bin/bash "$src/tests/vm/guest.sh"
+exec switch_root /newroot /bin/bash /korvanix-src/tests/vm/guest.sh

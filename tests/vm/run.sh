@@ -55,4 +55,10 @@ if [ ! -s "$out/status" ]; then
     tail -n 40 "$out/console" || true
     exit 1
 fi
-exit "$(cat "$out/status")"
+status=$(cat "$out/status")
+if [ "$status" != 0 ] && [ ! -s "$out/log" ]; then
+    # The command never ran: what the VM said on its way tells why.
+    echo "vm: status $status before the command ran; the VM's console:"
+    tail -n 40 "$out/console" || true
+fi
+exit "$status"
