@@ -72,6 +72,14 @@ std::string DefaultBackupImage(const ImagingContext& c) {
     return drive + ":\\qzrpgho\\temp.gho";
 }
 
+// The radio buttons, the pick button and the partition column say which way the page works.
+void ShowMode(WindowPort& w, bool restore) {
+    w.SetChecked(kRestoreRadio, restore);
+    w.SetChecked(kBackupRadio, !restore);
+    w.SetText(kPickButton, restore ? "打开(O)" : "保存(S)");
+    w.SetColumnCaption(kRestoreList, 0, restore ? "还原分区" : "备份分区");
+}
+
 }  // namespace
 
 std::string CurrentImage(WindowPort& w) {
@@ -138,10 +146,7 @@ void PickImageFile(const ImagingContext& c) {
 
 void SetOneTapBackupMode(const ImagingContext& c) {
     WindowPort& w = c.window;
-    w.SetChecked(kBackupRadio, true);
-    w.SetChecked(kRestoreRadio, false);
-    w.SetText(kPickButton, "保存(S)");
-    w.SetColumnCaption(kRestoreList, 0, "备份分区");
+    ShowMode(w, false);
     if (!c.state.oneTapRestore) return;
     c.state.oneTapRestore = false;
     const int index = w.Selection(kImageList);
@@ -156,10 +161,7 @@ void SetOneTapBackupMode(const ImagingContext& c) {
 
 void SetOneTapRestoreMode(const ImagingContext& c) {
     WindowPort& w = c.window;
-    w.SetChecked(kRestoreRadio, true);
-    w.SetChecked(kBackupRadio, false);
-    w.SetText(kPickButton, "打开(O)");
-    w.SetColumnCaption(kRestoreList, 0, "还原分区");
+    ShowMode(w, true);
     if (c.state.oneTapRestore) return;
     c.state.oneTapRestore = true;
     // The item the backup mode replaced gets its text back, unless a refresh has filled the list anew.

@@ -19,9 +19,9 @@
 namespace kx {
 
 struct ImagingState {
-    int selectedImage = -1;     // the image list index the user last chose (window thread)
-    bool oneTapRestore = true;  // the one-tap page's mode (window thread)
-    std::string replacedItem;   // the image list text the backup mode's default file replaced
+    int selectedImage = -1;                // the image list index the user last chose (window thread)
+    std::atomic<bool> oneTapRestore{true};  // the one-tap page's mode: set on the window thread, read by the search
+    std::string replacedItem;              // the image list text the backup mode's default file replaced
     // The countdown may be started by the download worker and stopped by the window thread: its worker is
     // only touched under this lock (recursive: a stop waits while the window handles messages, and one of
     // them may be another click on the same page).
