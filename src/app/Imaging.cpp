@@ -18,7 +18,9 @@ void BackupAtRestart(Program& p) { BackupAtRestart(p.Imaging()); }
 void RestartNow(Program& p) { RestartNow(p.Imaging()); }
 void RestartLater(Program& p) { RestartLater(p.Imaging()); }
 
-Outcome InstallImageFile(Program& p, const std::string& imagePath) { return InstallAndScheduleRestart(p.Imaging(), imagePath); }
+Outcome InstallImageFile(Program& p, const std::string& imagePath) {
+    return InstallAndScheduleRestart(p.Imaging(), imagePath);
+}
 
 void InstallDownloadedImage(Program& p) { (void)InstallImageFile(p, p.window().Text("保存到文件名")); }
 

@@ -130,7 +130,7 @@ void Program::OnDestroying() {
     state_.disk.imageSearch.Stop(idle);
     if (ports_.catalogueHttp) StopCatalogueFetch(*ports_.catalogueHttp, state_.catalogue, idle);
     state_.userData.worker.Stop(idle);
-    if (ports_.imaging) StopImagingWork(Imaging(), idle);
+    StopImagingWork(state_.imaging, idle);
 }
 
 bool Program::Dispatch(std::string_view control, Event event) {

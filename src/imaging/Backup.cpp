@@ -77,9 +77,8 @@ bool PrepareBackup(const ImagingContext& c, std::string& source, std::string& gh
 
 bool ConfirmOverwrite(const ImagingContext& c) {
     const std::string path = c.window.Text(kBackupPath);
-    return !c.ports.files->Exists(path) ||
-           c.messages.Show("映像文件 " + path + " 已经存在，备份会覆盖它。是否继续？", "提示", MessageButtons::YesNo) ==
-               MessageAnswer::Yes;
+    return !c.ports.files->Exists(path) || c.messages.Show("映像文件 " + path + " 已经存在，备份会覆盖它。是否继续？",
+                                                           "提示", MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
 }  // namespace

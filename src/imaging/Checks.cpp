@@ -12,14 +12,18 @@ Outcome CheckBootJobCanRun(const ImagingContext& c, const std::string& driveLett
             "重新启动后无法执行还原或备份。请使用带 Ghost 启动环境的完整版本。");
     // Our boot files are a real-mode boot sector and a loader: UEFI firmware never starts them.
     if (c.ports.machine->FirmwareType() == Firmware::Uefi)
-        return Outcome::Failed("这台电脑以 UEFI 方式启动，本工具的启动文件只能在传统 BIOS 方式下运行，无法执行还原或备份。");
+        return Outcome::Failed(
+            "这台电脑以 UEFI 方式启动，本工具的启动文件只能在传统 BIOS 方式下运行，无法执行还原或备份。");
     const char letter = driveLetter.empty() ? 'C' : driveLetter[0];
     switch (c.ports.machine->StyleOf(letter)) {
         case PartitionStyle::Gpt:
-            return Outcome::Failed(std::string("分区 ") + letter + ": 在 GPT 磁盘上，DOS 版 Ghost 不能处理，无法执行还原或备份。");
+            return Outcome::Failed(std::string("分区 ") + letter +
+                                   ": 在 GPT 磁盘上，DOS 版 Ghost 不能处理，无法执行还原或备份。");
         case PartitionStyle::Dynamic:
-            return Outcome::Failed(std::string("分区 ") + letter + ": 在动态磁盘上，DOS 版 Ghost 不能处理，无法执行还原或备份。");
-        default: break;
+            return Outcome::Failed(std::string("分区 ") + letter +
+                                   ": 在动态磁盘上，DOS 版 Ghost 不能处理，无法执行还原或备份。");
+        default:
+            break;
     }
     const std::string version = c.system.WindowsVersionName();
     if (version != "WinXP" && version != "Win7" && version != "Win8")

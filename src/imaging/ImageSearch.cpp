@@ -44,8 +44,7 @@ void SearchFolder(const ImagingContext& c, const StopToken& stop, std::string fo
 // An image that does not exist cannot be restored; in backup mode the current item is the file to create.
 void EnableRun(const ImagingContext& c) {
     const std::string image = CurrentImage(c.window);
-    c.window.SetEnabled(kRunButton,
-                        !image.empty() && (!c.state.oneTapRestore || c.ports.files->Exists(image)));
+    c.window.SetEnabled(kRunButton, !image.empty() && (!c.state.oneTapRestore || c.ports.files->Exists(image)));
 }
 
 // The list box has no item-text write: the list is filled again with the one item changed.

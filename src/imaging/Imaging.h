@@ -19,15 +19,15 @@
 namespace kx {
 
 struct ImagingState {
-    int selectedImage = -1;                // the image list index the user last chose (window thread)
+    int selectedImage = -1;                 // the image list index the user last chose (window thread)
     std::atomic<bool> oneTapRestore{true};  // the one-tap page's mode: set on the window thread, read by the search
-    std::string replacedItem;              // the image list text the backup mode's default file replaced
+    std::string replacedItem;               // the image list text the backup mode's default file replaced
     // The countdown may be started by the download worker and stopped by the window thread: its worker is
     // only touched under this lock (recursive: a stop waits while the window handles messages, and one of
     // them may be another click on the same page).
     std::recursive_mutex countdownLock;
     Worker countdown;
-    std::atomic<int> restartCancels{0};    // "稍后重启" also ends a "立即重启" that is still waiting
+    std::atomic<int> restartCancels{0};     // "稍后重启" also ends a "立即重启" that is still waiting
     std::atomic<bool> restartAsked{false};  // the countdown and "立即重启" restart the machine once
     std::atomic<bool> closing{false};       // the window is going away: waits end
 };
@@ -87,6 +87,6 @@ void StartRestartCountdown(const ImagingContext& c);
 void RestartNow(const ImagingContext& c);
 void RestartLater(const ImagingContext& c);
 // The window is going away: the countdown is stopped and joined, waits for "就绪" end.
-void StopImagingWork(const ImagingContext& c, const Worker::Idle& idle);
+void StopImagingWork(ImagingState& state, const Worker::Idle& idle);
 
 }  // namespace kx

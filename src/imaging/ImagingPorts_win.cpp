@@ -45,8 +45,8 @@ public:
             const bool folderEntry = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
             // Junctions ("Documents and Settings" on 7) lead back into the drive: not followed.
             if (folderEntry && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
-            entries.push_back({Narrow(name), folderEntry,
-                               (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow});
+            entries.push_back(
+                {Narrow(name), folderEntry, (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow});
         } while (FindNextFileW(find.get(), &data));
         return entries;
     }
@@ -80,7 +80,8 @@ public:
         if (op.fAnyOperationsAborted || result == ERROR_CANCELLED)
             return Outcome::Failed("复制已取消", Win32Error{kCancelledCode, "SHFileOperationW"});
         if (result != 0)
-            return Outcome::Failed("复制 " + from + " 失败", Win32Error{static_cast<uint32_t>(result), "SHFileOperationW"});
+            return Outcome::Failed("复制 " + from + " 失败",
+                                   Win32Error{static_cast<uint32_t>(result), "SHFileOperationW"});
         return Outcome::Done();
     }
 
@@ -161,8 +162,8 @@ public:
 
     PartitionStyle StyleOf(char letter) override {
         const std::wstring volume = std::wstring(L"\\\\.\\") + static_cast<wchar_t>(letter) + L":";
-        UniqueFile device(CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                      nullptr));
+        UniqueFile device(
+            CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
         if (!device) return PartitionStyle::Unknown;
         DWORD returned = 0;
         if (DeviceIoControl(device.get(), IOCTL_VOLUME_IS_DYNAMIC, nullptr, 0, nullptr, 0, &returned, nullptr))
@@ -189,8 +190,10 @@ public:
         switch (request.method) {
             case RestartRequest::ExitWindows:
                 return ExitWindowsEx(request.flags, SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_FLAG_PLANNED) != FALSE;
-            case RestartRequest::Suspend: return SetSystemPowerState(TRUE, request.force) != FALSE;
-            case RestartRequest::Hibernate: return SetSystemPowerState(FALSE, request.force) != FALSE;
+            case RestartRequest::Suspend:
+                return SetSystemPowerState(TRUE, request.force) != FALSE;
+            case RestartRequest::Hibernate:
+                return SetSystemPowerState(FALSE, request.force) != FALSE;
         }
         return false;
     }
@@ -211,8 +214,8 @@ private:
 
     bool Log(const RestartRequest& request, bool privileged) {
         const char* method = request.method == RestartRequest::ExitWindows ? "ExitWindowsEx"
-                             : request.method == RestartRequest::Suspend ? "suspend"
-                                                                         : "hibernate";
+                             : request.method == RestartRequest::Suspend   ? "suspend"
+                                                                           : "hibernate";
         const std::string line = std::string(method) + " flags=" + std::to_string(request.flags) +
                                  " force=" + (request.force ? "1" : "0") +
                                  " privilege=" + (privileged ? "enabled" : "refused") + "\r\n";

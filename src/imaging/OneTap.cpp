@@ -14,8 +14,7 @@ namespace kx {
 namespace {
 
 constexpr uint64_t kGigabyte = 1073741824ull;
-constexpr const char* kNoRoomText =
-    "所有非系统盘空间大小均已不足！无法成功执行操作，请释放本地磁盘空间后重试！";
+constexpr const char* kNoRoomText = "所有非系统盘空间大小均已不足！无法成功执行操作，请释放本地磁盘空间后重试！";
 
 std::string LowerExtension(const std::string& path) {
     const size_t dot = path.rfind('.');
@@ -69,7 +68,8 @@ std::optional<std::string> StageImage(const ImagingContext& c, const std::string
         return std::nullopt;
     }
     if (*size >= 4 * kGigabyte && c.drives.Volume(letter[0]).fileSystem.rfind("FAT", 0) == 0) {
-        c.messages.Show("映像文件有 4 GB 或更大，分区 " + letter + ": 是 FAT 格式放不下，请把映像文件复制到 NTFS 分区后重试。");
+        c.messages.Show("映像文件有 4 GB 或更大，分区 " + letter +
+                        ": 是 FAT 格式放不下，请把映像文件复制到 NTFS 分区后重试。");
         return std::nullopt;
     }
     const std::string name = FileNameOf(imagePath);
@@ -154,8 +154,8 @@ void OneTapRun(const ImagingContext& c) {
         ShowFailure(c, written);
         return;
     }
-    const MessageAnswer answer =
-        c.messages.Show(Question(restore, drive), "Korvanix 2015", MessageButtons::YesNoCancel, MessageIcon::Information);
+    const MessageAnswer answer = c.messages.Show(Question(restore, drive), "Korvanix 2015", MessageButtons::YesNoCancel,
+                                                 MessageIcon::Information);
     if (answer == MessageAnswer::Cancel) {
         (void)c.bootFiles.RemoveFile(DriveRoot(system) + kGhostBatchFile);
         return;

@@ -46,12 +46,23 @@ std::optional<RestartRequest> RestartRequestFor(int kind, bool force, bool ntFam
     r.force = force;
     r.enablePrivilege = ntFamily;
     switch (kind) {
-        case 1: r.flags = ntFamily ? kPowerOff : kShutdown; break;
-        case 2: r.flags = kReboot; break;
-        case 3: r.flags = kLogoff; break;
-        case 4: r.method = RestartRequest::Suspend; return r;
-        case 5: r.method = RestartRequest::Hibernate; return r;
-        default: return std::nullopt;
+        case 1:
+            r.flags = ntFamily ? kPowerOff : kShutdown;
+            break;
+        case 2:
+            r.flags = kReboot;
+            break;
+        case 3:
+            r.flags = kLogoff;
+            break;
+        case 4:
+            r.method = RestartRequest::Suspend;
+            return r;
+        case 5:
+            r.method = RestartRequest::Hibernate;
+            return r;
+        default:
+            return std::nullopt;
     }
     if (force) r.flags |= kForce;
     return r;
@@ -97,10 +108,10 @@ void RestartLater(const ImagingContext& c) {
     c.window.SetTopmost(false);
 }
 
-void StopImagingWork(const ImagingContext& c, const Worker::Idle& idle) {
-    c.state.closing = true;
-    std::lock_guard<std::recursive_mutex> lock(c.state.countdownLock);
-    c.state.countdown.Stop(idle);
+void StopImagingWork(ImagingState& state, const Worker::Idle& idle) {
+    state.closing = true;
+    std::lock_guard<std::recursive_mutex> lock(state.countdownLock);
+    state.countdown.Stop(idle);
 }
 
 }  // namespace kx

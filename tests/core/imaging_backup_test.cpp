@@ -79,8 +79,10 @@ TEST(BackupPage, BackupNowStartsWindowsGhostThenCancelsThePreparedJob) {
     ProposeBackupFileName(r.Context());
     BackupAtRestart(r.Context());
     BackupNow(r.Context());
-    EXPECT_EQ(r.imageFiles.started,
-              std::vector<std::string>{"C:\\ghost32.exe  -noide -nousb -clone,mode=pdump,src=1:1,dst=1:3\\C201571020656.gho -sure -fro -z1"});
+    EXPECT_EQ(
+        r.imageFiles.started,
+        std::vector<std::string>{
+            "C:\\ghost32.exe  -noide -nousb -clone,mode=pdump,src=1:1,dst=1:3\\C201571020656.gho -sure -fro -z1"});
     EXPECT_TRUE(r.bootFiles.files.count("C:\\ghost32.exe"));
     EXPECT_FALSE(r.bootFiles.files.count("C:\\Ghost.bat"));
     EXPECT_TRUE(r.bootFiles.files.count("C:\\Dorv.ima")) << "the boot files and the entry stay";
@@ -121,7 +123,10 @@ TEST(BackupPage, EveryRefusalComesBeforeAnythingIsWritten) {
             if (std::string(name) == "removable drive") r.window.SetText("备份路径", "D:\\C.gho");
             arrange(r);
             r.messages.answer = MessageAnswer::No;
-            if (now) BackupNow(r.Context()); else BackupAtRestart(r.Context());
+            if (now)
+                BackupNow(r.Context());
+            else
+                BackupAtRestart(r.Context());
             EXPECT_EQ(r.messages.shown.size(), 1u) << name;
             EXPECT_TRUE(r.NothingWritten()) << name;
             EXPECT_TRUE(r.imageFiles.started.empty()) << name;

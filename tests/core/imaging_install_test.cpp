@@ -24,7 +24,8 @@ TEST(Install, StagesTheRestoreOntoTheSystemPartitionAndStartsTheCountdown) {
     r.restart.accept = true;
     const Outcome done = r.Install();
     ASSERT_TRUE(done.ok()) << done.Describe();
-    EXPECT_EQ(r.Batch(), "Ghost.exe -noide -nousb -clone,mode=pload,src=1:3\\VX_win7_sp1_32.gho:1,dst=1:1 -sure -rb\r\nrestart");
+    EXPECT_EQ(r.Batch(),
+              "Ghost.exe -noide -nousb -clone,mode=pload,src=1:3\\VX_win7_sp1_32.gho:1,dst=1:1 -sure -rb\r\nrestart");
     EXPECT_TRUE(r.bootFiles.files["C:\\Ghost.bat"].stamped);
     EXPECT_EQ(r.window.Selection(kRestoreList), 0) << "the system partition's row";
     ASSERT_EQ(r.bcd.entries.size(), 1u);

@@ -5,7 +5,8 @@
 namespace kx::test {
 namespace {
 
-constexpr const char* kJobOfD = "Ghost.exe -noide -nousb -clone,mode=pload,src=1:2\\vx_win7.GHO:1,dst=1:1 -sure -rb\r\nrestart";
+constexpr const char* kJobOfD =
+    "Ghost.exe -noide -nousb -clone,mode=pload,src=1:2\\vx_win7.GHO:1,dst=1:1 -sure -rb\r\nrestart";
 
 struct OneTapRig : ImagingRig {
     OneTapRig() { imageFiles.Add("D:\\vx_win7.GHO", 3 * kGiB); }
@@ -122,27 +123,74 @@ struct Refusal {
 
 TEST(OneTap, EveryRefusalComesBeforeAnythingIsWritten) {
     const Refusal refusals[] = {
-        {"Chinese path", [](OneTapRig& r) { r.imageFiles.Add("D:\\系统.gho", kGiB); r.ChooseImage("D:\\系统.gho"); },
+        {"Chinese path",
+         [](OneTapRig& r) {
+             r.imageFiles.Add("D:\\系统.gho", kGiB);
+             r.ChooseImage("D:\\系统.gho");
+         },
          "映像文件包含中文无法被正常加载，请改名后重试!"},
-        {"blank in path", [](OneTapRig& r) { r.imageFiles.Add("D:\\my image.gho", kGiB); r.ChooseImage("D:\\my image.gho"); },
+        {"blank in path",
+         [](OneTapRig& r) {
+             r.imageFiles.Add("D:\\my image.gho", kGiB);
+             r.ChooseImage("D:\\my image.gho");
+         },
          "包含空格"},
-        {"diagnostic build", [](OneTapRig& r) { r.ChooseImage("D:\\vx_win7.GHO"); r.dosImage = DosImageKind::Diagnostic; },
+        {"diagnostic build",
+         [](OneTapRig& r) {
+             r.ChooseImage("D:\\vx_win7.GHO");
+             r.dosImage = DosImageKind::Diagnostic;
+         },
          "没有带 DOS 版 Ghost"},
-        {"UEFI", [](OneTapRig& r) { r.ChooseImage("D:\\vx_win7.GHO"); r.machine.firmware = Firmware::Uefi; }, "UEFI"},
-        {"GPT", [](OneTapRig& r) { r.ChooseImage("D:\\vx_win7.GHO"); r.machine.styles['C'] = PartitionStyle::Gpt; }, "GPT"},
-        {"dynamic", [](OneTapRig& r) { r.ChooseImage("D:\\vx_win7.GHO"); r.machine.styles['C'] = PartitionStyle::Dynamic; },
+        {"UEFI",
+         [](OneTapRig& r) {
+             r.ChooseImage("D:\\vx_win7.GHO");
+             r.machine.firmware = Firmware::Uefi;
+         },
+         "UEFI"},
+        {"GPT",
+         [](OneTapRig& r) {
+             r.ChooseImage("D:\\vx_win7.GHO");
+             r.machine.styles['C'] = PartitionStyle::Gpt;
+         },
+         "GPT"},
+        {"dynamic",
+         [](OneTapRig& r) {
+             r.ChooseImage("D:\\vx_win7.GHO");
+             r.machine.styles['C'] = PartitionStyle::Dynamic;
+         },
          "动态磁盘"},
-        {"Windows 10", [](OneTapRig& r) { r.ChooseImage("D:\\vx_win7.GHO"); r.system.version = "未知"; },
+        {"Windows 10",
+         [](OneTapRig& r) {
+             r.ChooseImage("D:\\vx_win7.GHO");
+             r.system.version = "未知";
+         },
          "不支持当前的 Windows 版本"},
-        {"no target row", [](OneTapRig& r) { r.ChooseImage("D:\\vx_win7.GHO"); r.window.SetSelection(kRestoreList, -1); },
+        {"no target row",
+         [](OneTapRig& r) {
+             r.ChooseImage("D:\\vx_win7.GHO");
+             r.window.SetSelection(kRestoreList, -1);
+         },
          "请先在列表中选择要还原到的磁盘分区。"},
         {"image on its target", [](OneTapRig& r) { r.ChooseImage("D:\\vx_win7.GHO", "D:"); }, "还原时会被覆盖"},
         {"missing file", [](OneTapRig& r) { r.ChooseImage("D:\\gone.gho"); }, "不存在或是空文件"},
-        {"empty file", [](OneTapRig& r) { r.imageFiles.Add("D:\\zero.gho", 0); r.ChooseImage("D:\\zero.gho"); },
+        {"empty file",
+         [](OneTapRig& r) {
+             r.imageFiles.Add("D:\\zero.gho", 0);
+             r.ChooseImage("D:\\zero.gho");
+         },
          "不存在或是空文件"},
-        {"list emptied", [](OneTapRig& r) { r.ChooseImage("D:\\vx_win7.GHO"); r.window.ClearItems(kImageList); },
+        {"list emptied",
+         [](OneTapRig& r) {
+             r.ChooseImage("D:\\vx_win7.GHO");
+             r.window.ClearItems(kImageList);
+         },
          "请先在列表中选择要还原的映像文件。"},
-        {"ISO", [](OneTapRig& r) { r.imageFiles.Add("D:\\win.iso", kGiB); r.ChooseImage("D:\\win.iso"); }, "ISO和GGH"},
+        {"ISO",
+         [](OneTapRig& r) {
+             r.imageFiles.Add("D:\\win.iso", kGiB);
+             r.ChooseImage("D:\\win.iso");
+         },
+         "ISO和GGH"},
     };
     for (const Refusal& refusal : refusals) {
         OneTapRig r;
@@ -175,8 +223,9 @@ TEST(OneTap, BackupModeWritesTheBackupJobAndAsksBeforeOverwriting) {
 
     r.messages.answer = MessageAnswer::No;
     OneTapRun(c);
-    EXPECT_EQ(r.Batch(),
-              "Ghost.exe -noide -nousb -clone,mode=pdump,src=1:1,dst=1:2\\qzrpgho\\temp.gho -sure -fro -rb -z1\r\nrestart");
+    EXPECT_EQ(
+        r.Batch(),
+        "Ghost.exe -noide -nousb -clone,mode=pdump,src=1:1,dst=1:2\\qzrpgho\\temp.gho -sure -fro -rb -z1\r\nrestart");
 
     // The image to create is there now: a No to the overwrite question writes nothing more.
     r.imageFiles.Add("D:\\qzrpgho\\temp.gho", kGiB);

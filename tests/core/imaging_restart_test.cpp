@@ -120,8 +120,10 @@ TEST(RestartNow, RestartLaterOrTheWindowClosingEndsTheWait) {
         int pauses = 0;
         r.clock.onPause = [&] {
             if (++pauses != 2) return;
-            if (close) r.program.OnDestroying();
-            else r.program.Dispatch("按钮20", Event::Click);
+            if (close)
+                r.program.OnDestroying();
+            else
+                r.program.Dispatch("按钮20", Event::Click);
             r.program.facts().deploymentReady.Set("就绪");  // too late: the wait was given up
         };
         r.program.Dispatch("按钮19", Event::Click);
