@@ -1,6 +1,8 @@
 #pragma once
 // Every handler the event map and the created handler call, grouped by the subsystem that owns it.
 // A handler whose workflow is not built yet says so to the user (NotBuilt.cpp) instead of pretending.
+#include <string>
+
 #include "app/Program.h"
 #include "base/Worker.h"
 
@@ -31,6 +33,9 @@ void ChooseBackupPath(Program& p);
 void BackupNow(Program& p);
 void BackupAtRestart(Program& p);
 void InstallDownloadedImage(Program& p);
+// Installs the image over the system partition and starts the restart countdown (imaging/Install.h); the
+// wizard calls it when a download is complete or the user installs a file already there.
+Outcome InstallImageFile(Program& p, const std::string& imagePath);
 
 // Catalogue and download.
 void InstallImageXp(Program& p);

@@ -9,31 +9,6 @@ void SayNotBuilt(Program& p) { p.messages().Show("此功能尚未完成，请使
 
 }  // namespace
 
-// Application shell: the restart countdown.
-void RestartNow(Program& p) { SayNotBuilt(p); }
-void RestartLater(Program& p) { SayNotBuilt(p); }
-
-// Imaging workflows.
-// The image search itself is not built: it ends as the search ends, leaving the lists ready for use.
-void ImageSearch(Program& p, const StopToken& stop) {
-    if (stop.StopRequested()) return;
-    WindowPort& w = p.window();
-    if (w.RowCount("还原磁盘_超级列表框") > 0) w.SetSelection("还原磁盘_超级列表框", 0);
-    w.SetEnabled("刷新硬盘映像_按钮", true);
-    w.SetEnabled("映像文件_组合框", true);
-}
-void SetOneTapRestoreMode(Program& p) { SayNotBuilt(p); }
-void SetOneTapBackupMode(Program& p) { SayNotBuilt(p); }
-void ShowChosenImage(Program&) {}
-void PickImageFile(Program& p) { SayNotBuilt(p); }
-void ShowChosenTarget(Program&) {}
-void OneTapRun(Program& p) { SayNotBuilt(p); }
-void ProposeBackupFileName(Program&) {}
-void ChooseBackupPath(Program& p) { SayNotBuilt(p); }
-void BackupNow(Program& p) { SayNotBuilt(p); }
-void BackupAtRestart(Program& p) { SayNotBuilt(p); }
-void InstallDownloadedImage(Program& p) { SayNotBuilt(p); }
-
 // Catalogue and download.
 void InstallImageXp(Program& p) { SayNotBuilt(p); }
 void InstallImageWin7x86(Program& p) { SayNotBuilt(p); }

@@ -5,6 +5,7 @@
 #include "app/Handlers.h"
 #include "app/Layout.h"
 #include "disk/DiskPages.h"
+#include "disk/PartitionList.h"
 
 namespace kx {
 namespace {
@@ -74,7 +75,7 @@ const EventEntry kEventMap[] = {
 DiskContext Program::Disk() {
     return DiskContext{*ports_.window, *ports_.messages, *ports_.commands, *ports_.drives, *ports_.clock,
                        state_.facts, state_.disk,
-                       [this](const StopToken& stop) { ImageSearch(*this, stop); },
+                       [this](const StopToken& stop) { ImageSearch(Imaging(), stop); },
                        [this] { ProposeBackupFileName(*this); }};
 }
 
@@ -82,9 +83,32 @@ UserDataContext Program::UserData() {
     return UserDataContext{*ports_.window, *ports_.messages, *ports_.userData, state_.userData, state_.facts};
 }
 
+ImagingContext Program::Imaging() {
+    return ImagingContext{.window = *ports_.window,
+                          .messages = *ports_.messages,
+                          .shell = *ports_.shell,
+                          .clock = *ports_.clock,
+                          .commands = *ports_.commands,
+                          .system = *ports_.system,
+                          .drives = *ports_.drives,
+                          .bootFiles = *ports_.bootFiles,
+                          .bootAssets = *ports_.bootAssets,
+                          .ports = *ports_.imaging,
+                          .facts = state_.facts,
+                          .state = state_.imaging,
+                          .refreshPartitions = [this] { RefreshByDiskDetail(Disk(), false); },
+                          .dosImage = CarriedDosImageKind(),
+                          // No engine of our own is built in yet: a build with the diagnostic floppy only
+                          // refuses every job.
+                          .otherEngine = false};
+}
+
 void Program::OnCreated() {
     if (ports_.catalogueHttp) StartCatalogueFetch(state_.facts.catalogueHost, *ports_.catalogueHttp, state_.catalogue);
-    state_.selectedImage = -1;
+    state_.imaging.selectedImage = -1;
+    // The one-tap page starts as a restore page.
+    state_.imaging.oneTapRestore = true;
+    ports_.window->SetChecked("还原_单选框", true);
     const DiskContext disk = Disk();
     DetermineSystemDrive(disk);
     const WindowSpec& spec = MainWindowSpec();
@@ -100,11 +124,13 @@ void Program::OnDestroying() {
     // the window thread keeps handling the messages their last window writes need.
     const Worker::Idle idle = [this] { ports_.clock->Pause(10); };
     state_.disk.imageSearch.RequestStop();
+    state_.imaging.closing = true;
     state_.userData.worker.RequestStop();
     if (ports_.catalogueHttp) ports_.catalogueHttp->Abort();
     state_.disk.imageSearch.Stop(idle);
     if (ports_.catalogueHttp) StopCatalogueFetch(*ports_.catalogueHttp, state_.catalogue, idle);
     state_.userData.worker.Stop(idle);
+    StopImagingWork(state_.imaging, idle);
 }
 
 bool Program::Dispatch(std::string_view control, Event event) {

@@ -11,6 +11,7 @@
 #include "disk/DiskPages.h"
 #include "download/Catalogue.h"
 #include "download/DownloadApi.h"
+#include "imaging/Imaging.h"
 #include "userdata/UserDataPages.h"
 
 namespace kx {
@@ -30,6 +31,7 @@ struct Ports {
     class BootAssetSource* bootAssets = nullptr;
     struct UserDataPorts* userData = nullptr;  // userdata/UserDataPorts.h
     class HttpGetPort* catalogueHttp = nullptr;
+    ImagingPorts* imaging = nullptr;  // imaging/ImagingPorts.h
     // Each subsystem adds the ports it needs here (one line each).
 };
 
@@ -37,12 +39,11 @@ struct Ports {
 // every worker thread, which it stops and joins when the window is destroyed.
 struct ProgramState {
     ProgramFacts facts;
-    int selectedImage = -1;
-    bool oneTapRestoreMode = false;
     bool toolsShown = false;
     CatalogueState catalogue;
     UserDataState userData;
     DiskState disk;
+    ImagingState imaging;
     DownloadEntryPoints download;  // the download component, bound at start before the window exists
 };
 
@@ -69,6 +70,7 @@ public:
     // What each feature's handlers are given: the ports and state they use.
     DiskContext Disk();
     UserDataContext UserData();
+    ImagingContext Imaging();
 
     // The window's created handler, after the outline was cut.
     void OnCreated();

@@ -22,7 +22,7 @@ void StartupTimerTick(Program& p) {
     const DiskContext disk = p.Disk();
     RefreshByDiskDetail(disk);
     CopyToBackupList(disk);
-    p.state().oneTapRestoreMode = p.window().Checked("还原_单选框");
+    p.state().imaging.oneTapRestore = p.window().Checked("还原_单选框");
 }
 
 void ToggleToolPages(Program& p) {

@@ -15,6 +15,7 @@
 #include "disk/DiskPorts_win.h"
 #include "download/CatalogueHttp_win.h"
 #include "download/DownloadLibrary_win.h"
+#include "imaging/ImagingPorts_win.h"
 #include "userdata/UserDataPorts_win.h"
 #include "text/Wide_win.h"
 
@@ -66,6 +67,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     kx::InstancePortWin instanceGuard;
     auto system = kx::MakeSystemServicePorts();
     auto userData = kx::MakeUserDataPorts();
+    auto imaging = kx::MakeImagingPorts();
     kx::BootFilesWin bootFiles;
     kx::ResourceBootAssets bootAssets;
     kx::WinInetHttpGet catalogueHttp;
@@ -82,6 +84,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     ports.bootAssets = &bootAssets;
     ports.userData = &userData->ports;
     ports.catalogueHttp = &catalogueHttp;
+    ports.imaging = &imaging->ports;
     kx::Program program(ports);
     // The download component the program carries, loaded from memory before the window exists.
     program.state().download = kx::LoadDownloadComponent();

@@ -47,7 +47,9 @@ public:
     uint32_t TickCount() override { return ticks; }
     void Pause(int milliseconds) override {
         if (milliseconds > 0) ticks += milliseconds;
+        if (onPause) onPause();
     }
+    std::function<void()> onPause;  // what the window thread handles meanwhile
     LocalTime now{2015, 7, 16, 10, 30, 0};
     uint32_t ticks = 1000;
 };

@@ -4,6 +4,7 @@
 // them up (drives, tool outputs, files) and reads what landed in them.
 #include "BootFakes.h"
 #include "Fakes.h"
+#include "ImagingFakes.h"
 #include "UserDataFakes.h"
 #include "app/Program.h"
 
@@ -25,6 +26,11 @@ struct Rig {
     FakeFolderDialog dialog;
     FakeFiles files{window};
     FakeArchives archives{window};
+    FakeImageFiles imageFiles;
+    FakeFileDialog fileDialog;
+    FakeMachine machine;
+    FakeRestart restart;
+    ImagingPorts imaging{&imageFiles, &fileDialog, &machine, &restart};
     // The pages' jobs run at once on the test's thread unless a test asks for the real worker.
     UserDataPorts userData{&registry, &shellFolders, &dialog, &files, &archives, JobThread::Caller};
     Program program{Ports{.window = &window,
@@ -37,7 +43,8 @@ struct Rig {
                           .drives = &drives,
                           .bootFiles = &bootFiles,
                           .bootAssets = &bootAssets,
-                          .userData = &userData}};
+                          .userData = &userData,
+                          .imaging = &imaging}};
 
     ~Rig() { program.OnDestroying(); }  // as the window going away: every worker stopped and joined
 };

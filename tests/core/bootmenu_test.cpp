@@ -7,33 +7,6 @@
 namespace kx::test {
 namespace {
 
-// A boot store the way bcdedit lists it, for the fake command port.
-struct FakeBcd {
-    std::vector<std::pair<std::string, std::string>> entries;  // identifier, description
-    bool chinese = true;
-
-    std::string Answer(const std::string& command) {
-        const std::string ok = chinese ? "操作成功完成。\r\n" : "The operation completed successfully.\r\n";
-        if (command == "bcdedit") {
-            std::string out = "Windows Boot Manager\r\n--------------------\r\nidentifier              {bootmgr}\r\n"
-                              "description             Windows Boot Manager\r\n\r\n";
-            for (const auto& [id, title] : entries)
-                out += "Real-mode Boot Sector\r\n---------------------\r\n" +
-                       std::string(chinese ? "标识符" : "identifier") + "                  " + id +
-                       "\r\ndevice                  partition=C:\r\npath                    "
-                       "\\qzrpldr.mbr\r\ndescription             " + title + "\r\n\r\n";
-            return out;
-        }
-        const std::string create = "bcdedit /create /d \"";
-        if (command.rfind(create, 0) == 0) {
-            const std::string id = "{0000000" + std::to_string(entries.size() + 1) + "-1111-2222-3333-444444444444}";
-            entries.emplace_back(id, command.substr(create.size(), command.find('"', create.size()) - create.size()));
-            return chinese ? "已成功创建项 " + id + "。\r\n" : "The entry " + id + " was successfully created.\r\n";
-        }
-        return ok;
-    }
-};
-
 struct BcdRig : BootRig {
     FakeBcd bcd;
     BcdRig() {

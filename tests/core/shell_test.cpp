@@ -105,7 +105,8 @@ TEST(Startup, CreatedHandlerRunsEveryStepAndFixesTheDayFolder) {
     r.clock.now = {2016, 1, 1, 0, 0, 0};
     r.program.OnCreated();
     EXPECT_EQ(r.program.facts().backupDayFolder, "2016年1月1日备份");
-    EXPECT_EQ(r.program.state().selectedImage, -1);
+    EXPECT_EQ(r.program.state().imaging.selectedImage, -1);
+    EXPECT_TRUE(r.window.Checked("还原_单选框")) << "the one-tap page starts in restore mode";
     EXPECT_EQ(r.program.facts().systemDriveLetter, "C");
     EXPECT_EQ(r.program.facts().targetDrive.Get(), "D") << "the fixed drive with the most free space";
     EXPECT_EQ(r.instance.mutexName, "Korvanix-0.1-Tamsin&Orwen");
@@ -125,7 +126,7 @@ TEST(Startup, TimerFiresOnce) {
     r.window.SetChecked("还原_单选框", true);
     EXPECT_TRUE(r.program.Dispatch("时钟1", Event::Tick));
     EXPECT_EQ(r.window.TimerPeriod("时钟1"), 0);
-    EXPECT_TRUE(r.program.state().oneTapRestoreMode);
+    EXPECT_TRUE(r.program.state().imaging.oneTapRestore);
 }
 
 TEST(Shell, HelpPageLoadsOnceAndOnlyOnItsPage) {

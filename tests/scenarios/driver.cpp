@@ -29,6 +29,12 @@
 //   expect-message TITLE TEXT... wait (up to 20 s) for a message box of the program; its title and text
 //   answer BUTTON                press a button of the program's message box and wait until it is gone:
 //                                是/否/取消/确定 or Yes/No/Cancel/OK (found by their ids, whatever the language)
+//   expect-box-holding TEXT...   wait (up to 20 s) for a message box of the program whose text holds TEXT (a
+//                                question of several lines, a title with blanks)
+//   click-async NAME             a click on a button whose handler asks a question: the driver goes on at once
+//   expect-items NAME ITEMS...   wait (up to 20 s) until a list box's items are these, each given as one word
+//   expect-file PATH TEXT...     wait (up to 20 s) until the file exists and holds TEXT (compared as bytes)
+//   expect-no-file PATH          no such file
 #include <windows.h>
 
 #include <commctrl.h>
@@ -264,6 +270,14 @@ void ExpectMessage(const std::string& title, const std::string& text) {
     if (shown != text) Fail("message box text '" + shown + "', expected '" + text + "'");
 }
 
+void ExpectBoxHolding(const std::string& text) {
+    HWND box = WaitForMessageBox();
+    if (!box) return;
+    HWND message = GetDlgItem(box, 0xFFFF);
+    std::string shown = message ? TextOf(message) : std::string();
+    if (shown.find(text) == std::string::npos) Fail("message box text '" + shown + "', expected it to hold '" + text + "'");
+}
+
 void Answer(const std::string& name) {
     int id = ButtonId(name);
     if (!id) return Fail("no such message box button: " + name);
@@ -364,6 +378,35 @@ void Run(const std::vector<std::string>& w) {
         if (!WaitFor([] { return GetForegroundWindow() == gMain; }, 5000)) Fail("the first window is not in front");
     } else if (cmd == "click") {
         if (HWND h = Control(w.at(1))) SendMessageW(h, BM_CLICK, 0, 0);
+    } else if (cmd == "expect-box-holding") {
+        ExpectBoxHolding(Joined(w, 1));
+    } else if (cmd == "click-async") {
+        if (HWND h = Control(w.at(1))) PostMessageW(h, BM_CLICK, 0, 0);
+    } else if (cmd == "expect-items") {
+        HWND h = Control(w.at(1));
+        if (!h) return;
+        std::string items;
+        auto same = [&] {
+            items.clear();
+            for (int i = 0, n = static_cast<int>(SendMessageW(h, LB_GETCOUNT, 0, 0)); i < n; ++i) {
+                std::wstring item(static_cast<size_t>(SendMessageW(h, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+                SendMessageW(h, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+                items += (i ? " " : "") + Narrow(item.c_str());
+            }
+            return items == Joined(w, 2);
+        };
+        if (!WaitFor(same, 20000)) Fail(w[1] + ": items '" + items + "', expected '" + Joined(w, 2) + "'");
+    } else if (cmd == "expect-file") {
+        const std::string expected = Joined(w, 2);
+        std::string bytes;
+        auto holds = [&] {
+            std::ifstream in(Widen(w.at(1)).c_str(), std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            return in.is_open() && bytes.find(expected) != std::string::npos;
+        };
+        if (!WaitFor(holds, 20000)) Fail(w[1] + ": '" + bytes + "', expected it to hold '" + expected + "'");
+    } else if (cmd == "expect-no-file") {
+        if (GetFileAttributesW(Widen(w.at(1)).c_str()) != INVALID_FILE_ATTRIBUTES) Fail(w[1] + " exists");
     } else if (cmd == "select-page") {
         if (HWND h = Control(w.at(1))) SendMessageW(h, kx::kSelectPageMessage, std::stoi(w.at(2)), 0);
     } else if (cmd == "expect-text" || cmd == "wait-text") {

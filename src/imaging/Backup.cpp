@@ -1,0 +1,157 @@
+// The system backup page: the proposed image file, the save dialog, the backup in Windows at once and the
+// backup in the boot environment at the next start.
+#include "base/ControlNames.h"
+#include "boot/BootMenu.h"
+#include "boot/GhostBatch.h"
+#include "disk/DriveRecord.h"
+#include "imaging/Checks.h"
+
+namespace kx {
+namespace {
+
+constexpr const char* kBackupPath = "备份路径";
+constexpr const char* kBackupLabel = "提示标签1";
+
+// The partition chosen in the backup list: its drive ("C:") and designator; empty when none is chosen.
+struct Source {
+    std::string drive, designator;
+};
+
+Source SelectedSource(WindowPort& w) {
+    const int row = w.Selection(kBackupList);
+    if (row < 0 || row >= w.RowCount(kBackupList)) return {};
+    return {w.Cell(kBackupList, row, 0), w.Cell(kBackupList, row, 1)};
+}
+
+void ShowBackupSentence(WindowPort& w, const std::string& letter, const std::string& path) {
+    w.SetText(kBackupLabel, "把" + letter + "盘的所有文件,备份到镜像文件 \"" + path + "\"");
+}
+
+// Where a backup of partition `source` goes by default: the listed fixed drive other than the source with the
+// most room, else the target drive, else the system drive (the checks then ask for another place).
+std::string BackupDriveFor(const ImagingContext& c, const std::string& source) {
+    std::string best;
+    uint64_t most = 0;
+    for (int r = 0, n = c.window.RowCount(kRestoreList); r < n; ++r) {
+        const std::string l = DriveLetterOf(c.window.Cell(kRestoreList, r, 0));
+        if (l.empty() || l == source || c.drives.DriveType(l[0]) != kFixedDrive) continue;
+        const SpaceFacts space = c.drives.Space(l[0]);
+        if (space.ok && space.availableToCaller > most) {
+            most = space.availableToCaller;
+            best = l;
+        }
+    }
+    if (best.empty()) best = c.facts.targetDrive.Get();
+    if (best.empty()) best = GetSystemDriveLetter(c.drives);
+    return best;
+}
+
+// The job's source and image as Ghost names them, after every check that needs no answer from the user;
+// false when the backup must not start (the reason was shown).
+bool PrepareBackup(const ImagingContext& c, std::string& source, std::string& ghostPath) {
+    WindowPort& w = c.window;
+    const Source s = SelectedSource(w);
+    if (s.drive.empty() || s.designator.empty()) {
+        c.messages.Show("请先在列表中选择要备份的分区。");
+        return false;
+    }
+    const std::string path = w.Text(kBackupPath);
+    const std::string drive = DriveLetterOf(path);
+    if (path.size() < 4 || drive.empty() || path[2] != '\\' || path.back() == '\\') {
+        c.messages.Show("请先指定备份到的映像文件（完整路径，例如 D:\\C.gho）。");
+        return false;
+    }
+    if (!ListedDrive(w, drive) || c.drives.DriveType(drive[0]) != kFixedDrive) {
+        c.messages.Show("分区 " + drive + ": 不在硬盘分区列表中，Ghost 找不到它，请把映像文件保存到列表中的分区上。");
+        return false;
+    }
+    if (drive == DriveLetterOf(s.drive)) {
+        c.messages.Show("不能把分区 " + s.drive + " 备份到它自己上面，请把映像文件保存到其他分区。");
+        return false;
+    }
+    ghostPath = ToGhostPath(w, path);
+    if (!AcceptGhostPath(c, ghostPath)) return false;
+    source = s.designator;
+    return true;
+}
+
+bool ConfirmOverwrite(const ImagingContext& c) {
+    const std::string path = c.window.Text(kBackupPath);
+    return !c.ports.files->Exists(path) || c.messages.Show("映像文件 " + path + " 已经存在，备份会覆盖它。是否继续？",
+                                                           "提示", MessageButtons::YesNo) == MessageAnswer::Yes;
+}
+
+}  // namespace
+
+std::string DateTimeDigits(const LocalTime& t) {
+    std::string text = std::to_string(t.year) + std::to_string(t.month) + std::to_string(t.day);
+    if (t.second) return text + std::to_string(t.hour) + std::to_string(t.minute) + std::to_string(t.second);
+    if (t.minute) return text + std::to_string(t.hour) + std::to_string(t.minute);
+    if (t.hour) return text + std::to_string(t.hour);
+    return text;
+}
+
+void ProposeBackupFileName(const ImagingContext& c) {
+    const std::string letter = SelectedSource(c.window).drive.substr(0, 1);
+    // One clock reading for both texts, so the label names the file the box holds.
+    const std::string path = BackupDriveFor(c, letter) + ":\\" + letter + DateTimeDigits(c.clock.Now()) + ".gho";
+    c.window.SetText(kBackupPath, path);
+    if (!letter.empty()) ShowBackupSentence(c.window, letter, path);
+}
+
+void ChooseBackupPath(const ImagingContext& c) {
+    const std::string letter = SelectedSource(c.window).drive.substr(0, 1);
+    FileDialogRequest request;
+    request.save = true;
+    request.filter = "Ghost映像文件(*.GHO)|*.GHO";
+    request.fileName = letter + DateTimeDigits(c.clock.Now()) + ".gho";
+    const std::optional<std::string> chosen = c.ports.dialogs->Choose(request);
+    if (!chosen) return;
+    c.window.SetText(kBackupPath, *chosen);
+    ShowBackupSentence(c.window, letter, *chosen);
+}
+
+void BackupNow(const ImagingContext& c) {
+    std::string source, ghostPath;
+    if (!PrepareBackup(c, source, ghostPath) || !ConfirmOverwrite(c)) return;
+    Outcome ready = WriteWindowsGhost(c.bootFiles, c.bootAssets);
+    if (ready) ready = CreateImageFolder(c.window, c.bootFiles, ghostPath);
+    if (ready) ready = c.ports.files->StartProcess(WindowsGhostCommandLine(source, ghostPath));
+    if (!ready) {
+        ShowFailure(c, ready);
+        return;
+    }
+    // Ghost runs now: a backup prepared for the next start is no longer wanted.
+    const std::string batch = DriveRoot(GetSystemDriveLetter(c.drives)) + kGhostBatchFile;
+    if (c.bootFiles.FileExists(batch)) {
+        (void)c.bootFiles.SetAttributes(batch, kArchiveOnly);
+        if (Outcome removed = c.bootFiles.RemoveFile(batch); !removed) ShowFailure(c, removed);
+    }
+}
+
+void BackupAtRestart(const ImagingContext& c) {
+    std::string source, ghostPath;
+    if (!PrepareBackup(c, source, ghostPath)) return;
+    const std::string partition = DriveLetterOf(SelectedSource(c.window).drive);
+    if (Outcome can = CheckBootJobCanRun(c, partition); !can) {
+        ShowFailure(c, can);
+        return;
+    }
+    if (!ConfirmOverwrite(c)) return;
+    const std::string system = GetSystemDriveLetter(c.drives);
+    // The job stays visible with its real dates: the user can see what the next start will do.
+    Outcome done = CreateImageFolder(c.window, c.bootFiles, ghostPath);
+    if (done) done = WriteGhostBatch(c.bootFiles, system, GhostBackupJob(source, ghostPath), false);
+    if (done) done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
+    if (done) {
+        done = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "备份系统");
+        if (!done) (void)c.bootFiles.RemoveFile(DriveRoot(system) + kGhostBatchFile);
+    }
+    if (!done) {
+        ShowFailure(c, done);
+        return;
+    }
+    c.messages.Show("备份已准备好：下次重新启动电脑时会自动备份分区 " + partition + ":。");
+}
+
+}  // namespace kx

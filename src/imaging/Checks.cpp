@@ -1,0 +1,69 @@
+#include "imaging/Checks.h"
+
+#include "base/ControlNames.h"
+#include "text/TextChecks.h"
+
+namespace kx {
+
+Outcome CheckBootJobCanRun(const ImagingContext& c, const std::string& driveLetter) {
+    if (c.dosImage == DosImageKind::Diagnostic && !c.otherEngine)
+        return Outcome::Failed(
+            "此版本的程序没有带 DOS 版 Ghost（只带了诊断用的启动软盘），也没有其他映像引擎，"
+            "重新启动后无法执行还原或备份。请使用带 Ghost 启动环境的完整版本。");
+    // Our boot files are a real-mode boot sector and a loader: UEFI firmware never starts them.
+    if (c.ports.machine->FirmwareType() == Firmware::Uefi)
+        return Outcome::Failed(
+            "这台电脑以 UEFI 方式启动，本工具的启动文件只能在传统 BIOS 方式下运行，无法执行还原或备份。");
+    const char letter = driveLetter.empty() ? 'C' : driveLetter[0];
+    switch (c.ports.machine->StyleOf(letter)) {
+        case PartitionStyle::Gpt:
+            return Outcome::Failed(std::string("分区 ") + letter +
+                                   ": 在 GPT 磁盘上，DOS 版 Ghost 不能处理，无法执行还原或备份。");
+        case PartitionStyle::Dynamic:
+            return Outcome::Failed(std::string("分区 ") + letter +
+                                   ": 在动态磁盘上，DOS 版 Ghost 不能处理，无法执行还原或备份。");
+        default:
+            break;
+    }
+    const std::string version = c.system.WindowsVersionName();
+    if (version != "WinXP" && version != "Win7" && version != "Win8")
+        return Outcome::Failed("不支持当前的 Windows 版本（" + (version.empty() ? std::string("未知") : version) +
+                               "），无法添加启动项。本工具只支持 Windows XP、Windows 7 和 Windows 8。");
+    return Outcome::Done();
+}
+
+bool AcceptGhostPath(const ImagingContext& c, const std::string& ghostPath) {
+    if (!ExtractNonPrintable(ghostPath, false).empty()) {
+        c.messages.Show(kChinesePathText, kErrorTitle, MessageButtons::Ok, MessageIcon::Error);
+        return false;
+    }
+    // Ghost reads its options up to the next blank: "src=1:2\my image.gho" would name "1:2\my".
+    if (ghostPath.find(' ') != std::string::npos) {
+        c.messages.Show("映像文件路径包含空格无法被正常加载，请改名后重试!", kErrorTitle, MessageButtons::Ok,
+                        MessageIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+void ShowFailure(const ImagingContext& c, const Outcome& failure) {
+    c.messages.Show(failure.Describe(), kErrorTitle, MessageButtons::Ok, MessageIcon::Error);
+}
+
+std::string DriveLetterOf(const std::string& path) {
+    if (path.size() < 2 || path[1] != ':') return {};
+    char l = path[0];
+    if (l >= 'a' && l <= 'z') l = static_cast<char>(l - 'a' + 'A');
+    return l >= 'A' && l <= 'Z' ? std::string(1, l) : std::string();
+}
+
+int RowOfDrive(WindowPort& window, const std::string& letter) {
+    if (letter.empty()) return -1;
+    for (int r = 0, n = window.RowCount(kRestoreList); r < n; ++r)
+        if (DriveLetterOf(window.Cell(kRestoreList, r, 0)) == letter) return r;
+    return -1;
+}
+
+bool ListedDrive(WindowPort& window, const std::string& letter) { return RowOfDrive(window, letter) >= 0; }
+
+}  // namespace kx

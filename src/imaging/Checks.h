@@ -1,0 +1,27 @@
+#pragma once
+// The checks every staged job passes before anything is written: that the boot environment can run it at
+// all, and that DOS Ghost can open the image's path. Each failure is in the user's words.
+#include <string>
+
+#include "imaging/Imaging.h"
+
+namespace kx {
+
+inline constexpr const char* kErrorTitle = "错误";
+inline constexpr const char* kChinesePathText = "映像文件包含中文无法被正常加载，请改名后重试!";
+
+// The build carries something that runs a job at the next start, the firmware boots our boot files, the
+// partition `driveLetter` lies on an MBR disk, and this Windows takes a boot entry.
+Outcome CheckBootJobCanRun(const ImagingContext& c, const std::string& driveLetter);
+// The image's Ghost path as DOS Ghost reads it: printable ASCII without blanks. Shows the refusal.
+bool AcceptGhostPath(const ImagingContext& c, const std::string& ghostPath);
+// Shows a failed step with an error icon.
+void ShowFailure(const ImagingContext& c, const Outcome& failure);
+// "C:" and "c:\x" give "C"; empty for a path that names no drive.
+std::string DriveLetterOf(const std::string& path);
+// Whether a row of the restore-partition list carries the drive.
+bool ListedDrive(WindowPort& window, const std::string& letter);
+// The row of the restore-partition list whose drive is `letter`; -1 when none is.
+int RowOfDrive(WindowPort& window, const std::string& letter);
+
+}  // namespace kx

@@ -1,0 +1,250 @@
+#include "imaging/ImagingPorts_win.h"
+
+#include <windows.h>
+
+#include <commdlg.h>
+#include <shellapi.h>
+#include <winioctl.h>
+
+#include "platform/Handle_win.h"
+#include "text/Wide_win.h"
+
+namespace kx {
+namespace {
+
+Outcome LastError(const std::string& what, const char* call) {
+    return Outcome::Failed(what, Win32Error{GetLastError(), call});
+}
+
+// A drive without a medium (an empty card reader, a stick pulled during the search) would otherwise make
+// Windows ask the user to insert one.
+class QuietDriveErrors {
+public:
+    QuietDriveErrors() : old_(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
+    ~QuietDriveErrors() { SetErrorMode(old_); }
+
+private:
+    UINT old_;
+};
+
+class ImageFilesWin : public ImageFilePort {
+public:
+    Result<std::vector<FoundEntry>> List(const std::string& folder, const std::string& pattern) override {
+        QuietDriveErrors quiet;
+        WIN32_FIND_DATAW data;
+        UniqueFind find(FindFirstFileW(Widen(folder + pattern).c_str(), &data));
+        std::vector<FoundEntry> entries;
+        if (!find) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) return entries;
+            return Outcome::Failed("无法读取 " + folder, Win32Error{error, "FindFirstFileW"});
+        }
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const bool folderEntry = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            // Junctions ("Documents and Settings" on 7) lead back into the drive: not followed.
+            if (folderEntry && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+            entries.push_back(
+                {Narrow(name), folderEntry, (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow});
+        } while (FindNextFileW(find.get(), &data));
+        return entries;
+    }
+
+    bool Exists(const std::string& path) override {
+        QuietDriveErrors quiet;
+        WIN32_FIND_DATAW data;
+        UniqueFind find(FindFirstFileW(Widen(path).c_str(), &data));
+        return static_cast<bool>(find);
+    }
+
+    std::optional<uint64_t> Size(const std::string& path) override {
+        QuietDriveErrors quiet;
+        UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size;
+        if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
+        return static_cast<uint64_t>(size.QuadPart);
+    }
+
+    Outcome ShellCopy(const std::string& from, const std::string& to) override {
+        // The shell wants lists of names, each ended by a null, the list by a second one.
+        std::wstring source = Widen(from) + L'\0', target = Widen(to) + L'\0';
+        SHFILEOPSTRUCTW op{};
+        op.hwnd = GetActiveWindow();
+        op.wFunc = FO_COPY;
+        op.pFrom = source.c_str();
+        op.pTo = target.c_str();
+        op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMMKDIR;
+        const int result = SHFileOperationW(&op);
+        if (op.fAnyOperationsAborted || result == ERROR_CANCELLED)
+            return Outcome::Failed("复制已取消", Win32Error{kCancelledCode, "SHFileOperationW"});
+        if (result != 0)
+            return Outcome::Failed("复制 " + from + " 失败",
+                                   Win32Error{static_cast<uint32_t>(result), "SHFileOperationW"});
+        return Outcome::Done();
+    }
+
+    Outcome StartProcess(const std::string& commandLine) override {
+        std::wstring line = Widen(commandLine);
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESHOWWINDOW;
+        si.wShowWindow = SW_SHOWNORMAL;
+        PROCESS_INFORMATION pi{};
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+            return LastError("无法启动 " + commandLine, "CreateProcessW");
+        UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+        // Ghost runs on by itself; the wait only lets its window come up before the program goes on.
+        WaitForInputIdle(process.get(), 1000);
+        return Outcome::Done();
+    }
+};
+
+// "描述|*.GHO;*.ISO" as the dialog wants it: pairs separated by nulls, ended by two.
+std::wstring DialogFilter(const std::string& filter) {
+    std::wstring f = Widen(filter);
+    for (wchar_t& ch : f)
+        if (ch == L'|') ch = L'\0';
+    return f + L'\0' + L'\0';
+}
+
+class FileDialogsWin : public FileDialogPort {
+public:
+    std::optional<std::string> Choose(const FileDialogRequest& request) override {
+        std::wstring buffer(32768, L'\0');
+        const std::wstring name = Widen(request.fileName);
+        name.copy(buffer.data(), std::min<size_t>(name.size(), buffer.size() - 1));
+        const std::wstring filter = request.filter.empty() ? std::wstring() : DialogFilter(request.filter);
+        const std::wstring folder = Widen(request.folder);
+        OPENFILENAMEW ofn{};
+        ofn.lStructSize = sizeof ofn;
+        ofn.hwndOwner = GetActiveWindow();
+        ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
+        ofn.nFilterIndex = 1;
+        ofn.lpstrFile = buffer.data();
+        ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+        ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+        // The program asks itself before it overwrites an image; the dialog does not ask twice.
+        ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
+                    (request.save ? 0 : OFN_FILEMUSTEXIST);
+        const BOOL chosen = request.save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+        if (!chosen) return std::nullopt;
+        return Narrow(buffer.c_str());
+    }
+};
+
+#ifndef IOCTL_VOLUME_IS_DYNAMIC
+#define IOCTL_VOLUME_IS_DYNAMIC CTL_CODE(0x56, 18, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
+
+class MachineWin : public MachinePort {
+public:
+    Firmware FirmwareType() override {
+        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        // Windows 8 and later say it directly.
+        using GetFirmwareTypeFn = BOOL(WINAPI*)(DWORD*);
+        if (auto getType = reinterpret_cast<GetFirmwareTypeFn>(
+                reinterpret_cast<void*>(GetProcAddress(kernel, "GetFirmwareType")))) {
+            DWORD type = 0;
+            if (getType(&type)) return type == 1 ? Firmware::Bios : type == 2 ? Firmware::Uefi : Firmware::Unknown;
+        }
+        // Windows 7: on BIOS firmware every firmware variable read fails with ERROR_INVALID_FUNCTION.
+        using GetVariableFn = DWORD(WINAPI*)(LPCWSTR, LPCWSTR, PVOID, DWORD);
+        auto getVariable = reinterpret_cast<GetVariableFn>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "GetFirmwareEnvironmentVariableW")));
+        if (!getVariable) return Firmware::Bios;  // XP before SP1 knows nothing but BIOS
+        if (getVariable(L"", L"{00000000-0000-0000-0000-000000000000}", nullptr, 0) == 0 &&
+            GetLastError() == ERROR_INVALID_FUNCTION)
+            return Firmware::Bios;
+        return Firmware::Uefi;
+    }
+
+    PartitionStyle StyleOf(char letter) override {
+        const std::wstring volume = std::wstring(L"\\\\.\\") + static_cast<wchar_t>(letter) + L":";
+        UniqueFile device(
+            CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!device) return PartitionStyle::Unknown;
+        DWORD returned = 0;
+        if (DeviceIoControl(device.get(), IOCTL_VOLUME_IS_DYNAMIC, nullptr, 0, nullptr, 0, &returned, nullptr))
+            return PartitionStyle::Dynamic;
+        PARTITION_INFORMATION_EX info{};
+        if (!DeviceIoControl(device.get(), IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, &info, sizeof info, &returned,
+                             nullptr))
+            return PartitionStyle::Unknown;
+        if (info.PartitionStyle == PARTITION_STYLE_GPT) return PartitionStyle::Gpt;
+        if (info.PartitionStyle != PARTITION_STYLE_MBR) return PartitionStyle::Unknown;
+        constexpr BYTE kLogicalDiskManager = 0x42;
+        return info.Mbr.PartitionType == kLogicalDiskManager ? PartitionStyle::Dynamic : PartitionStyle::Mbr;
+    }
+};
+
+class RestartWin : public RestartPort {
+public:
+    explicit RestartWin(std::wstring log) : log_(std::move(log)) {}
+
+    bool Request(const RestartRequest& request) override {
+        const bool privileged = !request.enablePrivilege || EnableShutdownPrivilege();
+        if (!log_.empty()) return Log(request, privileged);
+        if (!privileged) return false;
+        switch (request.method) {
+            case RestartRequest::ExitWindows:
+                return ExitWindowsEx(request.flags, SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_FLAG_PLANNED) != FALSE;
+            case RestartRequest::Suspend:
+                return SetSystemPowerState(TRUE, request.force) != FALSE;
+            case RestartRequest::Hibernate:
+                return SetSystemPowerState(FALSE, request.force) != FALSE;
+        }
+        return false;
+    }
+
+private:
+    static bool EnableShutdownPrivilege() {
+        UniqueKernelHandle token;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) return false;
+        TOKEN_PRIVILEGES tp{};
+        tp.PrivilegeCount = 1;
+        tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (!LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &tp.Privileges[0].Luid)) return false;
+        // AdjustTokenPrivileges succeeds even when it enabled nothing; only the last error tells.
+        SetLastError(ERROR_SUCCESS);
+        AdjustTokenPrivileges(token.get(), FALSE, &tp, 0, nullptr, nullptr);
+        return GetLastError() == ERROR_SUCCESS;
+    }
+
+    bool Log(const RestartRequest& request, bool privileged) {
+        const char* method = request.method == RestartRequest::ExitWindows ? "ExitWindowsEx"
+                             : request.method == RestartRequest::Suspend   ? "suspend"
+                                                                           : "hibernate";
+        const std::string line = std::string(method) + " flags=" + std::to_string(request.flags) +
+                                 " force=" + (request.force ? "1" : "0") +
+                                 " privilege=" + (privileged ? "enabled" : "refused") + "\r\n";
+        UniqueFile file(CreateFileW(log_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        return file && WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+               privileged;
+    }
+
+    std::wstring log_;
+};
+
+struct WindowsImagingPorts : OwnedImagingPorts {
+    explicit WindowsImagingPorts(std::wstring restartLog) : restart(std::move(restartLog)) {
+        ports = ImagingPorts{&files, &dialogs, &machine, &restart};
+    }
+    ImageFilesWin files;
+    FileDialogsWin dialogs;
+    MachineWin machine;
+    RestartWin restart;
+};
+
+}  // namespace
+
+std::unique_ptr<OwnedImagingPorts> MakeImagingPorts() {
+    wchar_t log[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableW(L"KORVANIX_RESTART_LOG", log, MAX_PATH);
+    return std::make_unique<WindowsImagingPorts>(n > 0 && n < MAX_PATH ? std::wstring(log, n) : std::wstring());
+}
+
+}  // namespace kx

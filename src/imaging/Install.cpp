@@ -1,0 +1,71 @@
+// Installing an image over the system partition: the restore job of the wizard's last step.
+#include "imaging/Install.h"
+
+#include "base/ControlNames.h"
+#include "boot/BootMenu.h"
+#include "boot/GhostBatch.h"
+#include "disk/DriveRecord.h"
+#include "imaging/Checks.h"
+#include "imaging/Imaging.h"
+
+namespace kx {
+namespace {
+
+constexpr const char* kWizard = "高级选择夹2";
+constexpr int kCataloguePage = 0, kDeployedPage = 2;
+
+// Every failure was shown to the user; the wizard goes back to its first page.
+Outcome Refused(const ImagingContext& c, std::string what) {
+    c.window.SetPageIndex(kWizard, kCataloguePage);
+    return Outcome::Failed(std::move(what));
+}
+
+Outcome Failed(const ImagingContext& c, const Outcome& failure) {
+    ShowFailure(c, failure);
+    c.window.SetPageIndex(kWizard, kCataloguePage);
+    return failure;
+}
+
+}  // namespace
+
+Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& imagePath) {
+    WindowPort& w = c.window;
+    // A run that stops early must not leave the mark of an earlier one: the countdown would restart into a
+    // job that this run has replaced or removed.
+    c.facts.deploymentReady.Set("");
+    if (w.RowCount(kRestoreList) == 0 && c.refreshPartitions) c.refreshPartitions();
+    const std::string system = GetSystemDriveLetter(c.drives);
+    const int row = RowOfDrive(w, system);
+    if (row < 0) {
+        c.messages.Show("你的系统盘不在c盘,本工具不支持自定义盘安装,请下载万能系统安装工具!");
+        c.shell.OpenUrl(SiteUrl(c.facts, "/vx/wngjxz.htm"));
+        return Refused(c, "系统盘不在分区列表中");
+    }
+    w.SetSelection(kRestoreList, row);
+    const std::string target = w.Cell(kRestoreList, row, 1);
+
+    const std::optional<uint64_t> size = imagePath.empty() ? std::nullopt : c.ports.files->Size(imagePath);
+    if (!size || *size == 0) {
+        c.messages.Show("映像文件 " + imagePath + " 不存在或是空文件，请重新下载。");
+        return Refused(c, "映像文件不存在或是空文件");
+    }
+    if (!AcceptGhostPath(c, ToGhostPath(w, imagePath))) return Refused(c, "映像文件的路径 DOS 版 Ghost 无法读取");
+    if (Outcome can = CheckBootJobCanRun(c, system); !can) return Failed(c, can);
+
+    // The image never stays on the partition it overwrites: there it is copied to another one first.
+    const std::optional<std::string> staged = StageImage(c, imagePath, system);
+    if (!staged) return Refused(c, "映像文件没有准备好");
+    Outcome done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
+    if (done) done = WriteGhostBatch(c.bootFiles, system, GhostRestoreJob(*staged, "1", target), true);
+    if (!done) return Failed(c, done);
+    if (Outcome entry = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "安装系统"); !entry) {
+        (void)c.bootFiles.RemoveFile(DriveRoot(system) + kGhostBatchFile);
+        return Failed(c, entry);
+    }
+    c.facts.deploymentReady.Set("就绪");
+    w.SetPageIndex(kWizard, kDeployedPage);
+    StartRestartCountdown(c);
+    return Outcome::Done();
+}
+
+}  // namespace kx

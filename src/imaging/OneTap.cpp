@@ -1,0 +1,173 @@
+// The one-tap restore or backup of a partition through the boot environment, and the staging of an image
+// that the boot environment cannot read where it lies.
+#include <cmath>
+
+#include "base/ControlNames.h"
+#include "boot/BootMenu.h"
+#include "boot/GhostBatch.h"
+#include "disk/DriveRecord.h"
+#include "disk/Target.h"
+#include "imaging/Checks.h"
+#include "imaging/RestorePage.h"
+
+namespace kx {
+namespace {
+
+constexpr uint64_t kGigabyte = 1073741824ull;
+constexpr const char* kNoRoomText = "所有非系统盘空间大小均已不足！无法成功执行操作，请释放本地磁盘空间后重试！";
+
+std::string LowerExtension(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    std::string e = dot == std::string::npos ? std::string() : path.substr(dot);
+    for (char& ch : e)
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+    return e;
+}
+
+std::string FileNameOf(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Question(bool restore, const std::string& drive) {
+    std::string text = std::string("程序处理完成，是否马上重启计算机进行") + (restore ? "还原" : "备份") + "？\r\n\r\n";
+    if (restore) text += "警告：此操作将会删除" + drive + "的所有数据。\r\n\r\n";
+    return text + "选择\"是(Y)\"立即重新启动，选择\"否(N)\"稍后重新启动，\r\n\r\n选择\"取消\"撤销本次操作。";
+}
+
+// The job is written: the entry that runs it at the next start, or nothing staged at all.
+bool RegisterOrWithdraw(const ImagingContext& c, const std::string& systemDrive, const std::string& title) {
+    const Outcome entry = RegisterBootEntry(c.system, c.commands, c.bootFiles, systemDrive, title);
+    if (entry) return true;
+    (void)c.bootFiles.RemoveFile(DriveRoot(systemDrive) + kGhostBatchFile);
+    ShowFailure(c, entry);
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::string> StageImage(const ImagingContext& c, const std::string& imagePath, const std::string& avoid) {
+    const std::string drive = DriveLetterOf(imagePath);
+    if (!drive.empty() && drive != avoid && c.drives.DriveType(drive[0]) == kFixedDrive) {
+        if (!ListedDrive(c.window, drive)) {
+            c.messages.Show("映像文件所在的分区 " + drive + ": 不在分区列表中，请点“重新搜索”刷新分区后重试。");
+            return std::nullopt;
+        }
+        return ToGhostPath(c.window, imagePath);
+    }
+    const std::optional<uint64_t> size = c.ports.files->Size(imagePath);
+    if (!size) {
+        c.messages.Show("无法读取映像文件 " + imagePath + "，请确认它还在原处。");
+        return std::nullopt;
+    }
+    // Rounded up: a 4.5 GB image needs a drive with 5 whole gigabytes free, not 4.
+    const auto gigabytes = static_cast<float>((*size + kGigabyte - 1) / kGigabyte);
+    std::string letter;
+    if (!ChooseTargetForSize(c.window, c.drives, c.facts, gigabytes, letter) || letter == avoid) {
+        c.messages.Show(kNoRoomText);
+        return std::nullopt;
+    }
+    if (*size >= 4 * kGigabyte && c.drives.Volume(letter[0]).fileSystem.rfind("FAT", 0) == 0) {
+        c.messages.Show("映像文件有 4 GB 或更大，分区 " + letter +
+                        ": 是 FAT 格式放不下，请把映像文件复制到 NTFS 分区后重试。");
+        return std::nullopt;
+    }
+    const std::string name = FileNameOf(imagePath);
+    const std::string copy = letter + ":\\" + name;
+    const Outcome copied = c.ports.files->ShellCopy(imagePath, copy);
+    if (IsCancelled(copied)) return std::nullopt;
+    if (!copied) {
+        c.messages.Show("映像文件复制到 " + copy + " 失败：" + copied.Describe(), kErrorTitle, MessageButtons::Ok,
+                        MessageIcon::Error);
+        return std::nullopt;
+    }
+    return DesignatorOfDrive(c.window, letter) + "\\" + name;
+}
+
+void OneTapRun(const ImagingContext& c) {
+    WindowPort& w = c.window;
+    const bool restore = c.state.oneTapRestore;
+    const std::string image = CurrentImage(w);
+    if (image.empty()) {
+        c.messages.Show(restore ? "请先在列表中选择要还原的映像文件。" : "请先指定备份到的映像文件。");
+        return;
+    }
+    const std::string extension = LowerExtension(image);
+    if (extension == ".iso" || extension == ".ggh") {
+        c.messages.Show("ISO和GGH映像支持，正在加紧研发，请在下一版本使用。", "提示");
+        return;
+    }
+    const int row = w.Selection(kRestoreList);
+    const std::string drive = row >= 0 ? w.Cell(kRestoreList, row, 0) : std::string();
+    const std::string designator = row >= 0 ? w.Cell(kRestoreList, row, 1) : std::string();
+    if (drive.empty() || designator.empty()) {
+        c.messages.Show(restore ? "请先在列表中选择要还原到的磁盘分区。" : "请先在列表中选择要备份的磁盘分区。");
+        return;
+    }
+    const std::string partition = DriveLetterOf(drive);
+    const std::string imageDrive = DriveLetterOf(image);
+    if (imageDrive == partition) {
+        c.messages.Show(restore ? "映像文件就在要还原的分区 " + drive + " 上，还原时会被覆盖。请先把它复制到其他分区。"
+                                : "不能把分区 " + drive + " 备份到它自己上面，请把映像文件保存到其他分区。");
+        return;
+    }
+    if (restore) {
+        const std::optional<uint64_t> size = c.ports.files->Size(image);
+        if (!size || *size == 0) {
+            c.messages.Show("映像文件 " + image + " 不存在或是空文件，请重新选择。");
+            return;
+        }
+    } else {
+        if (!ListedDrive(w, imageDrive) || c.drives.DriveType(imageDrive[0]) != kFixedDrive) {
+            c.messages.Show("映像文件要保存在分区列表中的硬盘分区上，DOS 下的 Ghost 才能找到它，请重新指定。");
+            return;
+        }
+    }
+    // Every check comes before anything is written.
+    if (!AcceptGhostPath(c, ToGhostPath(w, image))) return;
+    if (Outcome can = CheckBootJobCanRun(c, partition); !can) {
+        ShowFailure(c, can);
+        return;
+    }
+    if (!restore && c.ports.files->Exists(image) &&
+        c.messages.Show("映像文件 " + image + " 已经存在，备份会覆盖它。是否继续？", "提示", MessageButtons::YesNo) !=
+            MessageAnswer::Yes)
+        return;
+
+    const std::string system = GetSystemDriveLetter(c.drives);
+    std::string job;
+    if (restore) {
+        const std::optional<std::string> staged = StageImage(c, image, partition);
+        if (!staged) return;
+        job = GhostRestoreJob(*staged, "1", designator);
+    } else {
+        const std::string ghostPath = ToGhostPath(w, image);
+        if (Outcome folder = CreateImageFolder(w, c.bootFiles, ghostPath); !folder) {
+            ShowFailure(c, folder);
+            return;
+        }
+        job = GhostBackupJob(designator, ghostPath);
+    }
+    Outcome written = DeployBootAssets(c.bootFiles, c.bootAssets, system);
+    if (written) written = WriteGhostBatch(c.bootFiles, system, job, true);
+    if (!written) {
+        ShowFailure(c, written);
+        return;
+    }
+    const MessageAnswer answer = c.messages.Show(Question(restore, drive), "Korvanix 2015", MessageButtons::YesNoCancel,
+                                                 MessageIcon::Information);
+    if (answer == MessageAnswer::Cancel) {
+        (void)c.bootFiles.RemoveFile(DriveRoot(system) + kGhostBatchFile);
+        return;
+    }
+    if (!RegisterOrWithdraw(c, system, "安装系统")) return;
+    if (answer == MessageAnswer::No) {
+        // The job and its entry stay: it runs whenever the user restarts.
+        w.Close();
+        return;
+    }
+    if (!SystemRestart(*c.ports.restart, c.system, 2, true))
+        c.messages.Show("已准备好，但 Windows 没有接受重新启动的请求。请手动重新启动电脑。");
+}
+
+}  // namespace kx

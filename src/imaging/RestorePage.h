@@ -1,0 +1,21 @@
+#pragma once
+// What the restore page's handlers share: its control names and the texts they write.
+#include <string>
+
+#include "imaging/Imaging.h"
+
+namespace kx {
+
+inline constexpr const char* kRunButton = "开始还原_按钮";
+inline constexpr const char* kPickButton = "操作映像_按钮";
+inline constexpr const char* kRestoreRadio = "还原_单选框";
+inline constexpr const char* kBackupRadio = "备份_单选框";
+inline constexpr const char* kSearchButton = "刷新硬盘映像_按钮";
+inline constexpr const char* kImageFilter = "映像文件(*.GHO;*.ISO;*.GGH)|*.GHO;*.ISO;*.GGH";
+
+// The current item of the image list; empty when there is none (a list emptied by a refresh meanwhile).
+std::string CurrentImage(WindowPort& window);
+// The tip label's sentence, written when both the image and the partition are known.
+void ShowRestoreSentence(WindowPort& window);
+
+}  // namespace kx

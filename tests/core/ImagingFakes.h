@@ -1,0 +1,112 @@
+#pragma once
+// Fakes of the imaging ports: image files on drives kept in memory, the file dialogs, the machine's
+// firmware and disks, and a restart that only records what it was asked.
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "imaging/ImagingPorts.h"
+
+namespace kx::test {
+
+inline constexpr uint64_t kMiB = 1048576ull;
+
+class FakeImageFiles : public ImageFilePort {
+public:
+    Result<std::vector<FoundEntry>> List(const std::string& folder, const std::string& pattern) override {
+        listed.push_back(folder + pattern);
+        if (unreadable.count(folder)) return Outcome::Failed(folder, Win32Error{21, "FindFirstFileW"});
+        std::vector<FoundEntry> out;
+        std::set<std::string> folders;
+        for (const auto& [path, size] : sizes) {
+            if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) continue;
+            const std::string rest = path.substr(folder.size());
+            const size_t slash = rest.find('\\');
+            if (slash == std::string::npos) {
+                if (Matches(rest, pattern)) out.push_back({rest, false, size});
+            } else if (pattern == "*.*" && folders.insert(rest.substr(0, slash)).second) {
+                out.push_back({rest.substr(0, slash), true, 0});
+            }
+        }
+        return out;
+    }
+    bool Exists(const std::string& path) override { return sizes.count(path) != 0; }
+    std::optional<uint64_t> Size(const std::string& path) override {
+        auto it = sizes.find(path);
+        if (it == sizes.end()) return std::nullopt;
+        return it->second;
+    }
+    Outcome ShellCopy(const std::string& from, const std::string& to) override {
+        copies.push_back(from + " -> " + to);
+        if (cancelCopies) return Outcome::Failed("复制已取消", Win32Error{kCancelledCode, "SHFileOperationW"});
+        if (failCopies) return Outcome::Failed("复制 " + from + " 失败", Win32Error{112, "SHFileOperationW"});
+        sizes[to] = sizes[from];
+        return Outcome::Done();
+    }
+    Outcome StartProcess(const std::string& commandLine) override {
+        started.push_back(commandLine);
+        if (failStart) return Outcome::Failed("无法启动 " + commandLine, Win32Error{2, "CreateProcessW"});
+        return Outcome::Done();
+    }
+
+    // An image file of `megabytes` (a folder is implied by the paths under it).
+    void Add(const std::string& path, uint64_t bytes) { sizes[path] = bytes; }
+
+    std::map<std::string, uint64_t> sizes;
+    std::set<std::string> unreadable;  // folders whose listing fails (a drive removed)
+    std::vector<std::string> listed, copies, started;
+    bool cancelCopies = false, failCopies = false, failStart = false;
+
+private:
+    static std::string Lower(std::string s) {
+        std::transform(s.begin(), s.end(), s.begin(), [](char ch) { return ch >= 'A' && ch <= 'Z' ? ch + 32 : ch; });
+        return s;
+    }
+    static bool Matches(const std::string& name, const std::string& pattern) {
+        if (pattern == "*.*") return true;
+        const std::string suffix = Lower(pattern.substr(1));  // "*.Gho" -> ".gho"
+        const std::string n = Lower(name);
+        return n.size() >= suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0;
+    }
+};
+
+class FakeFileDialog : public FileDialogPort {
+public:
+    std::optional<std::string> Choose(const FileDialogRequest& request) override {
+        requests.push_back(request);
+        return answer;
+    }
+    std::optional<std::string> answer;  // nothing: cancelled
+    std::vector<FileDialogRequest> requests;
+};
+
+class FakeMachine : public MachinePort {
+public:
+    Firmware FirmwareType() override { return firmware; }
+    PartitionStyle StyleOf(char letter) override {
+        auto it = styles.find(letter);
+        return it == styles.end() ? PartitionStyle::Mbr : it->second;
+    }
+    Firmware firmware = Firmware::Bios;
+    std::map<char, PartitionStyle> styles;
+};
+
+class FakeRestart : public RestartPort {
+public:
+    bool Request(const RestartRequest& request) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        requests.push_back(request);
+        return accept;
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return requests.size();
+    }
+    std::mutex mutex;
+    std::vector<RestartRequest> requests;
+    bool accept = true;
+};
+
+}  // namespace kx::test

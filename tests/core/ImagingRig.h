@@ -1,0 +1,60 @@
+#pragma once
+// The imaging pages' tests: a program on a Windows 7 machine with three partitions on one disk (C: the
+// system, D: and E: for data), a boot store that bcdedit keeps, and a build that carries the DOS kit.
+#include <string>
+
+#include "ProgramRig.h"
+#include "base/ControlNames.h"
+#include "imaging/Imaging.h"
+
+namespace kx::test {
+
+struct ImagingRig : Rig {
+    FakeBcd bcd;
+    ImagingRig() {
+        drives.AddFixed('C', 40, 10);
+        drives.AddFixed('D', 100, 60);
+        drives.AddFixed('E', 200, 150);
+        AddPartition("C:", "1:1", 40, 10);
+        AddPartition("D:", "1:2", 100, 60);
+        AddPartition("E:", "1:3", 200, 150);
+        commands.answer = [this](const std::string& c) { return bcd.Answer(c); };
+        program.facts().systemDriveLetter = "C";
+    }
+    ~ImagingRig() { program.OnDestroying(); }
+
+    void AddPartition(const std::string& drive, const std::string& designator, int totalGb, int freeGb) {
+        const int row = window.AddRow(kRestoreList, drive);
+        window.SetCell(kRestoreList, row, 1, designator);
+        window.SetCell(kRestoreList, row, 5, std::to_string(totalGb - freeGb) + " GB");
+        window.SetCell(kRestoreList, row, 6, std::to_string(totalGb) + " GB");
+        const int copy = window.AddRow(kBackupList, drive);
+        window.SetCell(kBackupList, copy, 1, designator);
+    }
+    // A removable drive (a USB stick) that is not in the partition lists.
+    void AddStick(char letter) {
+        drives.AddFixed(letter, 16, 8);
+        drives.drives[letter].type = 2;
+    }
+
+    // The context the handlers get, by default in a build that carries the DOS kit.
+    ImagingContext Context() {
+        ImagingContext c = program.Imaging();
+        c.dosImage = dosImage;
+        return c;
+    }
+    DosImageKind dosImage = DosImageKind::DosEnvironment;
+    // The image list holding these paths, the first current; the restore list's row of `target` selected.
+    void ChooseImage(const std::string& path, const std::string& target = "C:") {
+        window.AddItem(kImageList, path);
+        window.SetSelection(kImageList, static_cast<int>(window.Items(kImageList).size()) - 1);
+        for (int r = 0; r < window.RowCount(kRestoreList); ++r)
+            if (window.Cell(kRestoreList, r, 0) == target) window.SetSelection(kRestoreList, r);
+    }
+
+    std::string Batch() { return bootFiles.files.count("C:\\Ghost.bat") ? bootFiles.files["C:\\Ghost.bat"].bytes : ""; }
+    bool NothingWritten() { return bootFiles.files.empty() && bcd.entries.empty() && commands.run.empty(); }
+    std::string LastMessage() { return messages.shown.empty() ? std::string() : messages.shown.back().text; }
+};
+
+}  // namespace kx::test

@@ -1,0 +1,119 @@
+// The imaging ports on Wine's Win32: folder listings with 64-bit sizes, the shell's copy, starting a program,
+// and the restart request as far as it can go here (the privilege and the flags, written to a log).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "WinFiles.h"
+#include "imaging/ImagingPorts_win.h"
+#include "text/Wide_win.h"
+
+namespace kx {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempFolder {
+    TempFolder() {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        path = fs::path(base) / ("kx-imaging-" + std::to_string(GetCurrentProcessId()));
+        fs::remove_all(path);
+        fs::create_directories(path / L"子目录");
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    std::string Windows() const { return Narrow(path.wstring()) + "\\"; }
+    fs::path path;
+};
+
+// A file of `size` bytes without writing them: the file system keeps it sparse.
+void MakeFile(const fs::path& path, uint64_t size) {
+    UniqueFile f(CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(f);
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    ASSERT_TRUE(SetFilePointerEx(f.get(), end, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(f.get()));
+}
+
+TEST(ImagingFiles, ListsMatchesWithoutRegardToCaseAndWith64BitSizes) {
+    TempFolder t;
+    auto ports = MakeImagingPorts();
+    ImageFilePort& files = *ports->ports.files;
+    MakeFile(t.path / "big.GHO", 4294967297ull);
+    MakeFile(t.path / "small.gho", 10);
+    MakeFile(t.path / "notes.txt", 10);
+    auto images = files.List(t.Windows(), "*.Gho");
+    ASSERT_TRUE(images.ok());
+    std::map<std::string, uint64_t> found;
+    for (const FoundEntry& e : images.value()) found[e.name] = e.size;
+    EXPECT_EQ(found, (std::map<std::string, uint64_t>{{"big.GHO", 4294967297ull}, {"small.gho", 10}}));
+
+    auto all = files.List(t.Windows(), "*.*");
+    ASSERT_TRUE(all.ok());
+    bool folderSeen = false;
+    for (const FoundEntry& e : all.value()) {
+        EXPECT_NE(e.name, ".");
+        EXPECT_NE(e.name, "..");
+        if (e.name == "子目录") folderSeen = e.folder;
+    }
+    EXPECT_TRUE(folderSeen);
+    EXPECT_TRUE(files.List(t.Windows() + "子目录\\", "*.Gho").value().empty()) << "no match is an empty list";
+    EXPECT_FALSE(files.List(t.Windows() + "missing\\", "*.*").ok());
+
+    EXPECT_TRUE(files.Exists(t.Windows() + "big.GHO"));
+    EXPECT_FALSE(files.Exists(t.Windows() + "missing.gho"));
+    EXPECT_EQ(files.Size(t.Windows() + "big.GHO"), std::optional<uint64_t>(4294967297ull));
+    EXPECT_FALSE(files.Size(t.Windows() + "missing.gho"));
+}
+
+TEST(ImagingFiles, TheShellCopyCopiesAndAFailureIsNoCancel) {
+    TempFolder t;
+    auto ports = MakeImagingPorts();
+    ImageFilePort& files = *ports->ports.files;
+    std::ofstream(t.path / "a.gho") << "image";
+    const Outcome copied = files.ShellCopy(t.Windows() + "a.gho", t.Windows() + "子目录\\a.gho");
+    ASSERT_TRUE(copied.ok()) << copied.Describe();
+    EXPECT_EQ(test::ReadAll(t.Windows() + "子目录\\a.gho"), "image");
+    const Outcome failed = files.ShellCopy(t.Windows() + "missing.gho", t.Windows() + "子目录\\b.gho");
+    EXPECT_FALSE(failed.ok());
+    EXPECT_FALSE(IsCancelled(failed));
+}
+
+TEST(ImagingFiles, StartingAProgramThatIsNotThereFails) {
+    auto ports = MakeImagingPorts();
+    const Outcome started = ports->ports.files->StartProcess("C:\\no-such-folder\\ghost32.exe -clone");
+    EXPECT_FALSE(started.ok());
+    EXPECT_EQ(started.error().call, "CreateProcessW");
+    EXPECT_TRUE(ports->ports.files->StartProcess("cmd.exe /c exit 0").ok());
+}
+
+TEST(ImagingRestart, UnderTheTestsTheRequestIsWrittenDownAfterThePrivilegeStep) {
+    TempFolder t;
+    const std::string log = t.Windows() + "restart.log";
+    SetEnvironmentVariableW(L"KORVANIX_RESTART_LOG", Widen(log).c_str());
+    auto ports = MakeImagingPorts();
+    SetEnvironmentVariableW(L"KORVANIX_RESTART_LOG", nullptr);
+    RestartRequest reboot;
+    reboot.flags = 6;
+    reboot.force = true;
+    reboot.enablePrivilege = true;
+    EXPECT_TRUE(ports->ports.restart->Request(reboot));
+    EXPECT_EQ(test::ReadAll(log), "ExitWindowsEx flags=6 force=1 privilege=enabled\r\n");
+}
+
+TEST(ImagingMachine, AnswersWithoutFailing) {
+    auto ports = MakeImagingPorts();
+    const Firmware firmware = ports->ports.machine->FirmwareType();
+    EXPECT_NE(firmware, Firmware::Uefi) << "Wine starts like a BIOS machine";
+    ports->ports.machine->StyleOf('C');
+    EXPECT_EQ(ports->ports.machine->StyleOf('Q'), PartitionStyle::Unknown) << "no such drive";
+}
+
+}  // namespace
+}  // namespace kx
