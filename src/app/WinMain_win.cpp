@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <objbase.h>
+#include <ole2.h>
 #include <shellapi.h>
 
 #include "app/Controls_win.h"
@@ -53,7 +53,8 @@ std::vector<std::string> Arguments() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     HardenDllSearch();
     EnterProgramFolder();
-    HRESULT com = CoInitialize(nullptr);
+    // OLE, not only COM: the web views host the system's browser control on this thread.
+    HRESULT com = OleInitialize(nullptr);
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     kx::UiDispatcher::Start();
@@ -103,6 +104,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    if (SUCCEEDED(com)) CoUninitialize();
+    if (SUCCEEDED(com)) OleUninitialize();
     return static_cast<int>(msg.wParam);
 }
