@@ -194,4 +194,21 @@ BrowserHost* WebViewBrowser(HWND view) {
     return v ? v->browser.get() : nullptr;
 }
 
+bool TranslateWebViewKey(MSG& msg) {
+    if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
+    // The engine's own windows sit inside the view's: find the view above the one with the focus.
+    for (HWND h = msg.hwnd; h; h = GetParent(h)) {
+        wchar_t name[32];
+        if (!GetClassNameW(h, name, 32) || lstrcmpW(name, kWebViewClass) != 0) continue;
+        BrowserHost* host = WebViewBrowser(h);
+        if (!host) return false;
+        ComPtr<IOleInPlaceActiveObject> active;
+        if (FAILED(host->Browser()->QueryInterface(IID_IOleInPlaceActiveObject,
+                                                   reinterpret_cast<void**>(active.put()))))
+            return false;
+        return active->TranslateAccelerator(&msg) == S_OK;
+    }
+    return false;
+}
+
 }  // namespace kx

@@ -28,4 +28,8 @@ void RegisterWebViewClass(HINSTANCE instance);
 // The view's browser, or null when it is the stand-in (tests read the host's properties through it).
 BrowserHost* WebViewBrowser(HWND view);
 
+// For the message loop, before the dialog keys: a key meant for a page (Tab between its links, copy,
+// scrolling) goes to that page's browser first. True when the browser took it.
+bool TranslateWebViewKey(MSG& msg);
+
 }  // namespace kx

@@ -100,7 +100,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (IsDialogMessageW(main, &msg)) continue;
+        if (kx::TranslateWebViewKey(msg) || IsDialogMessageW(main, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
