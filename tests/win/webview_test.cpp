@@ -160,7 +160,17 @@ TEST_F(WebViewTest, ScriptsFilesAndUnreadableAddressesAreRefusedEverywhere) {
         EXPECT_FALSE(SetText(address)) << address;
         EXPECT_EQ(Text(), "about:blank") << address;
     }
+    // Followed inside the browser (a link of the page): cancelled before the engine goes there.
+    for (const wchar_t* address : {L"file:///C:/windows/win.ini", L"javascript:alert(1)"}) {
+        BSTR url = SysAllocString(address);
+        VARIANT none;
+        VariantInit(&none);
+        WebViewBrowser(view_)->Browser()->Navigate(url, &none, &none, &none, &none);
+        SysFreeString(url);
+    }
     PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(WebViewBrowser(view_)->Location(), "");
+    EXPECT_EQ(Text(), "about:blank");
     EXPECT_TRUE(shell_.opened.empty());
     EXPECT_TRUE(site.Requests().empty());
 }
