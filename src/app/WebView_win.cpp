@@ -203,8 +203,8 @@ bool TranslateWebViewKey(MSG& msg) {
         BrowserHost* host = WebViewBrowser(h);
         if (!host) return false;
         ComPtr<IOleInPlaceActiveObject> active;
-        if (FAILED(host->Browser()->QueryInterface(IID_IOleInPlaceActiveObject,
-                                                   reinterpret_cast<void**>(active.put()))))
+        if (FAILED(
+                host->Browser()->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(active.put()))))
             return false;
         return active->TranslateAccelerator(&msg) == S_OK;
     }

@@ -175,23 +175,64 @@ TEST_F(WebViewTest, ScriptsFilesAndUnreadableAddressesAreRefusedEverywhere) {
     EXPECT_TRUE(site.Requests().empty());
 }
 
-// The engine asks the page's host for new windows through the browser's events; here they are raised
-// on the view's own connection, as the engine raises them when a page opens a window.
+// Events the engine raises only once it has a page (Wine's has none here) are raised on the view's own
+// event connection instead, as the engine raises them.
+ComPtr<IDispatch> EventSinkOf(IWebBrowser2* browser) {
+    ComPtr<IConnectionPointContainer> points;
+    ComPtr<IConnectionPoint> point;
+    ComPtr<IEnumConnections> connections;
+    CONNECTDATA connection{};
+    ComPtr<IDispatch> sink;
+    if (SUCCEEDED(browser->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(points.put()))) &&
+        SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, point.put())) &&
+        SUCCEEDED(point->EnumConnections(connections.put())) && connections->Next(1, &connection, nullptr) == S_OK) {
+        connection.pUnk->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(sink.put()));
+        connection.pUnk->Release();
+    }
+    return sink;
+}
+
+// NavigateComplete2(pDisp, URL) for the view's own page.
+void RaiseArrival(IDispatch* sink, IWebBrowser2* browser, const wchar_t* address) {
+    VARIANT url;
+    url.vt = VT_BSTR;
+    url.bstrVal = SysAllocString(address);
+    VARIANT byRef;
+    byRef.vt = VT_BYREF | VT_VARIANT;
+    byRef.pvarVal = &url;
+    VARIANT args[2];  // last first
+    args[0] = byRef;
+    args[1].vt = VT_DISPATCH;
+    args[1].pdispVal = browser;
+    DISPPARAMS params{args, nullptr, 2, 0};
+    sink->Invoke(DISPID_NAVIGATECOMPLETE2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    SysFreeString(url.bstrVal);
+}
+
+// A page of the site that a redirect or a link left the view on is reported; a page off the site (a
+// server's redirect raises no navigation event) goes to the shell, and the view leaves it.
+TEST_F(WebViewTest, AnArrivalOffTheSiteGoesToTheShellAndTheViewLeavesIt) {
+    ASSERT_TRUE(Open("127.0.0.1:8080"));
+    ASSERT_NE(WebViewBrowser(view_), nullptr);
+    IWebBrowser2* browser = WebViewBrowser(view_)->Browser();
+    ComPtr<IDispatch> sink = EventSinkOf(browser);
+    ASSERT_TRUE(sink);
+    RaiseArrival(sink.get(), browser, L"http://127.0.0.1:8080/system/help.htm");
+    EXPECT_EQ(Text(), "http://127.0.0.1:8080/system/help.htm");
+    EXPECT_TRUE(shell_.opened.empty());
+    RaiseArrival(sink.get(), browser, L"http://127.0.0.1:9/elsewhere.htm");
+    EXPECT_EQ(shell_.opened, std::vector<std::string>{"http://127.0.0.1:9/elsewhere.htm"});
+    EXPECT_TRUE(PumpUntil([&] { return Text() == "about:blank"; })) << Text();
+    // The engine's own error page for an address asked for changes nothing the program reads.
+    RaiseArrival(sink.get(), browser, L"res://ieframe.dll/dnserror.htm");
+    EXPECT_EQ(Text(), "about:blank");
+    EXPECT_EQ(shell_.opened.size(), 1u);
+}
+
 TEST_F(WebViewTest, ANewWindowOpensNothingInTheProgramAndGoesToTheShell) {
     ASSERT_TRUE(Open("127.0.0.1:8080"));
     ASSERT_NE(WebViewBrowser(view_), nullptr);
-    ComPtr<IConnectionPointContainer> points;
-    ASSERT_HRESULT_SUCCEEDED(WebViewBrowser(view_)->Browser()->QueryInterface(IID_IConnectionPointContainer,
-                                                                              reinterpret_cast<void**>(points.put())));
-    ComPtr<IConnectionPoint> point;
-    ASSERT_HRESULT_SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, point.put()));
-    ComPtr<IEnumConnections> connections;
-    ASSERT_HRESULT_SUCCEEDED(point->EnumConnections(connections.put()));
-    CONNECTDATA connection{};
-    ASSERT_EQ(connections->Next(1, &connection, nullptr), S_OK);
-    ComPtr<IDispatch> sink;
-    connection.pUnk->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(sink.put()));
-    connection.pUnk->Release();
+    ComPtr<IDispatch> sink = EventSinkOf(WebViewBrowser(view_)->Browser());
     ASSERT_TRUE(sink);
 
     VARIANT_BOOL cancel3 = VARIANT_FALSE, cancel2 = VARIANT_FALSE;
