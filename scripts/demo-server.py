@@ -22,13 +22,18 @@ IMAGES = [
     ("dz3", "fdz3", "VX_win7_sp1_64.gho", "Windows 7 SP1 64位"),
 ]
 
+# The pages the program's web views show link to each other (they stay in the view) and to a page that
+# asks for a window of its own (the program hands it to the default browser).
 PAGES = {
-    "/system/": ("系统下载", "演示站点的系统列表。"),
+    "/system/": ("系统下载", "<p>演示站点的系统列表。</p>"
+                 "<p><a href=\"/system/help.htm\">使用帮助</a> · "
+                 "<a href=\"/vx/system.htm\" target=\"_blank\">手动下载（在浏览器中打开）</a></p>"),
     "/system/help.htm": ("使用帮助",
-                         "选择一个系统镜像，点击“安装此系统”，下载完成后程序会自动安装。"),
-    "/softbox/": ("软件盒子", "演示站点没有更多软件。"),
+                         "<p>选择一个系统镜像，点击“安装此系统”，下载完成后程序会自动安装。</p>"
+                         "<p><a href=\"/system/\">系统下载</a> · <a href=\"/softbox/\">软件盒子</a></p>"),
+    "/softbox/": ("软件盒子", "<p>演示站点没有更多软件。</p><p><a href=\"/system/help.htm\">使用帮助</a></p>"),
     "/vx/wngjxz.htm": ("软件更新",
-                       "这是演示站点的更新页面：目录页没有给出这个系统的下载地址。"),
+                       "<p>这是演示站点的更新页面：目录页没有给出这个系统的下载地址。</p>"),
 }
 
 
@@ -122,8 +127,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path == "/vx/system.htm":
             return self.send_body(200, self.site.manual_page(), "text/html; charset=utf-8", None, head_only)
         if path in PAGES:
-            title, text = PAGES[path]
-            page = html(title, "<p>%s</p>" % text)
+            title, body = PAGES[path]
+            page = html(title, body)
             return self.send_body(200, page, "text/html; charset=utf-8", None, head_only)
         return self.send_body(404, html("404", "<p>没有这个页面。</p>"), "text/html; charset=utf-8", None, head_only)
 

@@ -1,18 +1,16 @@
 #include "app/ControlClasses_win.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 #include <windowsx.h>
 
 #include <vector>
 
+#include "app/WebView_win.h"
 #include "platform/WindowMessages_win.h"
 #include "text/Wide_win.h"
 
 namespace kx {
 namespace {
-
-constexpr wchar_t kBlankPage[] = L"about:blank";
 
 std::wstring WindowText(HWND hwnd) {
     int n = GetWindowTextLengthW(hwnd);
@@ -138,39 +136,6 @@ LRESULT LabelMessage(HWND hwnd, LiveControl* c, UINT msg, WPARAM wp, LPARAM lp) 
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-// No browser engine is embedded: the view shows the page's address and opens it in the user's
-// browser on a click. Setting the text "navigates"; reading it gives the address.
-LRESULT WebViewMessage(HWND hwnd, LiveControl* c, UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-        case WM_SETCURSOR: {
-            bool link = WindowText(hwnd) != kBlankPage;
-            SetCursor(LoadCursorW(nullptr, link ? IDC_HAND : IDC_ARROW));
-            return TRUE;
-        }
-        case WM_LBUTTONUP: {
-            std::wstring address = WindowText(hwnd);
-            if (address != kBlankPage && !address.empty())
-                ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-            return 0;
-        }
-        case WM_PAINT: {
-            PaintScope paint(hwnd);
-            RECT r = ClientRect(hwnd);
-            FillSolid(paint.dc(), r, colours::kCard);
-            std::wstring address = WindowText(hwnd);
-            if (address != kBlankPage) {
-                HFONT font = c->owner->Skin().Font();
-                DrawTextIn(paint.dc(), L"点击在浏览器中打开此页面：", {24, 24, r.right - 24, 48}, font, colours::kText,
-                           DT_SINGLELINE | DT_NOPREFIX);
-                DrawTextIn(paint.dc(), address, {24, 52, r.right - 24, 76}, font, colours::kAccent,
-                           DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
-            }
-            return 0;
-        }
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
 LRESULT PictureMessage(HWND hwnd, LiveControl* c, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg != WM_PAINT) return DefWindowProcW(hwnd, msg, wp, lp);
     PaintScope paint(hwnd);
@@ -219,7 +184,6 @@ void RegisterControlClasses(HINSTANCE instance) {
         WNDPROC proc;
     } classes[] = {{kPanelClass, OwnControlProc<PanelMessage>},
                    {kLabelClass, OwnControlProc<LabelMessage>},
-                   {kWebViewClass, OwnControlProc<WebViewMessage>},
                    {kPictureClass, OwnControlProc<PictureMessage>},
                    {kComponentClass, DefWindowProcW}};
     for (const auto& k : classes) {
@@ -230,6 +194,7 @@ void RegisterControlClasses(HINSTANCE instance) {
         wc.lpszClassName = k.name;
         RegisterClassW(&wc);  // fails harmlessly when a window of an earlier run registered it
     }
+    RegisterWebViewClass(instance);
 }
 
 void TrackHotState(LiveControl& button) {

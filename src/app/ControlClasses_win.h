@@ -1,7 +1,7 @@
 #pragma once
-// The controls that are ours: panels (pages, group boxes, page controls), transparent labels, the web view
-// stand-in and picture boxes, as window classes; picture and flat buttons, drawn by their owner. Each
-// finds its data through the LiveControl it carries (ControlOf).
+// The controls that are ours: panels (pages, group boxes, page controls), transparent labels and picture
+// boxes, as window classes; picture and flat buttons, drawn by their owner. Each finds its data through
+// the LiveControl it carries (ControlOf). The web view has a class of its own (WebView_win.h).
 #include <windows.h>
 
 #include "app/Controls_win.h"
@@ -10,7 +10,6 @@ namespace kx {
 
 inline constexpr wchar_t kPanelClass[] = L"KxPanel";
 inline constexpr wchar_t kLabelClass[] = L"KxLabel";
-inline constexpr wchar_t kWebViewClass[] = L"KxWebView";
 inline constexpr wchar_t kPictureClass[] = L"KxPicture";
 inline constexpr wchar_t kComponentClass[] = L"KxComponent";  // timers, dialogs: a window for the name only
 

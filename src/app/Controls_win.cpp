@@ -66,10 +66,12 @@ bool IsComponent(ControlKind kind) {
 
 LiveControl* ControlOf(HWND hwnd) { return reinterpret_cast<LiveControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
-void Controls::Create(HWND main, HINSTANCE instance) {
+void Controls::Create(HWND main, HINSTANCE instance, WebViewSetup web) {
     main_ = main;
     RegisterControlClasses(instance);
     theme_.Load();
+    web_ = std::move(web);
+    web_.font = theme_.Font();
 
     driveIcons_.reset(ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 2, 0));
     for (const char* icon : {"drive_system", "drive"})
@@ -117,8 +119,9 @@ HWND Controls::CreateOne(const ControlSpec& spec, HWND parent, HINSTANCE instanc
     if (spec.kind == ControlKind::EditBox || spec.kind == ControlKind::ListBox || spec.kind == ControlKind::ListView)
         exStyle = WS_EX_CLIENTEDGE;
     std::wstring caption = Widen(spec.caption);
+    void* creation = spec.kind == ControlKind::WebView ? &web_ : nullptr;
     HWND hwnd = CreateWindowExW(exStyle, ClassFor(spec.kind), caption.c_str(), style, x, y, w, h, parent, nullptr,
-                                instance, nullptr);
+                                instance, creation);
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(theme_.Font()), FALSE);
     SetPropW(hwnd, kNameProperty,
              reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomW(Widen(spec.name).c_str()))));

@@ -7,6 +7,7 @@
 
 #include "app/Layout.h"
 #include "app/Theme_win.h"
+#include "app/WebView_win.h"
 #include "platform/Handle_win.h"
 
 namespace kx {
@@ -35,8 +36,9 @@ LiveControl* ControlOf(HWND hwnd);
 
 class Controls {
 public:
-    // Creates every control of the layout under the main window. Window thread only.
-    void Create(HWND main, HINSTANCE instance);
+    // Creates every control of the layout under the main window. Window thread only. The web views
+    // take their shell port and site from `web`.
+    void Create(HWND main, HINSTANCE instance, WebViewSetup web);
     // When the window is being destroyed: the controls no longer answer to their names.
     void ReleaseNames();
     // After the window and its controls are gone.
@@ -66,6 +68,7 @@ private:
     std::map<std::string, LiveControl> byName_;
     std::map<HWND, LiveControl*> byHwnd_;
     UniqueImageList driveIcons_;
+    WebViewSetup web_;
 };
 
 }  // namespace kx

@@ -86,7 +86,8 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (!w) return DefWindowProcW(hwnd, msg, wp, lp);  // before WM_NCCREATE (WM_GETMINMAXINFO)
     switch (msg) {
         case WM_CREATE:
-            w->controls.Create(hwnd, reinterpret_cast<CREATESTRUCTW*>(lp)->hInstance);
+            w->controls.Create(hwnd, reinterpret_cast<CREATESTRUCTW*>(lp)->hInstance,
+                               WebViewSetup{w->program.ports().shell, w->program.facts().siteHost});
             CutOutline(hwnd);
             w->program.OnCreated();
             return 0;

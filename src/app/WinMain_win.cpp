@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <objbase.h>
+#include <ole2.h>
 #include <shellapi.h>
 
 #include "app/Controls_win.h"
@@ -54,7 +54,8 @@ std::vector<std::string> Arguments() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     HardenDllSearch();
     EnterProgramFolder();
-    HRESULT com = CoInitialize(nullptr);
+    // OLE, not only COM: the web views host the system's browser control on this thread.
+    HRESULT com = OleInitialize(nullptr);
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     kx::UiDispatcher::Start();
@@ -102,10 +103,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (IsDialogMessageW(main, &msg)) continue;
+        if (kx::TranslateWebViewKey(msg) || IsDialogMessageW(main, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    if (SUCCEEDED(com)) CoUninitialize();
+    if (SUCCEEDED(com)) OleUninitialize();
     return static_cast<int>(msg.wParam);
 }

@@ -25,6 +25,8 @@
 //   close-within MS              the close button; the process must end within MS milliseconds
 //   set-text NAME TEXT...        types a text into an edit box (replacing what it held)
 //   expect-no-program            no process of the program's file is left running
+//   wait-log FILE COUNT TEXT...  wait (up to 20 s) until FILE (a server's request log) has COUNT lines holding TEXT
+//   expect-log FILE COUNT TEXT...  FILE has exactly COUNT lines holding TEXT
 // %NAME% in a line is replaced by the environment variable NAME (the runner passes server ports this way).
 //   expect-message TITLE TEXT... wait (up to 20 s) for a message box of the program; its title and text
 //   answer BUTTON                press a button of the program's message box and wait until it is gone:
@@ -209,6 +211,13 @@ void ExpectLayout(const std::vector<std::string>& filledAtStart) {
         all.erase(it);
     }
     for (const auto& [name, h] : all) Fail("control not in the layout: " + name);
+}
+
+int LinesHolding(const std::string& file, const std::string& text) {
+    std::ifstream in(file, std::ios::binary);
+    int count = 0;
+    for (std::string line; std::getline(in, line);) count += line.find(text) != std::string::npos;
+    return count;
 }
 
 bool WaitFor(const std::function<bool()>& done, int milliseconds) {
@@ -439,6 +448,12 @@ void Run(const std::vector<std::string>& w) {
         HWND h = Control(w.at(1));
         int selected = h ? ListView_GetNextItem(h, -1, LVNI_SELECTED) : -1;
         if (h && selected != std::stoi(w.at(2))) Fail(w[1] + ": selection " + std::to_string(selected));
+    } else if (cmd == "wait-log" || cmd == "expect-log") {
+        int expected = std::stoi(w.at(2));
+        std::string text = Joined(w, 3);
+        if (!WaitFor([&] { return LinesHolding(w[1], text) == expected; }, cmd == "wait-log" ? 20000 : 0))
+            Fail(w[1] + ": " + std::to_string(LinesHolding(w[1], text)) + " lines with '" + text + "', expected " +
+                 std::to_string(expected));
     } else if (cmd == "sleep") {
         Sleep(std::stoi(w.at(1)));
     } else if (cmd == "screenshot") {
