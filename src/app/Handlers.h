@@ -31,6 +31,9 @@ void ChooseBackupPath(Program& p);
 void BackupNow(Program& p);
 void BackupAtRestart(Program& p);
 void InstallDownloadedImage(Program& p);
+// Stages the install of an image file and starts the restart countdown (imaging/Install.h); says what went
+// wrong itself. The download wizard calls it for a finished or an existing image.
+Outcome InstallImageFile(Program& p, const std::string& imagePath);
 
 // Catalogue and download.
 void InstallImageXp(Program& p);

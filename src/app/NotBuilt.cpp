@@ -33,14 +33,9 @@ void ChooseBackupPath(Program& p) { SayNotBuilt(p); }
 void BackupNow(Program& p) { SayNotBuilt(p); }
 void BackupAtRestart(Program& p) { SayNotBuilt(p); }
 void InstallDownloadedImage(Program& p) { SayNotBuilt(p); }
-
-// Catalogue and download.
-void InstallImageXp(Program& p) { SayNotBuilt(p); }
-void InstallImageWin7x86(Program& p) { SayNotBuilt(p); }
-void InstallImageWin7x64(Program& p) { SayNotBuilt(p); }
-void ConfirmAndStartDownload(Program& p) { SayNotBuilt(p); }
-void PauseOrResumeDownload(Program& p) { SayNotBuilt(p); }
-void RetryDownload(Program& p) { SayNotBuilt(p); }
-void StartDownloadTimerTick(Program& p) { p.window().SetTimerPeriod("时钟2", 0); }
+Outcome InstallImageFile(Program& p, const std::string&) {
+    SayNotBuilt(p);
+    return Outcome::Failed("安装系统");
+}
 
 }  // namespace kx

@@ -82,6 +82,24 @@ UserDataContext Program::UserData() {
     return UserDataContext{*ports_.window, *ports_.messages, *ports_.userData, state_.userData, state_.facts};
 }
 
+DownloadContext Program::Download() {
+    DownloadComponentPort& component = ports_.downloadComponent ? *ports_.downloadComponent : boundComponent_;
+    return DownloadContext{*ports_.window,
+                           *ports_.messages,
+                           *ports_.shell,
+                           state_.facts,
+                           state_.catalogue,
+                           component,
+                           *ports_.downloadFiles,
+                           state_.downloading,
+                           [this](const std::string& imagePath) { return InstallImageFile(*this, imagePath); },
+                           [this] {
+                               if (ports_.catalogueHttp)
+                                   StartCatalogueFetch(state_.facts.catalogueHost, *ports_.catalogueHttp,
+                                                       state_.catalogue);
+                           }};
+}
+
 void Program::OnCreated() {
     if (ports_.catalogueHttp) StartCatalogueFetch(state_.facts.catalogueHost, *ports_.catalogueHttp, state_.catalogue);
     state_.selectedImage = -1;
@@ -101,10 +119,12 @@ void Program::OnDestroying() {
     const Worker::Idle idle = [this] { ports_.clock->Pause(10); };
     state_.disk.imageSearch.RequestStop();
     state_.userData.worker.RequestStop();
+    state_.downloading.worker.RequestStop();
     if (ports_.catalogueHttp) ports_.catalogueHttp->Abort();
     state_.disk.imageSearch.Stop(idle);
     if (ports_.catalogueHttp) StopCatalogueFetch(*ports_.catalogueHttp, state_.catalogue, idle);
     state_.userData.worker.Stop(idle);
+    state_.downloading.worker.Stop(idle);
 }
 
 bool Program::Dispatch(std::string_view control, Event event) {

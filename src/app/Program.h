@@ -11,6 +11,7 @@
 #include "disk/DiskPages.h"
 #include "download/Catalogue.h"
 #include "download/DownloadApi.h"
+#include "download/DownloadWizard.h"
 #include "userdata/UserDataPages.h"
 
 namespace kx {
@@ -30,6 +31,9 @@ struct Ports {
     class BootAssetSource* bootAssets = nullptr;
     struct UserDataPorts* userData = nullptr;  // userdata/UserDataPorts.h
     class HttpGetPort* catalogueHttp = nullptr;
+    DownloadFilePort* downloadFiles = nullptr;
+    // Null: the component bound at start (ProgramState::download) is used.
+    DownloadComponentPort* downloadComponent = nullptr;
     // Each subsystem adds the ports it needs here (one line each).
 };
 
@@ -44,6 +48,7 @@ struct ProgramState {
     UserDataState userData;
     DiskState disk;
     DownloadEntryPoints download;  // the download component, bound at start before the window exists
+    WizardDownload downloading;    // the wizard's one download at a time
 };
 
 struct CommandLine {
@@ -69,6 +74,7 @@ public:
     // What each feature's handlers are given: the ports and state they use.
     DiskContext Disk();
     UserDataContext UserData();
+    DownloadContext Download();
 
     // The window's created handler, after the outline was cut.
     void OnCreated();
@@ -81,6 +87,7 @@ public:
 private:
     Ports ports_;
     ProgramState state_;
+    BoundComponent boundComponent_{state_.download};
 };
 
 // Returns only when this is the first instance; otherwise brings the first one to the front and ends.

@@ -14,6 +14,7 @@
 #include "boot/BootFiles_win.h"
 #include "disk/DiskPorts_win.h"
 #include "download/CatalogueHttp_win.h"
+#include "download/DownloadFiles_win.h"
 #include "download/DownloadLibrary_win.h"
 #include "userdata/UserDataPorts_win.h"
 #include "text/Wide_win.h"
@@ -69,6 +70,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     kx::BootFilesWin bootFiles;
     kx::ResourceBootAssets bootAssets;
     kx::WinInetHttpGet catalogueHttp;
+    kx::DownloadFilesWin downloadFiles;
     kx::Ports ports;
     ports.window = &window;
     ports.messages = &messages;
@@ -82,6 +84,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     ports.bootAssets = &bootAssets;
     ports.userData = &userData->ports;
     ports.catalogueHttp = &catalogueHttp;
+    ports.downloadFiles = &downloadFiles;
     kx::Program program(ports);
     // The download component the program carries, loaded from memory before the window exists.
     program.state().download = kx::LoadDownloadComponent();

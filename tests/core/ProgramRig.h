@@ -3,6 +3,7 @@
 // boot files, Ghost jobs, user data and the clock together. The fakes are the rig's members: a test sets
 // them up (drives, tool outputs, files) and reads what landed in them.
 #include "BootFakes.h"
+#include "DownloadFakes.h"
 #include "Fakes.h"
 #include "UserDataFakes.h"
 #include "app/Program.h"
@@ -25,6 +26,8 @@ struct Rig {
     FakeFolderDialog dialog;
     FakeFiles files{window};
     FakeArchives archives{window};
+    FakeDownloadFiles downloadFiles;
+    FakeComponent component{downloadFiles};
     // The pages' jobs run at once on the test's thread unless a test asks for the real worker.
     UserDataPorts userData{&registry, &shellFolders, &dialog, &files, &archives, JobThread::Caller};
     Program program{Ports{.window = &window,
@@ -37,7 +40,9 @@ struct Rig {
                           .drives = &drives,
                           .bootFiles = &bootFiles,
                           .bootAssets = &bootAssets,
-                          .userData = &userData}};
+                          .userData = &userData,
+                          .downloadFiles = &downloadFiles,
+                          .downloadComponent = &component}};
 
     ~Rig() { program.OnDestroying(); }  // as the window going away: every worker stopped and joined
 };
