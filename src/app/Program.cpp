@@ -5,6 +5,7 @@
 #include "app/Handlers.h"
 #include "app/Layout.h"
 #include "disk/DiskPages.h"
+#include "disk/Target.h"
 
 namespace kx {
 namespace {
@@ -97,6 +98,12 @@ DownloadContext Program::Download() {
                                if (ports_.catalogueHttp)
                                    StartCatalogueFetch(state_.facts.catalogueHost, *ports_.catalogueHttp,
                                                        state_.catalogue);
+                           },
+                           [this] {
+                               std::string letter;
+                               return ChooseTargetForSize(*ports_.window, *ports_.drives, state_.facts, 0.0f, letter)
+                                          ? letter
+                                          : std::string();
                            }};
 }
 

@@ -83,8 +83,10 @@ void InstallImage(const DownloadContext& c, WizardImage image) {
                 return;
         }
     }
-    // The image must not land on the partition it is going to overwrite.
-    const std::string drive = c.facts.targetDrive.Get();
+    // The image must not land on the partition it is going to overwrite: the start-up rule may have chosen
+    // the system drive for having the most room, and then another partition with room is taken if any.
+    std::string drive = c.facts.targetDrive.Get();
+    if ((drive.empty() || drive == c.facts.systemDriveLetter) && c.otherTargetDrive) drive = c.otherTargetDrive();
     if (drive.empty() || drive == c.facts.systemDriveLetter) {
         c.messages.Show(kNoRoom);
         return;

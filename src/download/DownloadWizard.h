@@ -69,6 +69,9 @@ struct DownloadContext {
     std::function<Outcome(const std::string& imagePath)> install;
     // Asks for the catalogue again (after a failed fetch); may be empty.
     std::function<void()> refetchCatalogue;
+    // When the target drive is the system drive: a partition other than the system's with room, or empty
+    // when there is none (it becomes the target drive). May be empty.
+    std::function<std::string()> otherTargetDrive;
 };
 
 // Names of the download page's controls.

@@ -118,6 +118,26 @@ TEST(WizardChoice, NoTargetDriveOrTheSystemDriveIsRefused) {
     }
 }
 
+TEST(WizardChoice, WhenTheSystemDriveHasTheMostRoomAnotherPartitionWithRoomIsTaken) {
+    WizardRig r;
+    r.program.facts().targetDrive.Set("C");
+    r.Plan(kWin7, 400000, 400000);
+    DownloadContext c = r.Context();
+    c.otherTargetDrive = [] { return std::string("E"); };
+    InstallImage(c, WizardImage::Win7x64);
+    r.WaitForWorker();
+    EXPECT_TRUE(r.messages.shown.empty());
+    EXPECT_EQ(r.window.Text(kFileNameField), "E:\\VX_win7_sp1_64.gho");
+
+    WizardRig none;  // no other partition: refused
+    none.program.facts().targetDrive.Set("C");
+    DownloadContext n = none.Context();
+    n.otherTargetDrive = [] { return std::string(); };
+    InstallImage(n, WizardImage::Win7x64);
+    ASSERT_EQ(none.messages.shown.size(), 1u);
+    EXPECT_TRUE(none.component.started.empty());
+}
+
 TEST(WizardChoice, AComponentThatDidNotLoadIsReportedNotCalled) {
     WizardRig r;
     r.program.ports().downloadComponent = nullptr;  // the entry points bound at start: none here
