@@ -41,9 +41,9 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -54,9 +54,9 @@
 #include "app/Controls_win.h"
 #include "app/Layout.h"
 #include "download/Sha256.h"
-#include "text/Text.h"
 #include "platform/Handle_win.h"
 #include "platform/WindowMessages_win.h"
+#include "text/Text.h"
 #include "text/Wide_win.h"
 
 using kx::ControlKind;
@@ -442,15 +442,19 @@ void Run(const std::vector<std::string>& w) {
         bool found = false;
         const std::string path = PathOf(w.at(1), "");
         const std::string digest = FileSha256(path, found);
-        if (!found) Fail("no file " + path);
-        else if (digest != w.at(2)) Fail(path + ": SHA-256 " + digest + ", expected " + w[2]);
+        if (!found)
+            Fail("no file " + path);
+        else if (digest != w.at(2))
+            Fail(path + ": SHA-256 " + digest + ", expected " + w[2]);
     } else if (cmd == "expect-file-contains") {
         // Byte-wise: a file in code page 936 is matched with the text in code page 936.
         bool found = false;
         const std::string bytes = FileBytes(PathOf(w.at(1), ""), found);
         const std::string wanted = kx::ToCodePage(Joined(w, 2), kx::kChineseCodePage);
-        if (!found) Fail("no file " + w[1]);
-        else if (bytes.find(wanted) == std::string::npos) Fail(w[1] + " does not hold '" + Joined(w, 2) + "'");
+        if (!found)
+            Fail("no file " + w[1]);
+        else if (bytes.find(wanted) == std::string::npos)
+            Fail(w[1] + " does not hold '" + Joined(w, 2) + "'");
     } else if (cmd == "expect-no-file") {
         const std::string path = PathOf(w.at(1), w.size() > 2 ? w[2] : "");
         if (GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES) Fail("the file " + path + " is there");
