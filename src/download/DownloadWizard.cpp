@@ -109,8 +109,6 @@ void ConfirmAndStartDownload(const DownloadContext& c) {
         c.window.SetPageIndex(kWizard, 0);
         return;
     }
-    // A start the user asked for gives the fallback address its one chance again.
-    c.state.fallbackTried.Set(false);
     // Only a complete download carries the image's own name, so this is never a broken image.
     if (c.files.IsFile(target)) {
         switch (c.messages.Show(kAlreadyThere, "信息：", MessageButtons::YesNoCancel)) {
@@ -144,7 +142,6 @@ void PauseOrResumeDownload(const DownloadContext& c) {
 
 void RetryDownload(const DownloadContext& c) {
     if (RefuseWhileBusy(c)) return;
-    c.state.fallbackTried.Set(false);
     StartDownload(c);
 }
 

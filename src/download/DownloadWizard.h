@@ -47,7 +47,6 @@ private:
 struct WizardDownload {
     Shared<std::string> fallbackAddress;  // of the chosen image; moved to the address field once
     Shared<std::string> expectedSha256;   // of the chosen image; empty when the catalogue gives none
-    Shared<bool> fallbackTried;           // the fallback address has had its one chance
     Worker worker;
     int pollMilliseconds = 1000;  // how often the worker reads the component
     // The component's handle, published while the download runs; the pause button acts on it only then.

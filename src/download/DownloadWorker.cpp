@@ -164,10 +164,10 @@ void DownloadWorker(const DownloadContext& c, const StopToken& stop) {
         DiscardPartial(c, partial);
         if (stop.StopRequested()) return;
         w.SetVisible("按钮1", true);
-        // The fallback address gets one chance, a second after this worker ends; then the page says so.
+        // The fallback address gets one chance, a second after this worker ends: once it stands in the
+        // address field it is what failed, and the page says so instead of trying it every second for ever.
         const std::string fallback = c.state.fallbackAddress.Get();
-        if (!c.state.fallbackTried.Get() && !fallback.empty() && fallback != address) {
-            c.state.fallbackTried.Set(true);
+        if (!fallback.empty() && fallback != address) {
             w.SetText(kAddressField, fallback);
             w.SetTimerPeriod(kRestartTimer, 1000);
             return;
