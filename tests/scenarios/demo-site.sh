@@ -21,7 +21,7 @@ demo_site_start() {
         >"$demo_tmp/site.log" 2>&1 &
     demo_pid=$!
     KX_DEMO_SITE=
-    for _ in $(seq 300); do
+    for _ in $(seq 600); do
         grep -q '^sha256 VX_win7_sp1_64.gho' "$demo_tmp/site.log" && break
         sleep 0.1
     done

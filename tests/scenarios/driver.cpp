@@ -36,6 +36,7 @@
 //   expect-file-sha256 PATH HEX  the file's SHA-256; PATH "@NAME" is the text of control NAME
 //   expect-file-contains PATH TEXT...  the file holds TEXT (in code page 936)
 //   expect-no-file PATH [SUFFIX] no file at PATH (with SUFFIX appended)
+//   stopwatch | lap LABEL...     start a stopwatch; print "lap LABEL: N ms" since it started (for bench/)
 #include <windows.h>
 
 #include <commctrl.h>
@@ -217,6 +218,7 @@ void ExpectLayout(const std::vector<std::string>& filledAtStart) {
 
 // How long the wait-* commands and message boxes are waited for; `wait-limit` changes it.
 int gWaitMs = 20000;
+DWORD gStopwatch = 0;
 
 bool WaitFor(const std::function<bool()>& done, int milliseconds) {
     for (int waited = 0; waited < milliseconds; waited += 50) {
@@ -417,6 +419,10 @@ void Run(const std::vector<std::string>& w) {
         if (!iconic) Fail(std::string("window ") + (IsIconic(gMain) ? "minimised" : "not minimised"));
     } else if (cmd == "expect-foreground") {
         if (!WaitFor([] { return GetForegroundWindow() == gMain; }, 5000)) Fail("the first window is not in front");
+    } else if (cmd == "stopwatch") {
+        gStopwatch = GetTickCount();
+    } else if (cmd == "lap") {
+        std::printf("lap %s: %lu ms\n", Joined(w, 1).c_str(), static_cast<unsigned long>(GetTickCount() - gStopwatch));
     } else if (cmd == "wait-limit") {
         gWaitMs = std::stoi(w.at(1));
     } else if (cmd == "wait-shown") {
