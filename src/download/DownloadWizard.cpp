@@ -155,6 +155,4 @@ void StartDownloadTimerTick(const DownloadContext& c) {
     StartDownload(c);
 }
 
-void StopDownload(const DownloadContext& c, const Worker::Idle& idle) { c.state.worker.Stop(idle); }
-
 }  // namespace kx

@@ -101,7 +101,5 @@ bool VerifyImage(const DownloadContext& c, const std::string& path, const StopTo
                  const std::string& mismatchMessage);
 // "否" to the question: the image already on the disk, checked against the catalogue's digest, is installed.
 void InstallExistingImage(const DownloadContext& c, const StopToken& stop);
-// Asks a running download to stop and waits for it (the component stopped, the partial file removed).
-void StopDownload(const DownloadContext& c, const Worker::Idle& idle);
 
 }  // namespace kx
