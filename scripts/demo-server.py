@@ -2,18 +2,23 @@
 """A demo web site for Korvanix on 127.0.0.1: the catalogue page, three small generated system images
 served with byte ranges (primary and fallback addresses), and the product pages the program opens.
 
-    python3 scripts/demo-server.py [--port 8080] [--size-mb 4]
+    python3 scripts/demo-server.py [--port 8080] [--size-mb 4] [--rate-kb 0] [--drop-every 0] [--wrong-sha]
     Korvanix.exe --site=127.0.0.1:8080
 
 The images are not Windows images: a few megabytes of reproducible bytes, enough to watch a download
-run, pause and complete. Stop the server with Ctrl+C.
+run, pause and complete. The catalogue gives each image's SHA-256 beside its addresses. For tests: a rate
+limit per connection, a fault mode that drops every Nth image response half-way, and a catalogue whose
+digests are wrong. The first line printed names the site; then one "sha256 NAME DIGEST" line per image.
+Stop the server with Ctrl+C.
 """
 import argparse
 import email.utils
 import hashlib
 import http.server
 import re
+import socket
 import sys
+import threading
 import time
 
 IMAGES = [
@@ -54,19 +59,36 @@ def html(title, body):
 
 
 class Site:
-    def __init__(self, host, size):
+    def __init__(self, host, size, wrong_sha=False):
         self.host = host
         self.images = {}
+        self.digests = {}
         for index, (_, _, name, _) in enumerate(IMAGES):
             self.images[name] = make_image(name, size + index * 512 * 1024)
+            self.digests[name] = hashlib.sha256(self.images[name]).hexdigest()
+        self.published = dict(self.digests)
+        if wrong_sha:
+            self.published = {name: hashlib.sha256(b"not " + name.encode()).hexdigest() for name in self.images}
         self.modified = email.utils.formatdate(time.time(), usegmt=True)
+        self.rate = 0          # bytes per second per connection, 0: no limit
+        self.drop_every = 0    # every Nth image response ends half-way, 0: never
+        self.responses = 0
+        self.lock = threading.Lock()
+
+    def should_drop(self):
+        if not self.drop_every:
+            return False
+        with self.lock:
+            self.responses += 1
+            return self.responses % self.drop_every == 0
 
     def catalogue(self):
         # Code page 936, as the program reads it; the fields may stand anywhere in the page.
         lines = ["<html><head><title>Korvanix system catalogue</title></head><body>"]
-        for primary, fallback, name, label in IMAGES:
+        for index, (primary, fallback, name, label) in enumerate(IMAGES):
             lines.append("<p>%s ***%sks:http://%s/images/%s:%sjs***" % (label, primary, self.host, name, primary))
-            lines.append(" ***%sks:http://%s/mirror/%s:%sjs***</p>" % (fallback, self.host, name, fallback))
+            lines.append(" ***%sks:http://%s/mirror/%s:%sjs***" % (fallback, self.host, name, fallback))
+            lines.append(" SHA-256 ***sha%dks:%s:sha%djs***</p>" % (index + 1, self.published[name], index + 1))
         lines.append("</body></html>")
         return "\r\n".join(lines).encode("gbk")
 
@@ -94,6 +116,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not head_only:
             self.wfile.write(body)
 
+    def send_limited(self, body, drop):
+        """The body at the site's rate per connection; a dropped response ends half-way and closes."""
+        end = len(body) // 2 if drop else len(body)
+        rate = self.site.rate
+        piece = max(4096, rate // 20) if rate else 1 << 20
+        started = time.monotonic()
+        sent = 0
+        while sent < end:
+            chunk = body[sent:min(end, sent + piece)]
+            self.wfile.write(chunk)
+            sent += len(chunk)
+            if rate:
+                ahead = sent / rate - (time.monotonic() - started)
+                if ahead > 0:
+                    time.sleep(ahead)
+        if drop:
+            self.close_connection = True
+            self.wfile.flush()
+            self.connection.shutdown(socket.SHUT_RDWR)
+
     def serve_image(self, data, head_only):
         tag = "\"%s\"" % hashlib.sha1(data[:4096]).hexdigest()[:16]
         common = {"Accept-Ranges": "bytes", "ETag": tag, "Last-Modified": self.site.modified}
@@ -115,7 +157,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
             common["Content-Range"] = "bytes */%d" % total
             return self.send_body(416, b"", "text/plain", common, head_only)
         common["Content-Range"] = "bytes %d-%d/%d" % (first, last, total)
-        return self.send_body(206, data[first:last + 1], "application/octet-stream", common, head_only)
+        body = memoryview(data)[first:last + 1]
+        if head_only or last == first:
+            return self.send_body(206, bytes(body), "application/octet-stream", common, head_only)
+        self.send_response(206)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        for key, value in common.items():
+            self.send_header(key, value)
+        self.end_headers()
+        try:
+            self.send_limited(body, self.site.should_drop())
+        except OSError:
+            self.close_connection = True
 
     def route(self, head_only):
         path = self.path.split("?", 1)[0]
@@ -143,13 +197,21 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--port", type=int, default=8080, help="port on 127.0.0.1 (0: any free port)")
     parser.add_argument("--size-mb", type=int, default=4, help="size of the first demo image in MB")
+    parser.add_argument("--rate-kb", type=int, default=0, help="per-connection limit in KB/s (0: none)")
+    parser.add_argument("--drop-every", type=int, default=0,
+                        help="drop every Nth image response half-way (0: never)")
+    parser.add_argument("--wrong-sha", action="store_true", help="publish wrong SHA-256 digests")
     args = parser.parse_args()
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
     host = "127.0.0.1:%d" % server.server_address[1]
-    Handler.site = Site(host, args.size_mb * 1024 * 1024)
+    Handler.site = Site(host, args.size_mb * 1024 * 1024, args.wrong_sha)
+    Handler.site.rate = args.rate_kb * 1024
+    Handler.site.drop_every = args.drop_every
     print("Korvanix demo site on http://%s/ (catalogue: http://%s/vxsystem.htm)" % (host, host), flush=True)
     print("Start the program with: Korvanix.exe --site=%s" % host, flush=True)
+    for name, digest in Handler.site.digests.items():
+        print("sha256 %s %s" % (name, digest), flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:

@@ -1,6 +1,5 @@
 #pragma once
 // Every handler the event map and the created handler call, grouped by the subsystem that owns it.
-// A handler whose workflow is not built yet says so to the user (NotBuilt.cpp) instead of pretending.
 #include <string>
 
 #include "app/Program.h"

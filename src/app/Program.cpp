@@ -6,6 +6,7 @@
 #include "app/Layout.h"
 #include "disk/DiskPages.h"
 #include "disk/PartitionList.h"
+#include "disk/Target.h"
 
 namespace kx {
 namespace {
@@ -103,6 +104,30 @@ ImagingContext Program::Imaging() {
                           .otherEngine = false};
 }
 
+DownloadContext Program::Download() {
+    DownloadComponentPort& component = ports_.downloadComponent ? *ports_.downloadComponent : boundComponent_;
+    return DownloadContext{*ports_.window,
+                           *ports_.messages,
+                           *ports_.shell,
+                           state_.facts,
+                           state_.catalogue,
+                           component,
+                           *ports_.downloadFiles,
+                           state_.downloading,
+                           [this](const std::string& imagePath) { return InstallImageFile(*this, imagePath); },
+                           [this] {
+                               if (ports_.catalogueHttp)
+                                   StartCatalogueFetch(state_.facts.catalogueHost, *ports_.catalogueHttp,
+                                                       state_.catalogue);
+                           },
+                           [this] {
+                               std::string letter;
+                               return ChooseTargetForSize(*ports_.window, *ports_.drives, state_.facts, 0.0f, letter)
+                                          ? letter
+                                          : std::string();
+                           }};
+}
+
 void Program::OnCreated() {
     if (ports_.catalogueHttp) StartCatalogueFetch(state_.facts.catalogueHost, *ports_.catalogueHttp, state_.catalogue);
     state_.imaging.selectedImage = -1;
@@ -126,10 +151,13 @@ void Program::OnDestroying() {
     state_.disk.imageSearch.RequestStop();
     state_.imaging.closing = true;
     state_.userData.worker.RequestStop();
+    state_.downloading.worker.RequestStop();
     if (ports_.catalogueHttp) ports_.catalogueHttp->Abort();
     state_.disk.imageSearch.Stop(idle);
     if (ports_.catalogueHttp) StopCatalogueFetch(*ports_.catalogueHttp, state_.catalogue, idle);
     state_.userData.worker.Stop(idle);
+    // The download worker may be starting the countdown: it ends first.
+    state_.downloading.worker.Stop(idle);
     StopImagingWork(state_.imaging, idle);
 }
 

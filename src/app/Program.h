@@ -12,6 +12,7 @@
 #include "download/Catalogue.h"
 #include "download/DownloadApi.h"
 #include "imaging/Imaging.h"
+#include "download/DownloadWizard.h"
 #include "userdata/UserDataPages.h"
 
 namespace kx {
@@ -32,6 +33,9 @@ struct Ports {
     struct UserDataPorts* userData = nullptr;  // userdata/UserDataPorts.h
     class HttpGetPort* catalogueHttp = nullptr;
     ImagingPorts* imaging = nullptr;  // imaging/ImagingPorts.h
+    DownloadFilePort* downloadFiles = nullptr;
+    // Null: the component bound at start (ProgramState::download) is used.
+    DownloadComponentPort* downloadComponent = nullptr;
     // Each subsystem adds the ports it needs here (one line each).
 };
 
@@ -45,6 +49,7 @@ struct ProgramState {
     DiskState disk;
     ImagingState imaging;
     DownloadEntryPoints download;  // the download component, bound at start before the window exists
+    WizardDownload downloading;    // the wizard's one download at a time
 };
 
 struct CommandLine {
@@ -71,6 +76,7 @@ public:
     DiskContext Disk();
     UserDataContext UserData();
     ImagingContext Imaging();
+    DownloadContext Download();
 
     // The window's created handler, after the outline was cut.
     void OnCreated();
@@ -83,6 +89,7 @@ public:
 private:
     Ports ports_;
     ProgramState state_;
+    BoundComponent boundComponent_{state_.download};
 };
 
 // Returns only when this is the first instance; otherwise brings the first one to the front and ends.

@@ -14,6 +14,7 @@
 #include "boot/BootFiles_win.h"
 #include "disk/DiskPorts_win.h"
 #include "download/CatalogueHttp_win.h"
+#include "download/DownloadFiles_win.h"
 #include "download/DownloadLibrary_win.h"
 #include "imaging/ImagingPorts_win.h"
 #include "userdata/UserDataPorts_win.h"
@@ -72,6 +73,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     kx::BootFilesWin bootFiles;
     kx::ResourceBootAssets bootAssets;
     kx::WinInetHttpGet catalogueHttp;
+    kx::DownloadFilesWin downloadFiles;
     kx::Ports ports;
     ports.window = &window;
     ports.messages = &messages;
@@ -86,6 +88,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     ports.userData = &userData->ports;
     ports.catalogueHttp = &catalogueHttp;
     ports.imaging = &imaging->ports;
+    ports.downloadFiles = &downloadFiles;
     kx::Program program(ports);
     // The download component the program carries, loaded from memory before the window exists.
     program.state().download = kx::LoadDownloadComponent();

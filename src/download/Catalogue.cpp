@@ -19,6 +19,13 @@ const Field kFields[] = {
     {&ImageCatalogue::fdz2, "***fdz2ks:", ":fdz2js***"}, {&ImageCatalogue::fdz3, "***fdz3ks:", ":fdz3js***"},
 };
 
+// The digests follow the addresses' marker pattern, so a page can carry them beside each address.
+const Field kDigests[] = {
+    {&ImageCatalogue::sha1, "***sha1ks:", ":sha1js***"},
+    {&ImageCatalogue::sha2, "***sha2ks:", ":sha2js***"},
+    {&ImageCatalogue::sha3, "***sha3ks:", ":sha3js***"},
+};
+
 bool ContainsIgnoringCase(std::string_view text, std::string_view lowerWord) {
     auto it = std::search(text.begin(), text.end(), lowerWord.begin(), lowerWord.end(), [](char a, char b) {
         return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + ('a' - 'A')) : a) == b;
@@ -52,6 +59,20 @@ size_t CataloguePieceSize(std::string_view contentLength) {
 
 std::string CatalogueUrl(std::string_view host) { return "http://" + std::string(host) + std::string(kCataloguePath); }
 
+std::string NormaliseSha256(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return {};
+    text = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+    if (text.size() != 64) return {};
+    std::string digest;
+    for (char ch : text) {
+        if (ch >= 'A' && ch <= 'F') ch = static_cast<char>(ch - 'A' + 'a');
+        if (!((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f'))) return {};
+        digest += ch;
+    }
+    return digest;
+}
+
 bool ApplyCataloguePage(std::string_view body, ImageCatalogue& catalogue) {
     body = body.substr(0, body.find('\0'));
     // The validity test reads characters, not bytes: a trail byte of a double-byte character may be a letter.
@@ -60,6 +81,8 @@ bool ApplyCataloguePage(std::string_view body, ImageCatalogue& catalogue) {
     // finds them only at character boundaries.
     for (const Field& f : kFields)
         (catalogue.*f.address).Set(FromCodePage(ExtractBetween(body, f.start, f.end, false), kChineseCodePage));
+    for (const Field& f : kDigests)
+        (catalogue.*f.address).Set(NormaliseSha256(ExtractBetween(body, f.start, f.end, false)));
     return true;
 }
 

@@ -12,8 +12,11 @@ namespace kx {
 
 // The download addresses of the three images (XP, Windows 7 32-bit, Windows 7 64-bit) from the catalogue page:
 // primary dz1-dz3, fallback fdz1-fdz3. Empty until the catalogue arrives; each is replaced whole.
+// sha1-sha3 are the images' optional SHA-256 digests (64 lower-case hex digits, or empty when the page
+// gives none or gives something that is not a digest): a field older programs never look for.
 struct ImageCatalogue {
     Shared<std::string> dz1, dz2, dz3, fdz1, fdz2, fdz3;
+    Shared<std::string> sha1, sha2, sha3;
 };
 
 // Where the fetch stands, so that a click before the catalogue arrived can say so.
@@ -60,8 +63,13 @@ size_t CataloguePieceSize(std::string_view contentLength);
 // "http://" + host + "/vxsystem.htm"; host may carry ":port".
 std::string CatalogueUrl(std::string_view host);
 
-// Takes the six addresses from a page body (code page 936). A page without "system" (any letter case)
-// changes nothing and returns false; otherwise every field is replaced, by an empty text when missing.
+// A SHA-256 digest as the catalogue writes it, in lower case; empty unless it is 64 hex digits (blanks
+// around it are dropped).
+std::string NormaliseSha256(std::string_view text);
+
+// Takes the six addresses and the three digests from a page body (code page 936). A page without "system"
+// (any letter case) changes nothing and returns false; otherwise every field is replaced, by an empty text
+// when missing.
 bool ApplyCataloguePage(std::string_view body, ImageCatalogue& catalogue);
 
 // Requests the page and applies it. Never reports to the user; true when a catalogue page was applied.

@@ -3,6 +3,7 @@
 // boot files, Ghost jobs, user data and the clock together. The fakes are the rig's members: a test sets
 // them up (drives, tool outputs, files) and reads what landed in them.
 #include "BootFakes.h"
+#include "DownloadFakes.h"
 #include "Fakes.h"
 #include "ImagingFakes.h"
 #include "UserDataFakes.h"
@@ -31,6 +32,8 @@ struct Rig {
     FakeMachine machine;
     FakeRestart restart;
     ImagingPorts imaging{&imageFiles, &fileDialog, &machine, &restart};
+    FakeDownloadFiles downloadFiles;
+    FakeComponent component{downloadFiles};
     // The pages' jobs run at once on the test's thread unless a test asks for the real worker.
     UserDataPorts userData{&registry, &shellFolders, &dialog, &files, &archives, JobThread::Caller};
     Program program{Ports{.window = &window,
@@ -44,7 +47,9 @@ struct Rig {
                           .bootFiles = &bootFiles,
                           .bootAssets = &bootAssets,
                           .userData = &userData,
-                          .imaging = &imaging}};
+                          .imaging = &imaging,
+                          .downloadFiles = &downloadFiles,
+                          .downloadComponent = &component}};
 
     ~Rig() { program.OnDestroying(); }  // as the window going away: every worker stopped and joined
 };

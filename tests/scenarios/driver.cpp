@@ -36,14 +36,22 @@
 //   click-async NAME             a click on a button whose handler asks a question: the driver goes on at once
 //   expect-items NAME ITEMS...   wait (up to 20 s) until a list box's items are these, each given as one word
 //   expect-file PATH TEXT...     wait (up to 20 s) until the file exists and holds TEXT (compared as bytes)
-//   expect-no-file PATH          no such file
+//   wait-limit MS                how long the wait-* commands and expect-message wait from here on (20 s at first)
+//   wait-shown NAME yes|no       wait until the control is (or is no longer) on the screen, its page included
+//   wait-other-text NAME TEXT... wait until the control shows something other than TEXT
+//   wait-rise NAME               wait until the number the control's text starts with grows
+//   expect-file-sha256 PATH HEX  the file's SHA-256; PATH "@NAME" is the text of control NAME
+//   expect-file-contains PATH TEXT...  the file holds TEXT (in code page 936)
+//   expect-no-file PATH [SUFFIX] no file at PATH (with SUFFIX appended)
+//   stopwatch | lap LABEL...     start a stopwatch; print "lap LABEL: N ms" since it started (for bench/)
 #include <windows.h>
 
 #include <commctrl.h>
 #include <tlhelp32.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -53,8 +61,10 @@
 
 #include "app/Controls_win.h"
 #include "app/Layout.h"
+#include "download/Sha256.h"
 #include "platform/Handle_win.h"
 #include "platform/WindowMessages_win.h"
+#include "text/Text.h"
 #include "text/Wide_win.h"
 
 using kx::ControlKind;
@@ -219,6 +229,9 @@ int LinesHolding(const std::string& file, const std::string& text) {
     for (std::string line; std::getline(in, line);) count += line.find(text) != std::string::npos;
     return count;
 }
+// How long the wait-* commands and message boxes are waited for; `wait-limit` changes it.
+int gWaitMs = 20000;
+DWORD gStopwatch = 0;
 
 bool WaitFor(const std::function<bool()>& done, int milliseconds) {
     for (int waited = 0; waited < milliseconds; waited += 50) {
@@ -254,7 +267,7 @@ BOOL CALLBACK FindBox(HWND h, LPARAM lp) {
 
 HWND WaitForMessageBox() {
     BoxSearch search{gProcess.dwProcessId, nullptr};
-    WaitFor([&] { return EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search)), search.found != nullptr; }, 20000);
+    WaitFor([&] { return EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search)), search.found != nullptr; }, gWaitMs);
     if (!search.found) Fail("no message box of the program appeared");
     return search.found;
 }
@@ -350,6 +363,48 @@ std::string Joined(const std::vector<std::string>& words, size_t from) {
     return text == "\"\"" ? "" : text;
 }
 
+// The leading number of a text such as "1234 KB" or "56%"; -1 when it has none.
+long long LeadingNumber(const std::string& text) {
+    if (text.empty() || text[0] < '0' || text[0] > '9') return -1;
+    return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+// A path word: "@NAME" is the text of the control NAME, anything else the path itself; `suffix` is appended.
+std::string PathOf(const std::string& word, const std::string& suffix) {
+    if (word.size() > 1 && word[0] == '@') {
+        HWND h = Control(word.substr(1));
+        return (h ? TextOf(h) : std::string()) + suffix;
+    }
+    return word + suffix;
+}
+
+std::string FileBytes(const std::string& path, bool& found) {
+    found = false;
+    kx::UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    if (!file) return {};
+    found = true;
+    std::string bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    return bytes;
+}
+
+std::string FileSha256(const std::string& path, bool& found) {
+    found = false;
+    kx::UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return {};
+    found = true;
+    std::vector<uint8_t> buffer(1 << 20);
+    kx::Sha256 hash;
+    DWORD read = 0;
+    while (ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) && read > 0)
+        hash.Update(buffer.data(), read);
+    return hash.HexDigest();
+}
+
 void Run(const std::vector<std::string>& w) {
     const std::string& cmd = w[0];
     if (cmd == "start" || cmd == "launch") {
@@ -385,6 +440,51 @@ void Run(const std::vector<std::string>& w) {
         if (!iconic) Fail(std::string("window ") + (IsIconic(gMain) ? "minimised" : "not minimised"));
     } else if (cmd == "expect-foreground") {
         if (!WaitFor([] { return GetForegroundWindow() == gMain; }, 5000)) Fail("the first window is not in front");
+    } else if (cmd == "stopwatch") {
+        gStopwatch = GetTickCount();
+    } else if (cmd == "lap") {
+        std::printf("lap %s: %lu ms\n", Joined(w, 1).c_str(), static_cast<unsigned long>(GetTickCount() - gStopwatch));
+    } else if (cmd == "wait-limit") {
+        gWaitMs = std::stoi(w.at(1));
+    } else if (cmd == "wait-shown") {
+        // Shown on the screen: the control and every window it sits in (a page of a page control).
+        HWND h = Control(w.at(1));
+        const bool wanted = w.at(2) == "yes";
+        if (h && !WaitFor([&] { return (IsWindowVisible(h) != FALSE) == wanted; }, gWaitMs))
+            Fail(w[1] + (wanted ? " is not shown" : " is still shown"));
+    } else if (cmd == "wait-other-text") {
+        HWND h = Control(w.at(1));
+        std::string old = Joined(w, 2);
+        if (h && !WaitFor([&] { return TextOf(h) != old; }, gWaitMs)) Fail(w[1] + ": still '" + old + "'");
+    } else if (cmd == "wait-rise") {
+        // The number the control shows grows (received bytes, percent).
+        HWND h = Control(w.at(1));
+        if (!h) return;
+        const long long before = LeadingNumber(TextOf(h));
+        if (!WaitFor([&] { return LeadingNumber(TextOf(h)) > before; }, gWaitMs))
+            Fail(w[1] + ": '" + TextOf(h) + "' did not rise above " + std::to_string(before));
+        else
+            std::printf("  %s: %lld -> %s\n", w[1].c_str(), before, TextOf(h).c_str());
+    } else if (cmd == "expect-file-sha256") {
+        bool found = false;
+        const std::string path = PathOf(w.at(1), "");
+        const std::string digest = FileSha256(path, found);
+        if (!found)
+            Fail("no file " + path);
+        else if (digest != w.at(2))
+            Fail(path + ": SHA-256 " + digest + ", expected " + w[2]);
+    } else if (cmd == "expect-file-contains") {
+        // Byte-wise: a file in code page 936 is matched with the text in code page 936.
+        bool found = false;
+        const std::string bytes = FileBytes(PathOf(w.at(1), ""), found);
+        const std::string wanted = kx::ToCodePage(Joined(w, 2), kx::kChineseCodePage);
+        if (!found)
+            Fail("no file " + w[1]);
+        else if (bytes.find(wanted) == std::string::npos)
+            Fail(w[1] + " does not hold '" + Joined(w, 2) + "'");
+    } else if (cmd == "expect-no-file") {
+        const std::string path = PathOf(w.at(1), w.size() > 2 ? w[2] : "");
+        if (GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES) Fail("the file " + path + " is there");
     } else if (cmd == "click") {
         if (HWND h = Control(w.at(1))) SendMessageW(h, BM_CLICK, 0, 0);
     } else if (cmd == "expect-box-holding") {
@@ -414,14 +514,12 @@ void Run(const std::vector<std::string>& w) {
             return in.is_open() && bytes.find(expected) != std::string::npos;
         };
         if (!WaitFor(holds, 20000)) Fail(w[1] + ": '" + bytes + "', expected it to hold '" + expected + "'");
-    } else if (cmd == "expect-no-file") {
-        if (GetFileAttributesW(Widen(w.at(1)).c_str()) != INVALID_FILE_ATTRIBUTES) Fail(w[1] + " exists");
     } else if (cmd == "select-page") {
         if (HWND h = Control(w.at(1))) SendMessageW(h, kx::kSelectPageMessage, std::stoi(w.at(2)), 0);
     } else if (cmd == "expect-text" || cmd == "wait-text") {
         HWND h = Control(w.at(1));
         std::string expected = Joined(w, 2);
-        if (h && !WaitFor([&] { return TextOf(h) == expected; }, cmd == "wait-text" ? 20000 : 0))
+        if (h && !WaitFor([&] { return TextOf(h) == expected; }, cmd == "wait-text" ? gWaitMs : 0))
             Fail(w[1] + ": text '" + TextOf(h) + "', expected '" + expected + "'");
     } else if (cmd == "expect-visible") {
         HWND h = Control(w.at(1));
@@ -430,7 +528,7 @@ void Run(const std::vector<std::string>& w) {
     } else if (cmd == "wait-rows") {
         HWND h = Control(w.at(1));
         int count = std::stoi(w.at(2));
-        if (h && !WaitFor([&] { return ListView_GetItemCount(h) == count; }, 20000))
+        if (h && !WaitFor([&] { return ListView_GetItemCount(h) == count; }, gWaitMs))
             Fail(w[1] + ": " + std::to_string(ListView_GetItemCount(h)) + " rows, expected " + w[2]);
     } else if (cmd == "expect-rows") {
         HWND h = Control(w.at(1));

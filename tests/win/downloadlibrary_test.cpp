@@ -11,6 +11,11 @@
 #include <iterator>
 #include <vector>
 
+#include "WinFiles.h"
+#include "download/DownloadFiles_win.h"
+#include "download/Sha256.h"
+#include "text/Wide_win.h"
+
 namespace kx {
 namespace {
 
@@ -63,6 +68,54 @@ TEST(DownloadComponent, TheMemoryLoadedComponentDownloadsAFile) {
     in.close();
     DeleteFileW(target.c_str());
     EXPECT_TRUE(got == file) << "the downloaded bytes differ from the served file";
+}
+
+TEST(DownloadComponent, TheWizardsPortsDownloadToAChineseNameThenCheckAndRenameIt) {
+    std::string file(300000, 0);
+    for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>((i * 40503u) >> 7);
+    RecordingServer server([&](int, const std::string& head) { return RangeResponse(file, head); });
+    DownloadEntryPoints entry = LoadDownloadComponent();
+    BoundComponent component(entry);
+    ASSERT_TRUE(component.Bound());
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::string image = Narrow(folder) + "kx-系统-" + std::to_string(GetCurrentProcessId()) + ".gho";
+    const std::string partial = image + ".part";
+    DownloadFilesWin files;
+    {  // an older image already there is replaced by the rename
+        std::ofstream old(Widen(image).c_str(), std::ios::binary);
+        old << "old";
+    }
+    DownloadHandle handle = component.Start("http://" + server.Host() + "/系统 image.gho", partial, 4, 3);
+    ASSERT_NE(handle, nullptr);
+    DownloadInfo info{};
+    for (int i = 0; i < 600; ++i) {
+        info = component.Info(handle);
+        if (info.state == kDownloadComplete || info.state == kDownloadFailed) break;
+        Sleep(100);
+    }
+    component.Stop(handle);
+    ASSERT_EQ(info.state, static_cast<uint32_t>(kDownloadComplete));
+    EXPECT_TRUE(files.IsFile(partial));
+    Sha256 expected;
+    expected.Update(file);
+    int reports = 0;
+    Result<std::string> digest = files.Sha256Of(partial, [&](uint64_t done, uint64_t total) {
+        ++reports;
+        return done <= total;
+    });
+    ASSERT_TRUE(digest.ok()) << digest.outcome().Describe();
+    EXPECT_EQ(digest.value(), expected.HexDigest());
+    EXPECT_GE(reports, 1);
+    EXPECT_FALSE(files.Sha256Of(partial, [](uint64_t, uint64_t) { return false; }).ok()) << "a stop ends the hash";
+    EXPECT_TRUE(files.Replace(partial, image).ok());
+    EXPECT_FALSE(files.IsFile(partial));
+    EXPECT_TRUE(test::ReadAll(image) == file);
+    EXPECT_GT(files.FreeBytes(image), 0u);
+    EXPECT_TRUE(files.Remove(image).ok());
+    EXPECT_FALSE(files.IsFile(image));
+    EXPECT_TRUE(files.Remove(image).ok()) << "a file that is not there counts as removed";
+    EXPECT_FALSE(files.Replace(partial, image).ok());
 }
 
 TEST(DownloadComponent, AnImageThatCannotLoadLeavesNothingToCall) {

@@ -1,0 +1,474 @@
+#include "download/DownloadWizard.h"
+
+#include <gtest/gtest.h>
+
+#include "ProgramRig.h"
+#include "app/Handlers.h"
+#include "download/Sha256.h"
+
+namespace kx::test {
+namespace {
+
+constexpr const char* kXp = "http://dl.example/xp.gho";
+constexpr const char* kWin7 = "http://dl.example/win7_64.gho";
+constexpr const char* kMirror = "http://mirror.example/win7_64.gho";
+constexpr const char* kTarget = "D:\\VX_win7_sp1_64.gho";
+constexpr const char* kPartial = "D:\\VX_win7_sp1_64.gho.part";
+
+std::string Sha256Hex(const std::string& bytes) {
+    Sha256 h;
+    h.Update(bytes);
+    return h.HexDigest();
+}
+
+struct WizardRig : Rig {
+    std::vector<std::string> installed;
+    Outcome installAnswer = Outcome::Done();
+    bool componentLiveAtInstall = true;
+
+    WizardRig() {
+        program.facts().systemDriveLetter = "C";
+        program.facts().targetDrive.Set("D");
+        program.state().catalogue.status.Set(CatalogueStatus::Arrived);
+        program.state().downloading.pollMilliseconds = 0;
+        auto& cat = program.state().catalogue.catalogue;
+        cat.dz1.Set(kXp);
+        cat.dz3.Set(kWin7);
+        cat.fdz3.Set(kMirror);
+    }
+    DownloadContext Context() {
+        DownloadContext c = program.Download();
+        c.install = [this](const std::string& path) {
+            installed.push_back(path);
+            componentLiveAtInstall = component.Live();
+            return installAnswer;
+        };
+        return c;
+    }
+    void Click(WizardImage image) { InstallImage(Context(), image); }
+    void WaitForWorker() { program.state().downloading.worker.Wait(); }
+    void Plan(const std::string& address, uint64_t total, uint64_t step) {
+        component.plans[address] = FakeComponent::Plan{total, step, std::nullopt, "image bytes"};
+    }
+    // The fallback restart: the timer's tick as the window delivers it.
+    void Tick() { StartDownloadTimerTick(Context()); }
+    // A digest that does not match: said in the last message, nothing installed, the wizard on `page`.
+    void ExpectDigestRefused(size_t shownCount, int page) {
+        EXPECT_TRUE(installed.empty());
+        ASSERT_EQ(messages.shown.size(), shownCount);
+        EXPECT_NE(messages.shown.back().text.find("校验值不符"), std::string::npos);
+        EXPECT_EQ(window.PageIndex(kWizard), page);
+    }
+};
+
+TEST(WizardChoice, TheButtonFillsTheDownloadPageFromTheCatalogueAndTheTargetDrive) {
+    WizardRig r;
+    r.Plan(kWin7, 400000, 100000);
+    r.Click(WizardImage::Win7x64);
+    r.WaitForWorker();
+    EXPECT_EQ(r.window.PageIndex(kWizard), 1);
+    EXPECT_EQ(r.window.Text("保存路径"), kTarget);
+    EXPECT_EQ(r.window.Text(kAddressField), kWin7);
+    EXPECT_EQ(r.window.Text(kFileNameField), kTarget);
+    EXPECT_EQ(r.program.state().downloading.fallbackAddress.Get(), kMirror);
+    ASSERT_EQ(r.component.started.size(), 1u);
+    EXPECT_EQ(r.component.started[0].target, kPartial) << "the component writes under a temporary name";
+    EXPECT_EQ(r.component.started[0].threads, 32);
+    EXPECT_EQ(r.component.started[0].retries, 10);
+
+    // A later change of the target partition changes the next download's path.
+    r.program.facts().targetDrive.Set("E");
+    r.Click(WizardImage::WinXp);
+    r.WaitForWorker();
+    EXPECT_EQ(r.window.Text(kFileNameField), "E:\\VX_winxp_sp3.gho");
+}
+
+TEST(WizardChoice, AnImageTheArrivedCatalogueDoesNotNameMeansANewVersion) {
+    WizardRig r;
+    r.Click(WizardImage::Win7x86);
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_EQ(r.messages.shown[0].text, "发现软件有新版本,请更新软件到最新版本后重试!");
+    EXPECT_EQ(r.messages.shown[0].title, "信息：");
+    EXPECT_EQ(r.shell.opened, std::vector<std::string>{SiteUrl(r.program.facts(), "/vx/wngjxz.htm")});
+    EXPECT_EQ(r.window.PageIndex(kWizard), 0);
+    EXPECT_TRUE(r.component.started.empty());
+}
+
+TEST(WizardChoice, AClickBeforeTheCatalogueArrivedSaysSoInsteadOfANewVersion) {
+    for (CatalogueStatus status : {CatalogueStatus::NotFetched, CatalogueStatus::Fetching, CatalogueStatus::Failed}) {
+        WizardRig r;
+        r.program.state().catalogue.catalogue.dz3.Set("");
+        r.program.state().catalogue.status.Set(status);
+        int refetched = 0;
+        DownloadContext c = r.Context();
+        c.refetchCatalogue = [&] { ++refetched; };
+        InstallImage(c, WizardImage::Win7x64);
+        ASSERT_EQ(r.messages.shown.size(), 1u);
+        EXPECT_EQ(r.messages.shown[0].text.find("新版本"), std::string::npos);
+        EXPECT_NE(r.messages.shown[0].text.find("系统列表"), std::string::npos);
+        EXPECT_TRUE(r.shell.opened.empty());
+        EXPECT_EQ(refetched, status == CatalogueStatus::Failed ? 1 : 0) << "a failed fetch is tried again";
+        EXPECT_EQ(r.window.PageIndex(kWizard), 0);
+    }
+}
+
+TEST(WizardChoice, NoTargetDriveOrTheSystemDriveIsRefused) {
+    for (const char* drive : {"", "C"}) {
+        WizardRig r;
+        r.program.facts().targetDrive.Set(drive);
+        r.Click(WizardImage::Win7x64);
+        ASSERT_EQ(r.messages.shown.size(), 1u) << drive;
+        EXPECT_EQ(r.messages.shown[0].text,
+                  "所有非系统盘空间大小均已不足！无法成功执行操作，请释放本地磁盘空间后重试！");
+        EXPECT_EQ(r.window.PageIndex(kWizard), 0);
+        EXPECT_TRUE(r.component.started.empty());
+    }
+}
+
+TEST(WizardChoice, WhenTheSystemDriveHasTheMostRoomAnotherPartitionWithRoomIsTaken) {
+    WizardRig r;
+    r.program.facts().targetDrive.Set("C");
+    r.Plan(kWin7, 400000, 400000);
+    DownloadContext c = r.Context();
+    c.otherTargetDrive = [] { return std::string("E"); };
+    InstallImage(c, WizardImage::Win7x64);
+    r.WaitForWorker();
+    EXPECT_TRUE(r.messages.shown.empty());
+    EXPECT_EQ(r.window.Text(kFileNameField), "E:\\VX_win7_sp1_64.gho");
+
+    WizardRig none;  // no other partition: refused
+    none.program.facts().targetDrive.Set("C");
+    DownloadContext n = none.Context();
+    n.otherTargetDrive = [] { return std::string(); };
+    InstallImage(n, WizardImage::Win7x64);
+    ASSERT_EQ(none.messages.shown.size(), 1u);
+    EXPECT_TRUE(none.component.started.empty());
+}
+
+TEST(WizardChoice, AComponentThatDidNotLoadIsReportedNotCalled) {
+    WizardRig r;
+    r.program.ports().downloadComponent = nullptr;  // the entry points bound at start: none here
+    r.Click(WizardImage::Win7x64);
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_NE(r.messages.shown[0].text.find("下载组件无法加载"), std::string::npos);
+    EXPECT_FALSE(r.program.state().downloading.worker.Running());
+    EXPECT_EQ(r.window.PageIndex(kWizard), 0);
+}
+
+TEST(WizardChoice, AnImageAlreadyThereAsksYesNoCancel) {
+    {  // Yes: downloaded again.
+        WizardRig r;
+        r.Plan(kWin7, 400000, 400000);
+        r.downloadFiles.Put(kTarget, "old");
+        r.messages.answers = {MessageAnswer::Yes};
+        r.Click(WizardImage::Win7x64);
+        r.WaitForWorker();
+        EXPECT_EQ(r.messages.shown.at(0).buttons, MessageButtons::YesNoCancel);
+        EXPECT_EQ(r.component.started.size(), 1u);
+        EXPECT_EQ(r.downloadFiles.Content(kTarget), "image bytes");
+    }
+    {  // No: the file there is installed without a download.
+        WizardRig r;
+        r.downloadFiles.Put(kTarget, "old");
+        r.messages.answers = {MessageAnswer::No};
+        r.Click(WizardImage::Win7x64);
+        r.WaitForWorker();
+        EXPECT_TRUE(r.component.started.empty());
+        EXPECT_EQ(r.installed, std::vector<std::string>{kTarget});
+    }
+    {  // Cancel (or closing the box): back to the choice, nothing else.
+        WizardRig r;
+        r.downloadFiles.Put(kTarget, "old");
+        r.messages.answers = {MessageAnswer::Cancel};
+        r.Click(WizardImage::Win7x64);
+        r.WaitForWorker();
+        EXPECT_EQ(r.window.PageIndex(kWizard), 0);
+        EXPECT_TRUE(r.component.started.empty());
+        EXPECT_TRUE(r.installed.empty());
+    }
+    {  // A partial file left by an earlier run is no image: no question, a new download.
+        WizardRig r;
+        r.Plan(kWin7, 400000, 400000);
+        r.downloadFiles.Put(kPartial, "half");
+        r.Click(WizardImage::Win7x64);
+        r.WaitForWorker();
+        EXPECT_TRUE(r.messages.shown.empty());
+        EXPECT_EQ(r.component.started.size(), 1u);
+    }
+}
+
+TEST(WizardChoice, AnExistingImageWithTheWrongDigestIsNotInstalled) {
+    WizardRig r;
+    r.program.state().catalogue.catalogue.sha3.Set(Sha256Hex("the published image"));
+    r.downloadFiles.Put(kTarget, "some other file");
+    r.messages.answers = {MessageAnswer::No};
+    r.Click(WizardImage::Win7x64);
+    r.WaitForWorker();
+    r.ExpectDigestRefused(2, 0);
+    EXPECT_EQ(r.downloadFiles.Content(kTarget), "some other file") << "not ours to delete";
+}
+
+TEST(WizardChoice, ASecondStartWhileOneRunsIsRefused) {
+    WizardRig r;
+    r.Plan(kWin7, 400000, 1000);
+    std::mutex m;
+    std::condition_variable cv;
+    bool inside = false, release = false;
+    r.component.onInfo = [&](int call) {
+        if (call != 2) return;
+        std::unique_lock<std::mutex> lock(m);
+        inside = true;
+        cv.notify_all();
+        cv.wait(lock, [&] { return release; });
+    };
+    r.Click(WizardImage::Win7x64);
+    {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return inside; });
+    }
+    r.Click(WizardImage::WinXp);
+    ConfirmAndStartDownload(r.Context());
+    EXPECT_EQ(r.messages.shown.size(), 2u);
+    EXPECT_EQ(r.window.Text(kFileNameField), kTarget) << "the running download's fields stay";
+    {
+        std::lock_guard<std::mutex> lock(m);
+        release = true;
+        cv.notify_all();
+    }
+    r.program.OnDestroying();
+    EXPECT_EQ(r.component.started.size(), 1u);
+}
+
+TEST(DownloadWorker, ACompleteDownloadIsRenamedAndInstalledAfterTheComponentClosedIt) {
+    WizardRig r;
+    r.Plan(kWin7, 1048575, 262144);
+    r.Click(WizardImage::Win7x64);
+    r.WaitForWorker();
+    EXPECT_EQ(r.window.Text("文件大小"), "1023 KB");
+    EXPECT_EQ(r.window.Text("已经接收"), "1023 KB");
+    EXPECT_EQ(r.window.Text("已用时间"), "100%");
+    EXPECT_EQ(r.window.ProgressPosition("进度条2"), 100);
+    EXPECT_EQ(r.window.Text("下载状态"), "下载完成");
+    EXPECT_EQ(r.window.Text("透明标签16"), "平均速度:");
+    // The fake moves one step at each read, the one right after the start included: 3 ticks in the loop.
+    EXPECT_EQ(r.window.Text("下载的速度"), "341 KB/S") << "1048575 bytes over 3 ticks";
+    EXPECT_EQ(r.downloadFiles.Content(kTarget), "image bytes");
+    EXPECT_FALSE(r.downloadFiles.IsFile(kPartial));
+    EXPECT_EQ(r.installed, std::vector<std::string>{kTarget});
+    EXPECT_FALSE(r.componentLiveAtInstall) << "the file is closed before the install reads it";
+    EXPECT_EQ(r.component.stops, 1);
+    EXPECT_FALSE(r.component.misuse);
+    EXPECT_FALSE(r.window.Visible(kPauseButton));
+}
+
+TEST(DownloadWorker, AFailedInstallTakesTheWizardBackToTheChoice) {
+    WizardRig r;
+    r.Plan(kWin7, 400000, 400000);
+    r.installAnswer = Outcome::Failed("安装系统");
+    r.Click(WizardImage::Win7x64);
+    r.WaitForWorker();
+    EXPECT_EQ(r.installed.size(), 1u);
+    EXPECT_EQ(r.window.PageIndex(kWizard), 0);
+}
+
+TEST(DownloadWorker, TheFallbackAddressIsTriedOnceThenThePageSaysFailed) {
+    WizardRig r;
+    r.Plan(kWin7, 99999, 99999);  // an error page, not an image
+    r.Click(WizardImage::Win7x64);
+    r.WaitForWorker();
+    EXPECT_EQ(r.window.Text(kAddressField), kMirror);
+    EXPECT_EQ(r.window.TimerPeriod(kRestartTimer), 1000);
+    EXPECT_FALSE(r.window.Visible(kRetryButton));
+    EXPECT_FALSE(r.downloadFiles.IsFile(kPartial));
+
+    r.Tick();  // the mirror has no plan: no handle at all
+    r.WaitForWorker();
+    ASSERT_EQ(r.component.started.size(), 2u);
+    EXPECT_EQ(r.component.started[1].address, kMirror);
+    EXPECT_EQ(r.window.TimerPeriod(kRestartTimer), 0) << "no restart every second for ever";
+    EXPECT_EQ(r.window.Text("下载状态"), "下载失败");
+    EXPECT_TRUE(r.window.Visible(kRetryButton));
+
+    // Retry starts again from what the address field holds: the mirror, which now delivers.
+    r.Plan(kMirror, 400000, 400000);
+    RetryDownload(r.Context());
+    r.WaitForWorker();
+    EXPECT_EQ(r.component.started.size(), 3u);
+    EXPECT_EQ(r.installed, std::vector<std::string>{kTarget});
+    EXPECT_FALSE(r.window.Visible(kRetryButton));
+}
+
+TEST(DownloadWorker, WithoutAFallbackAFailedStartFailsAtOnce) {
+    WizardRig r;
+    r.program.state().catalogue.catalogue.fdz3.Set("");
+    r.Click(WizardImage::Win7x64);  // no plan: null handle
+    r.WaitForWorker();
+    EXPECT_EQ(r.window.TimerPeriod(kRestartTimer), 0);
+    EXPECT_EQ(r.window.Text("下载状态"), "下载失败");
+    EXPECT_TRUE(r.window.Visible(kRetryButton));
+    EXPECT_FALSE(r.component.misuse) << "a null handle is never passed to the component";
+}
+
+TEST(DownloadWorker, AFailedDownloadLeavesNoPartialFileAndInstallsNothing) {
+    WizardRig r;
+    r.component.plans[kWin7] = {400000, 100000, 200000, "x"};
+    r.Click(WizardImage::Win7x64);
+    r.WaitForWorker();
+    EXPECT_EQ(r.window.Text("下载状态"), "下载失败");
+    EXPECT_TRUE(r.window.Visible(kRetryButton));
+    EXPECT_FALSE(r.downloadFiles.IsFile(kPartial));
+    EXPECT_FALSE(r.downloadFiles.IsFile(kTarget)) << "\"否\" can never install a broken image";
+    EXPECT_TRUE(r.installed.empty());
+
+    WizardRig full;
+    full.component.plans[kWin7] = {400000, 100000, 200000, "x"};
+    full.downloadFiles.freeBytes = 4096;
+    full.Click(WizardImage::Win7x64);
+    full.WaitForWorker();
+    EXPECT_EQ(full.window.Text("下载状态"), "磁盘空间不足,下载失败");
+    EXPECT_FALSE(full.downloadFiles.IsFile(kPartial));
+}
+
+TEST(DownloadWorker, TheImageIsCheckedAgainstTheCataloguesDigest) {
+    WizardRig good;
+    good.program.state().catalogue.catalogue.sha3.Set(Sha256Hex("image bytes"));
+    good.Plan(kWin7, 400000, 400000);
+    good.Click(WizardImage::Win7x64);
+    good.WaitForWorker();
+    EXPECT_EQ(good.downloadFiles.hashed, std::vector<std::string>{kPartial});
+    EXPECT_EQ(good.installed, std::vector<std::string>{kTarget});
+
+    WizardRig bad;
+    bad.program.state().catalogue.catalogue.sha3.Set(Sha256Hex("the published image"));
+    bad.Plan(kWin7, 400000, 400000);
+    bad.Click(WizardImage::Win7x64);
+    bad.WaitForWorker();
+    bad.ExpectDigestRefused(1, 1);
+    EXPECT_FALSE(bad.downloadFiles.IsFile(kPartial));
+    EXPECT_FALSE(bad.downloadFiles.IsFile(kTarget));
+    EXPECT_EQ(bad.window.Text("下载状态"), "校验失败");
+}
+
+TEST(DownloadWorker, PauseShowsZeroSpeedAndContinueResumesTheSameDownload) {
+    WizardRig r;
+    r.Plan(kWin7, 400000, 51200);
+    std::vector<std::string> status, speed, caption;
+    DownloadContext c = r.Context();
+    r.component.onInfo = [&](int call) {
+        if (call >= 2) {
+            status.push_back(r.window.Text("下载状态"));
+            speed.push_back(r.window.Text("下载的速度"));
+        }
+        if (call == 2 || call == 5) {
+            PauseOrResumeDownload(c);
+            caption.push_back(r.window.Text(kPauseButton));
+        }
+    };
+    r.window.SetText(kPauseButton, "继续下载");  // left by an earlier download
+    InstallImage(c, WizardImage::Win7x64);
+    r.WaitForWorker();
+    EXPECT_EQ(caption, (std::vector<std::string>{"继续下载", "暂停下载"}));
+    EXPECT_EQ(r.component.pauses, 1);
+    EXPECT_EQ(r.component.restores, 1);
+    // Readings taken before each Info: tick 2 and 3 show the pause.
+    ASSERT_GE(status.size(), 4u);
+    EXPECT_EQ(status[1], "暂停下载");
+    EXPECT_EQ(speed[2], "0 KB/S");
+    EXPECT_EQ(r.window.Text("下载状态"), "下载完成");
+    EXPECT_EQ(r.installed.size(), 1u);
+
+    // Once the download is over the button acts on nothing.
+    PauseOrResumeDownload(c);
+    EXPECT_EQ(r.component.pauses, 1);
+    EXPECT_FALSE(r.component.misuse);
+}
+
+TEST(DownloadWorker, ClosingTheWindowStopsTheDownloadAndRemovesThePartialFile) {
+    WizardRig r;
+    r.Plan(kWin7, 400000000, 1);
+    r.program.state().downloading.pollMilliseconds = 1000;
+    std::mutex m;
+    std::condition_variable cv;
+    bool ticked = false;
+    r.component.onInfo = [&](int) {
+        std::lock_guard<std::mutex> lock(m);
+        ticked = true;
+        cv.notify_all();
+    };
+    r.Click(WizardImage::Win7x64);
+    {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return ticked; });
+    }
+    r.program.OnDestroying();
+    EXPECT_FALSE(r.program.state().downloading.worker.Running());
+    EXPECT_EQ(r.component.stops, 1);
+    EXPECT_FALSE(r.downloadFiles.IsFile(kPartial));
+    EXPECT_TRUE(r.installed.empty());
+}
+
+TEST(ProgressHistory, SpeedIsTheTicksAmountAndTheRestartCarriesTheLastReadingOver) {
+    ProgressHistory h;
+    EXPECT_EQ(h.Tick(10240).speedKb, 10) << "the first tick counts what arrived since the start";
+    EXPECT_EQ(h.Tick(20480).speedKb, 10);
+    EXPECT_EQ(h.Tick(20480).speedKb, 0) << "paused";
+    int64_t received = 20480;
+    for (int k = 4; k <= ProgressHistory::kTicks; ++k) h.Tick(received += 2048);
+    EXPECT_EQ(h.TickNumber(), ProgressHistory::kTicks);
+    const ProgressHistory::Reading restart = h.Tick(received += 2048);
+    EXPECT_EQ(h.TickNumber(), 1);
+    EXPECT_EQ(restart.speedKb, 2) << "no spike of the whole file so far";
+    EXPECT_EQ(restart.averageKb, 2);
+    EXPECT_EQ(h.Tick(received += 4096).averageKb, 3);
+}
+
+TEST(Sha256, KnownDigests) {
+    EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    // A million 'a' fed in uneven pieces: blocks split across calls.
+    Sha256 h;
+    const std::string piece(997, 'a');
+    size_t fed = 0;
+    for (; fed + piece.size() <= 1000000; fed += piece.size()) h.Update(piece);
+    h.Update(std::string(1000000 - fed, 'a'));
+    EXPECT_EQ(h.HexDigest(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST(Utf16Of, ConvertsAddressesForTheComponent) {
+    EXPECT_EQ(Utf16Of("http://a/b c"), L"http://a/b c");
+    const std::wstring chinese = Utf16Of("D:\\系统.gho");
+    EXPECT_EQ(chinese.size(), 9u);
+    EXPECT_EQ(static_cast<uint32_t>(chinese[3]), 0x7cfbu);
+    const std::wstring astral = Utf16Of("\xf0\x9f\x98\x80");
+    ASSERT_EQ(astral.size(), 2u);
+    EXPECT_EQ(static_cast<uint32_t>(astral[0]), 0xd83du);
+    EXPECT_EQ(static_cast<uint32_t>(astral[1]), 0xde00u);
+    EXPECT_EQ(static_cast<uint32_t>(Utf16Of("\xc0\xaf")[0]), 0xfffdu) << "an overlong form";
+}
+
+}  // namespace
+}  // namespace kx::test
+
+namespace kx::test {
+namespace {
+
+TEST(CatalogueDigest, AnOptionalFieldBesideEachAddressAndOnlyAWellFormedDigestCounts) {
+    const std::string digest(64, 'a');
+    ImageCatalogue c;
+    ASSERT_TRUE(ApplyCataloguePage("system ***dz3ks:http://x/a.gho:dz3js*** ***sha3ks: " + std::string(64, 'A') +
+                                       " :sha3js*** ***sha1ks:xyz:sha1js***",
+                                   c));
+    EXPECT_EQ(c.sha3.Get(), digest) << "blanks dropped, lower case";
+    EXPECT_EQ(c.sha1.Get(), "") << "not a digest: as if absent";
+    EXPECT_EQ(c.sha2.Get(), "");
+    EXPECT_EQ(c.dz3.Get(), "http://x/a.gho");
+    // A later page without the field forgets it, like any other field.
+    ASSERT_TRUE(ApplyCataloguePage("system ***dz3ks:http://x/a.gho:dz3js***", c));
+    EXPECT_EQ(c.sha3.Get(), "");
+    EXPECT_EQ(NormaliseSha256(std::string(63, 'a') + "g"), "");
+}
+
+}  // namespace
+}  // namespace kx::test
