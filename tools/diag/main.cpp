@@ -46,6 +46,10 @@ const Subcommand kSubcommands[] = {
     {"pe-check", "pe-check FILE...          check that Windows binaries load on Windows XP SP3", kx::diag::PeCheck},
     {"zip", "zip FOLDER ARCHIVE        compress a folder as the user-data backup does", kx::diag::Zip},
     {"unzip", "unzip ARCHIVE FOLDER      extract an archive as the user-data restore does", kx::diag::Unzip},
+    {"stage", "stage DISK.img --system D:P (--backup D:P --image 'D:P\\path\\name' | --restore 'D:P\\path\\name' --to D:P)\n"
+              "                            [--assets DIR]   write boot files, engine and an engine job onto a raw disk",
+     kx::diag::Stage},
+    {"job", "job FILE                  check an engine job file as the engine does; print its fields", kx::diag::JobCheck},
 };
 
 int Usage() {
