@@ -75,24 +75,26 @@ while [ ${#queue[@]} -gt 0 ]; do
     done
 done
 
-# Kernel modules: disk controllers, disks, FAT, FUSE (for ntfs-3g) and the character sets FAT needs.
-mods=$root/lib/modules/$kver/kernel
-dest=$tree/lib/modules/$kver/kernel
-for d in drivers/ata drivers/scsi/sd_mod.ko drivers/scsi/scsi_mod.ko drivers/scsi/scsi_common.ko \
-    drivers/nvme/host drivers/block/virtio_blk.ko drivers/virtio fs/fat fs/fuse \
-    fs/nls/nls_cp437.ko fs/nls/nls_cp936.ko fs/nls/nls_utf8.ko fs/nls/nls_iso8859-1.ko lib/crc-t10dif.ko \
-    crypto/crct10dif_common.ko crypto/crct10dif_generic.ko block/t10-pi.ko; do
-    [ -e "$mods/$d" ] || continue
-    mkdir -p "$dest/$(dirname "$d")"
-    cp -r "$mods/$d" "$dest/$(dirname "$d")/"
+# Kernel modules: disk controllers, disks, FAT, FUSE (for ntfs-3g) and the character sets FAT needs, with
+# every module they depend on (from a depmod over the whole kernel).
+mods=$root/lib/modules/$kver
+busybox depmod -b "$root" "$kver"
+wanted=$(cd "$mods" && find kernel/drivers/ata kernel/drivers/nvme/host kernel/fs/fat kernel/fs/fuse -name '*.ko'
+    printf '%s\n' kernel/drivers/scsi/sd_mod.ko kernel/drivers/block/virtio_blk.ko kernel/drivers/virtio/virtio_pci.ko \
+        kernel/fs/nls/nls_cp437.ko kernel/fs/nls/nls_cp936.ko kernel/fs/nls/nls_utf8.ko kernel/fs/nls/nls_iso8859-1.ko)
+for m in $wanted; do
+    [ -f "$mods/$m" ] || continue
+    for dep in $m $(sed -n "s#^$m: ##p" "$mods/modules.dep"); do
+        mkdir -p "$tree/lib/modules/$kver/$(dirname "$dep")"
+        cp "$mods/$dep" "$tree/lib/modules/$kver/$dep"
+    done
 done
-cp "$root/lib/modules/$kver/modules.order" "$root/lib/modules/$kver/modules.builtin" "$tree/lib/modules/$kver/" 2>/dev/null || true
 busybox depmod -b "$tree" "$kver"
 
 # Our scripts, then the applets as links to busybox.
 install -m 755 "$here/init" "$tree/init"
 install -m 644 "$here/job.sh" "$tree/bin/job.sh"
-for a in $(grep -o '^[a-z0-9_.-]*' "$here/applets.txt"); do ln -sf busybox "$tree/bin/$a"; done
+for a in $(grep -v "^#" "$here/applets.txt"); do ln -sf busybox "$tree/bin/$a"; done
 ln -sf ../bin/busybox "$tree/sbin/modprobe"
 ln -sf ../bin/ntfs-3g "$tree/sbin/mount.ntfs-3g"
 echo "$kver" >"$tree/etc/kernel-version"
