@@ -119,6 +119,10 @@ boot() {
     local log last
     log=$(read_file 1 "$sysfs" KORVANIX.LOG)
     last=$(printf '%s\n' "$log" | tail -n 1)
+    if [ "$1" = OK ] && [ "$last" != "RESULT OK" ]; then
+        echo "-- the engine's log:"
+        printf '%s\n' "$log" | tail -n 40
+    fi
     case $1 in
         OK) [ "$last" = "RESULT OK" ] || fail "the log ends with '$last', not RESULT OK" ;;
         FAILED) [[ $last == "RESULT FAILED: "* ]] || fail "the log ends with '$last', not RESULT FAILED" ;;

@@ -62,7 +62,9 @@ for p in "${programs[@]}"; do cp "$root/$p" "$tree/bin/"; done
 libdir=lib/i386-linux-gnu
 mkdir -p "$tree/$libdir"
 cp -L "$root/lib/ld-linux.so.2" "$tree/lib/ld-linux.so.2"
-queue=("$tree"/bin/*)
+# glibc loads libgcc_s itself when a thread ends (pthread_exit unwinds): no NEEDED entry names it.
+cp -L "$(find "$root/lib/i386-linux-gnu" "$root/usr/lib/i386-linux-gnu" -name libgcc_s.so.1 | head -n 1)" "$tree/$libdir/"
+queue=("$tree"/bin/* "$tree/$libdir/libgcc_s.so.1")
 while [ ${#queue[@]} -gt 0 ]; do
     f=${queue[0]}
     queue=("${queue[@]:1}")
