@@ -96,8 +96,10 @@ Result<std::string> EngineFolderOfPath(std::string_view windowsPath) {
     std::string folder(windowsPath.substr(2));
     while (folder.size() > 1 && folder.back() == '\\') folder.pop_back();
     for (char& c : folder) {
-        if (c == '\\') c = '/';
-        else if (c == '/') return Bad("镜像路径 " + std::string(windowsPath) + " 含有 /");
+        if (c == '\\')
+            c = '/';
+        else if (c == '/')
+            return Bad("镜像路径 " + std::string(windowsPath) + " 含有 /");
     }
     if (!UsableFolder(folder)) return Bad("镜像路径 " + std::string(windowsPath) + " 不可用");
     return folder;
@@ -141,14 +143,18 @@ Result<EngineJob> ParseEngineJob(std::string_view text) {
         size_t eq = line.find('=');
         std::string_view key = line.substr(0, eq);
         if (eq == std::string_view::npos || key != kKeys[i]) {
-            return Bad("第 " + std::to_string(i + 2) + " 行应为 " + std::string(kKeys[i]) + "=，却是 " + std::string(line));
+            return Bad("第 " + std::to_string(i + 2) + " 行应为 " + std::string(kKeys[i]) + "=，却是 " +
+                       std::string(line));
         }
         values[i] = line.substr(eq + 1);
     }
     EngineJob job;
-    if (values[0] == "backup") job.mode = EngineJobMode::Backup;
-    else if (values[0] == "restore") job.mode = EngineJobMode::Restore;
-    else return Bad("未知的 mode " + std::string(values[0]));
+    if (values[0] == "backup")
+        job.mode = EngineJobMode::Backup;
+    else if (values[0] == "restore")
+        job.mode = EngineJobMode::Restore;
+    else
+        return Bad("未知的 mode " + std::string(values[0]));
     PartitionIdentity* ids[] = {&job.system, &job.partition, &job.image};
     for (size_t i = 0; i < 3; ++i) {
         auto id = ParseIdentity(values[i + 1]);

@@ -6,8 +6,9 @@ namespace kx::test {
 namespace {
 
 EngineJob Backup() {
-    return {EngineJobMode::Backup, {0x5A3C0F12, 1048576}, {0x5A3C0F12, 1048576}, {0x5A3C0F12, 68157440},
-            "/qzrpgho/系统", "1:1", "1:2\\qzrpgho\\系统"};
+    return {EngineJobMode::Backup,  {0x5A3C0F12, 1048576}, {0x5A3C0F12, 1048576},
+            {0x5A3C0F12, 68157440}, "/qzrpgho/系统",       "1:1",
+            "1:2\\qzrpgho\\系统"};
 }
 
 const char* const kBackupText =
@@ -100,8 +101,8 @@ TEST(EngineJob, RefusesIdentitiesAndPlacesTheEngineCannotUse) {
 TEST(EngineJob, ImageFolderFromTheWindowsPath) {
     EXPECT_EQ(EngineFolderOfPath("D:\\qzrpgho\\系统 备份").value(), "/qzrpgho/系统 备份");
     EXPECT_EQ(EngineFolderOfPath("D:\\img\\").value(), "/img");
-    for (const char* bad : {"D:\\", "D:", "qzrpgho\\a", "\\\\server\\share\\a", "D:\\a\\..\\b", "D:\\a\\\\b",
-                            "D:\\a:b", "D:\\a/b", "D:\\a\\.", "D:\\a\tb"}) {
+    for (const char* bad : {"D:\\", "D:", "qzrpgho\\a", "\\\\server\\share\\a", "D:\\a\\..\\b", "D:\\a\\\\b", "D:\\a:b",
+                            "D:\\a/b", "D:\\a\\.", "D:\\a\tb"}) {
         EXPECT_FALSE(EngineFolderOfPath(bad)) << bad;
     }
 }

@@ -74,7 +74,8 @@ bool PutFiles(const std::string& disk, const DiskPartition& part,
         std::string blocks = std::to_string(part.bytes / 512);
         bool ok = Run("dd if=" + Quote(disk) + " of=" + Quote(tmp) + " bs=512 skip=" +
                       std::to_string(part.id.startOffset / 512) + " count=" + blocks + " conv=sparse status=none");
-        for (const auto& [name, source] : files) ok = ok && Run("ntfscp -q -f " + Quote(tmp) + " " + Quote(source) + " " + Quote(name));
+        for (const auto& [name, source] : files)
+            ok = ok && Run("ntfscp -q -f " + Quote(tmp) + " " + Quote(source) + " " + Quote(name));
         ok = ok && Run("dd if=" + Quote(tmp) + " of=" + Quote(disk) + " bs=512 seek=" +
                        std::to_string(part.id.startOffset / 512) + " conv=notrunc,sparse status=none");
         std::remove(tmp.c_str());
@@ -100,16 +101,23 @@ int Stage(const Args& args) {
     bool restore = false;
     for (size_t i = 1; i + 1 < args.size(); i += 2) {
         const std::string& flag = args[i];
-        if (flag == "--system") system = args[i + 1];
-        else if (flag == "--backup") source = args[i + 1];
-        else if (flag == "--image") image = args[i + 1];
-        else if (flag == "--restore") image = args[i + 1], restore = true;
-        else if (flag == "--to") target = args[i + 1];
-        else if (flag == "--assets") assets = args[i + 1];
-        else return 2;
+        if (flag == "--system")
+            system = args[i + 1];
+        else if (flag == "--backup")
+            source = args[i + 1];
+        else if (flag == "--image")
+            image = args[i + 1];
+        else if (flag == "--restore")
+            image = args[i + 1], restore = true;
+        else if (flag == "--to")
+            target = args[i + 1];
+        else if (flag == "--assets")
+            assets = args[i + 1];
+        else
+            return 2;
     }
-    if (args.size() % 2 == 0 || system.empty() || image.empty() || (restore ? target.empty() || !source.empty()
-                                                                          : source.empty() || !target.empty()))
+    if (args.size() % 2 == 0 || system.empty() || image.empty() ||
+        (restore ? target.empty() || !source.empty() : source.empty() || !target.empty()))
         return 2;
 
     std::string mbr(512, '\0');
@@ -129,8 +137,13 @@ int Stage(const Args& args) {
         std::fprintf(stderr, "%s\n", folder.outcome().what().c_str());
         return 1;
     }
-    EngineJob job{restore ? EngineJobMode::Restore : EngineJobMode::Backup, sys->id, part->id, img->id,
-                  folder.value(), restore ? target : source, image};
+    EngineJob job{restore ? EngineJobMode::Restore : EngineJobMode::Backup,
+                  sys->id,
+                  part->id,
+                  img->id,
+                  folder.value(),
+                  restore ? target : source,
+                  image};
     auto text = EngineJobText(job);
     if (!text) {
         std::fprintf(stderr, "%s\n", text.outcome().what().c_str());
@@ -160,6 +173,7 @@ int JobCheck(const Args& args) {
     }
     auto job = ParseEngineJob(bytes);
     if (!job) {
+        std::fprintf(stderr, "%s\n", job.outcome().what().c_str());
         std::printf("refused\n");
         return 1;
     }
