@@ -2,6 +2,8 @@
 // boot tests check that the two agree on every case.
 #include "boot/EngineJob.h"
 
+#include "boot/BootBuild.h"
+
 #include <array>
 #include <cstdio>
 #include <vector>
@@ -166,6 +168,30 @@ Result<EngineJob> ParseEngineJob(std::string_view text) {
     job.ghostImage = values[6];
     if (Outcome check = CheckJob(job); !check) return check;
     return job;
+}
+
+ImagingRoute SelectedImagingRoute() {
+#if KORVANIX_IMAGING_ROUTE_ENGINE
+    return ImagingRoute::Engine;
+#elif KORVANIX_IMAGING_ROUTE_DOS
+    return ImagingRoute::Dos;
+#else
+    return KORVANIX_CARRIES_DOS ? ImagingRoute::Dos : ImagingRoute::Engine;
+#endif
+}
+
+EngineResult EngineLogResult(std::string_view logText) {
+    size_t end = logText.size();
+    while (end > 0 && (logText[end - 1] == '\n' || logText[end - 1] == '\r' || logText[end - 1] == ' ')) --end;
+    size_t start = logText.rfind('\n', end == 0 ? 0 : end - 1);
+    std::string_view last = logText.substr(start == std::string_view::npos ? 0 : start + 1,
+                                           end - (start == std::string_view::npos ? 0 : start + 1));
+    constexpr std::string_view kOk = "RESULT OK", kFailed = "RESULT FAILED: ";
+    if (last == kOk) return {true, ""};
+    if (last.substr(0, kFailed.size()) == kFailed && last.size() > kFailed.size()) {
+        return {false, std::string(last.substr(kFailed.size()))};
+    }
+    return {false, "映像引擎未完成作业（日志不完整）"};
 }
 
 }  // namespace kx

@@ -61,4 +61,18 @@ Result<std::string> EngineJobText(const EngineJob& job);
 // The reverse; refuses a truncated file, unknown or repeated fields and bad values with the reason.
 Result<EngineJob> ParseEngineJob(std::string_view text);
 
+// Which route runs a staged imaging job at the next start: the DOS floppy with Ghost, or our engine. The
+// build option KORVANIX_IMAGING_ROUTE (auto, dos, engine) decides; auto takes the DOS route only where the
+// build carries a DOS kit.
+enum class ImagingRoute { Dos, Engine };
+ImagingRoute SelectedImagingRoute();
+
+// The last job's result, from KORVANIX.LOG at the system partition's root: its last line is "RESULT OK"
+// or "RESULT FAILED: reason". A log without that line (the engine stopped half way) counts as a failure.
+struct EngineResult {
+    bool ok = false;
+    std::string reason;  // empty when ok
+};
+EngineResult EngineLogResult(std::string_view logText);
+
 }  // namespace kx

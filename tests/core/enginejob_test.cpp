@@ -107,5 +107,19 @@ TEST(EngineJob, ImageFolderFromTheWindowsPath) {
     }
 }
 
+TEST(EngineJob, LastResultFromTheLog) {
+    EXPECT_TRUE(EngineLogResult("2026-12-08 20:09:10 engine started\n2026-12-08 20:11:48 RESULT OK\nRESULT OK\n").ok);
+    EXPECT_TRUE(EngineLogResult("RESULT OK\r\n").ok);
+    auto failed = EngineLogResult("x\nRESULT FAILED: partition 5A3C0F12:512 is not on any disk\n");
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.reason, "partition 5A3C0F12:512 is not on any disk");
+    // An OK inside the log that is not its last line, or a log cut short, is no success.
+    for (const char* log : {"RESULT OK\nbacking up 1:1\n", "", "\n\n", "RESULT FAILED: ", "RESULT OKAY"}) {
+        auto r = EngineLogResult(log);
+        EXPECT_FALSE(r.ok) << log;
+        EXPECT_FALSE(r.reason.empty()) << log;
+    }
+}
+
 }  // namespace
 }  // namespace kx::test
