@@ -6,7 +6,8 @@
 #     ntfs, fat32  back the system partition up to the data partition, destroy it (format), restore it:
 #                  every file, name and folder is back with the same SHA-256; the log says RESULT OK
 #     refusals     after one backup, one boot each: a damaged image, a partition that is not there, an
-#                  image on the target, a target smaller than the source; each RESULT FAILED, nothing
+#                  image on the target, a target smaller than the source, a stream shorter than the
+#                  manifest says, a folder without manifest, a GPT disk; each RESULT FAILED, nothing
 #                  written to the partitions named
 # Exit 0 pass, 1 fail, 77 skipped (with the reason). Under plain emulation (no KVM) a case takes minutes.
 set -euo pipefail
@@ -29,6 +30,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
 cd "$work"
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -236,4 +238,29 @@ refuse "is not on any disk"
 echo "== refusal: the image on the target partition"
 hand_job "$sig:$((p2_start * 512))" "$sig:$((p2_start * 512))"
 refuse "the image is on the partition to restore"
+
+# damaged COMMAND: runs COMMAND in the damaged image's folder on the data partition, mounted (the
+# partition has no room for a third copy of the image).
+damaged() {
+    part_out 2 p2.img
+    ntfs-3g p2.img "$mnt"
+    (cd "$mnt/qzrpgho/损坏" && eval "$1")
+    umount "$mnt"
+    part_in 2 p2.img
+    rm -f p2.img
+}
+echo "== refusal: a stream shorter than the manifest says"
+damaged 'truncate -s -4096 image.pcl.zst.000'
+stage --system 1:1 --restore '1:2\qzrpgho\损坏' --to 1:1
+refuse "the manifest says"
+
+echo "== refusal: an image folder without its manifest"
+damaged 'rm manifest.txt'
+stage --system 1:1 --restore '1:2\qzrpgho\损坏' --to 1:1
+refuse "has no manifest"
+
+echo "== refusal: the disk carries a GPT (a protective MBR entry)"
+stage --system 1:1 --restore '1:2\qzrpgho\系统备份' --to 1:1
+printf '\xee' | dd of=disk.img bs=1 seek=$((446 + 32 + 4)) conv=notrunc status=none
+refuse "gpt partition table"
 echo "PASS: refusals"
