@@ -9,7 +9,7 @@ if [ "$(id -u)" != 0 ]; then
 fi
 
 # The stamp's name changes whenever the package list grows, so that machines set up before run it again.
-stamp=/var/lib/korvanix-setup.v2
+stamp=/var/lib/korvanix-setup.v3
 if [ -f "$stamp" ] && [ "${KORVANIX_FORCE_SETUP:-0}" != 1 ]; then
     exit 0
 fi
@@ -43,6 +43,8 @@ packages=(
     nginx-light python3 curl aria2 zip unzip p7zip-full openssl
     # boot assets and their tests
     grub-pc-bin grub-common syslinux-common mtools dosfstools ntfs-3g qemu-system-x86 dosbox fuse3
+    # the imaging engine's build (busybox's depmod and cpio, readelf) and its host comparison
+    busybox-static binutils zstd partclone
 )
 apt-get install -y -qq --no-install-recommends "${packages[@]}"
 
@@ -71,5 +73,18 @@ fetch_source() {
 }
 fetch_source zlib zlib
 fetch_source libjpeg-turbo libjpeg-turbo
+
+# The imaging engine's i386 packages (src/boot/engine/packages.txt), kept for offline builds.
+engine_debs=/var/cache/korvanix/engine-debs
+mkdir -p "$engine_debs"
+chown _apt "$engine_debs" 2>/dev/null || true
+engine_missing=()
+while read -r pkg; do
+    case $pkg in ''|'#'*) continue ;; esac
+    ls "$engine_debs/${pkg}_"*_i386.deb >/dev/null 2>&1 || engine_missing+=("$pkg:i386")
+done <"$(dirname "$0")/../src/boot/engine/packages.txt"
+if [ ${#engine_missing[@]} -gt 0 ]; then
+    (cd "$engine_debs" && apt-get download -qq "${engine_missing[@]}" >/dev/null)
+fi
 
 touch "$stamp"

@@ -56,7 +56,9 @@ build() {  # preset, then extra cache settings
     }
 }
 
-echo "== native: portable core"
+# The host tier includes the boot chain and the imaging engine's QEMU round trips (label engine: about 20
+# minutes here under plain emulation, a few with KVM).
+echo "== native: portable core, boot chain, imaging engine"
 if build host; then
     ctest --preset host 2>&1 | tee "$work/host.log"
     count "$work/host.log" host

@@ -164,7 +164,8 @@ case "$expect" in
     diagnostic)
         grep -q 'carries no DOS environment' serial.log || { echo "FAIL: no diagnostic message"; exit 1; } ;;
     restart)
-        if grep -q KORVANIX serial.log; then echo "FAIL: something booted"; exit 1; fi
+        # The loader's own search names KORVANIX.JOB; what would count is the words of a booted floppy or engine.
+        if grep -q -e KORVANIX- -e 'carries no DOS' -e 'korvanix:' serial.log; then echo "FAIL: something booted"; exit 1; fi
         # The loader's own words before its restart: anything else that restarted the machine was a crash.
         grep -q 'dorv.ima was not found on any hard-disk partition' serial.log ||
             { echo "FAIL: the machine restarted without the loader's not-found message"; exit 1; }

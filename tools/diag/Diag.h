@@ -15,5 +15,7 @@ int Volumes(const Args& args);
 int PeCheck(const Args& args);
 int Zip(const Args& args);
 int Unzip(const Args& args);
+int Stage(const Args& args);
+int JobCheck(const Args& args);
 
 }  // namespace kx::diag

@@ -41,11 +41,19 @@ struct Subcommand {
 
 const Subcommand kSubcommands[] = {
     {"text", "text FILE                 print a saved tool output (code page 936 or UTF-8) as UTF-8", kx::diag::Text},
-    {"disks", "disks FILE...             partitions from saved per-disk diskpart outputs, one file per disk", kx::diag::Disks},
-    {"volumes", "volumes FILE              partitions from a saved \"list volume\" output of diskpart", kx::diag::Volumes},
+    {"disks", "disks FILE...             partitions from saved per-disk diskpart outputs, one file per disk",
+     kx::diag::Disks},
+    {"volumes", "volumes FILE              partitions from a saved \"list volume\" output of diskpart",
+     kx::diag::Volumes},
     {"pe-check", "pe-check FILE...          check that Windows binaries load on Windows XP SP3", kx::diag::PeCheck},
     {"zip", "zip FOLDER ARCHIVE        compress a folder as the user-data backup does", kx::diag::Zip},
     {"unzip", "unzip ARCHIVE FOLDER      extract an archive as the user-data restore does", kx::diag::Unzip},
+    {"stage",
+     "stage DISK.img --system D:P (--backup D:P --image 'D:P\\path\\name' | --restore 'D:P\\path\\name' --to D:P)\n"
+     "                            [--assets DIR]   write boot files, engine and an engine job onto a raw disk",
+     kx::diag::Stage},
+    {"job", "job FILE                  check an engine job file as the engine does; print its fields",
+     kx::diag::JobCheck},
 };
 
 int Usage() {

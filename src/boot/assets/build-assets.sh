@@ -101,7 +101,7 @@ build_loader() {
     tar --format=ustar --sort=name --owner=0 --group=0 --numeric-owner --mtime=@946684800 \
         -C "$work/tree" -cf "$work/memdisk.tar" memdisk boot
     grub-mkimage -O i386-pc -d "$grub_dir" -o "$work/core.img" -m "$work/memdisk.tar" -p '(memdisk)/boot/grub' \
-        biosdisk part_msdos fat ntfs search linux16 memdisk tar normal test echo sleep reboot
+        biosdisk part_msdos fat ntfs search linux16 linux probe memdisk tar normal test echo sleep reboot
     cat "$grub_dir/lnxboot.img" "$work/core.img" >"$work/otldr"
     mv "$work/otldr" "$out"
     rm -rf "$work"

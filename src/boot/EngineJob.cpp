@@ -1,0 +1,197 @@
+// The engine job's text. The engine's own parser (src/boot/engine/job.sh) reads the same format; the
+// boot tests check that the two agree on every case.
+#include "boot/EngineJob.h"
+
+#include "boot/BootBuild.h"
+
+#include <array>
+#include <cstdio>
+#include <vector>
+
+namespace kx {
+namespace {
+
+constexpr std::string_view kHeader = "korvanix-job 1";
+constexpr std::string_view kEnd = "end";
+constexpr std::array<std::string_view, 7> kKeys = {"mode",   "system",          "partition",  "image",
+                                                   "folder", "ghost-partition", "ghost-image"};
+constexpr uint64_t kSector = 512;
+
+Outcome Bad(const std::string& why) { return Outcome::Failed("作业文件无效：" + why); }
+
+bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Folder names pass through FAT, NTFS and the engine's shell: no control characters, none of the
+// characters Windows forbids in names, no empty, "." or ".." component.
+bool UsableFolder(std::string_view folder) {
+    if (folder.size() < 2 || folder.front() != '/' || folder.back() == '/') return false;
+    size_t start = 1;
+    while (start <= folder.size()) {
+        size_t end = folder.find('/', start);
+        if (end == std::string_view::npos) end = folder.size();
+        std::string_view part = folder.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        for (char c : part) {
+            auto u = static_cast<unsigned char>(c);
+            if (u < 0x20 || u == 0x7F || std::string_view("\\:*?\"<>|").find(c) != std::string_view::npos) return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+bool UsableDesignator(std::string_view text) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) return false;
+    }
+    return true;
+}
+
+Outcome CheckJob(const EngineJob& job) {
+    for (const PartitionIdentity* id : {&job.system, &job.partition, &job.image}) {
+        if (id->diskSignature == 0) return Bad("磁盘签名为 0（该磁盘没有 MBR 签名）");
+        if (id->startOffset == 0 || id->startOffset % kSector != 0) return Bad("分区起始位置不是整扇区");
+    }
+    if (!UsableFolder(job.folder)) return Bad("镜像文件夹 " + job.folder + " 不可用");
+    if (!UsableDesignator(job.ghostPartition) || !UsableDesignator(job.ghostImage)) return Bad("盘号为空或含控制字符");
+    if (job.partition == job.image) {
+        return Bad(job.mode == EngineJobMode::Restore ? "镜像位于要还原的分区上" : "镜像不能保存到要备份的分区");
+    }
+    return Outcome::Done();
+}
+
+}  // namespace
+
+std::string IdentityText(PartitionIdentity id) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%08X:%llu", static_cast<unsigned>(id.diskSignature),
+                  static_cast<unsigned long long>(id.startOffset));
+    return text;
+}
+
+Result<PartitionIdentity> ParseIdentity(std::string_view text) {
+    if (text.size() < 10 || text[8] != ':') return Bad("分区标识 " + std::string(text) + " 格式不对");
+    PartitionIdentity id;
+    for (size_t i = 0; i < 8; ++i) {
+        if (!IsHex(text[i])) return Bad("分区标识 " + std::string(text) + " 格式不对");
+        char c = text[i];
+        unsigned digit = IsDigit(c) ? unsigned(c - '0') : unsigned((c | 0x20) - 'a' + 10);
+        id.diskSignature = id.diskSignature << 4 | digit;
+    }
+    std::string_view offset = text.substr(9);
+    // Twenty digits could overflow; no disk of this era comes near nineteen.
+    if (offset.size() > 19) return Bad("分区标识 " + std::string(text) + " 格式不对");
+    for (char c : offset) {
+        if (!IsDigit(c)) return Bad("分区标识 " + std::string(text) + " 格式不对");
+        id.startOffset = id.startOffset * 10 + uint64_t(c - '0');
+    }
+    return id;
+}
+
+Result<std::string> EngineFolderOfPath(std::string_view windowsPath) {
+    if (windowsPath.size() < 4 || windowsPath[1] != ':' || windowsPath[2] != '\\') {
+        return Bad("镜像路径 " + std::string(windowsPath) + " 不是完整路径");
+    }
+    std::string folder(windowsPath.substr(2));
+    while (folder.size() > 1 && folder.back() == '\\') folder.pop_back();
+    for (char& c : folder) {
+        if (c == '\\')
+            c = '/';
+        else if (c == '/')
+            return Bad("镜像路径 " + std::string(windowsPath) + " 含有 /");
+    }
+    if (!UsableFolder(folder)) return Bad("镜像路径 " + std::string(windowsPath) + " 不可用");
+    return folder;
+}
+
+Result<std::string> EngineJobText(const EngineJob& job) {
+    if (Outcome check = CheckJob(job); !check) return check;
+    std::string text(kHeader);
+    text += "\nmode=";
+    text += job.mode == EngineJobMode::Backup ? "backup" : "restore";
+    text += "\nsystem=" + IdentityText(job.system);
+    text += "\npartition=" + IdentityText(job.partition);
+    text += "\nimage=" + IdentityText(job.image);
+    text += "\nfolder=" + job.folder;
+    text += "\nghost-partition=" + job.ghostPartition;
+    text += "\nghost-image=" + job.ghostImage;
+    text += "\n";
+    text += kEnd;
+    text += "\n";
+    return text;
+}
+
+Result<EngineJob> ParseEngineJob(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // edited by a Windows editor
+        lines.push_back(line);
+        start = end + 1;
+    }
+    if (lines.empty() || lines[0] != kHeader) return Bad("第一行不是 " + std::string(kHeader));
+    if (lines.size() < kKeys.size() + 2 || lines[kKeys.size() + 1] != kEnd) return Bad("文件不完整（缺少 end 行）");
+    if (lines.size() > kKeys.size() + 2) return Bad("end 行之后还有内容");
+
+    std::array<std::string_view, kKeys.size()> values;
+    for (size_t i = 0; i < kKeys.size(); ++i) {
+        std::string_view line = lines[i + 1];
+        size_t eq = line.find('=');
+        std::string_view key = line.substr(0, eq);
+        if (eq == std::string_view::npos || key != kKeys[i]) {
+            return Bad("第 " + std::to_string(i + 2) + " 行应为 " + std::string(kKeys[i]) + "=，却是 " +
+                       std::string(line));
+        }
+        values[i] = line.substr(eq + 1);
+    }
+    EngineJob job;
+    if (values[0] == "backup")
+        job.mode = EngineJobMode::Backup;
+    else if (values[0] == "restore")
+        job.mode = EngineJobMode::Restore;
+    else
+        return Bad("未知的 mode " + std::string(values[0]));
+    PartitionIdentity* ids[] = {&job.system, &job.partition, &job.image};
+    for (size_t i = 0; i < 3; ++i) {
+        auto id = ParseIdentity(values[i + 1]);
+        if (!id) return id.outcome();
+        *ids[i] = id.value();
+    }
+    job.folder = values[4];
+    job.ghostPartition = values[5];
+    job.ghostImage = values[6];
+    if (Outcome check = CheckJob(job); !check) return check;
+    return job;
+}
+
+ImagingRoute SelectedImagingRoute() {
+#if KORVANIX_IMAGING_ROUTE_ENGINE
+    return ImagingRoute::Engine;
+#elif KORVANIX_IMAGING_ROUTE_DOS
+    return ImagingRoute::Dos;
+#else
+    return KORVANIX_CARRIES_DOS ? ImagingRoute::Dos : ImagingRoute::Engine;
+#endif
+}
+
+EngineResult EngineLogResult(std::string_view logText) {
+    size_t end = logText.size();
+    while (end > 0 && (logText[end - 1] == '\n' || logText[end - 1] == '\r' || logText[end - 1] == ' ')) --end;
+    size_t start = logText.rfind('\n', end == 0 ? 0 : end - 1);
+    std::string_view last = logText.substr(start == std::string_view::npos ? 0 : start + 1,
+                                           end - (start == std::string_view::npos ? 0 : start + 1));
+    constexpr std::string_view kOk = "RESULT OK", kFailed = "RESULT FAILED: ";
+    if (last == kOk) return {true, ""};
+    if (last.substr(0, kFailed.size()) == kFailed && last.size() > kFailed.size()) {
+        return {false, std::string(last.substr(kFailed.size()))};
+    }
+    return {false, "映像引擎未完成作业（日志不完整）"};
+}
+
+}  // namespace kx

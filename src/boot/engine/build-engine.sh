@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Builds the imaging engine the loader starts when it finds a job: Debian's i386 kernel and an initramfs
+# with busybox, partclone, ntfs-3g and zstd (and the libraries they load) around our init script.
+#
+#   build-engine.sh OUT_DIR      writes OUT_DIR/kxlinux, OUT_DIR/kxinitrd and OUT_DIR/engine-provenance.txt
+#
+# The .deb files come from KORVANIX_ENGINE_DEBS (default /var/cache/korvanix/engine-debs, which
+# scripts/setup.sh fills); a missing one is fetched there with apt-get download.
+set -euo pipefail
+export LC_ALL=C
+here=$(cd "$(dirname "$0")" && pwd)
+debs=${KORVANIX_ENGINE_DEBS:-/var/cache/korvanix/engine-debs}
+limit=$((25 * 1024 * 1024))
+
+die() { echo "build-engine: $*" >&2; exit 1; }
+need() { command -v "$1" >/dev/null || die "$1 is missing (package $2): run scripts/setup.sh"; }
+need readelf binutils
+need busybox busybox-static
+need zstd zstd
+need dpkg-deb dpkg
+
+out=$1
+mkdir -p "$out"
+work=$(mktemp -d "${TMPDIR:-/tmp}/korvanix-engine.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+mapfile -t packages < <(grep -v '^#' "$here/packages.txt" | grep -v '^$')
+mkdir -p "$debs"
+missing=()
+for p in "${packages[@]}"; do
+    ls "$debs/${p}_"*_i386.deb >/dev/null 2>&1 || missing+=("$p:i386")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    (cd "$debs" && apt-get download -q "${missing[@]}" >/dev/null) ||
+        die "cannot fetch ${missing[*]} (needs dpkg --add-architecture i386 and apt-get update: scripts/setup.sh)"
+fi
+
+# Unpack every package; record what was used.
+root=$work/pkg
+mkdir -p "$root"
+{
+    echo "Packages of this engine build (Debian, architecture i386): name, version, SHA-256 of the .deb"
+    for p in "${packages[@]}"; do
+        deb=$(ls "$debs/${p}_"*_i386.deb | sort -V | tail -n 1)
+        dpkg-deb -x "$deb" "$root"
+        printf '%s %s %s\n' "$p" "$(dpkg-deb -f "$deb" Version)" "$(sha256sum "$deb" | cut -d' ' -f1)"
+    done
+} >"$work/provenance.txt"
+
+kver=$(ls "$root/lib/modules")
+[ "$(echo "$kver" | wc -l)" = 1 ] || die "expected one kernel, found: $kver"
+
+tree=$work/tree
+mkdir -p "$tree"/{bin,sbin,lib,dev,proc,sys,run,tmp,mnt,etc}
+cp "$root/bin/busybox" "$tree/bin/busybox"
+# Programs the init script runs; their libraries follow.
+programs=(usr/sbin/partclone.ntfs usr/sbin/partclone.fat usr/sbin/partclone.restore usr/sbin/partclone.info
+    bin/ntfs-3g bin/ntfsfix usr/bin/zstd)
+for p in "${programs[@]}"; do cp "$root/$p" "$tree/bin/"; done
+
+# The dynamic loader and every library a program needs, found by name in the unpacked packages.
+libdir=lib/i386-linux-gnu
+mkdir -p "$tree/$libdir"
+cp -L "$root/lib/ld-linux.so.2" "$tree/lib/ld-linux.so.2"
+# glibc loads libgcc_s itself when a thread ends (pthread_exit unwinds): no NEEDED entry names it.
+cp -L "$(find "$root/lib/i386-linux-gnu" "$root/usr/lib/i386-linux-gnu" -name libgcc_s.so.1 | head -n 1)" "$tree/$libdir/"
+queue=("$tree"/bin/* "$tree/$libdir/libgcc_s.so.1")
+while [ ${#queue[@]} -gt 0 ]; do
+    f=${queue[0]}
+    queue=("${queue[@]:1}")
+    for lib in $(readelf -d "$f" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+        [ -e "$tree/$libdir/$lib" ] && continue
+        src=$(find "$root/lib/i386-linux-gnu" "$root/usr/lib/i386-linux-gnu" -name "$lib" 2>/dev/null | head -n 1)
+        [ -n "$src" ] || die "no package provides $lib (needed by $(basename "$f")): add it to packages.txt"
+        cp -L "$src" "$tree/$libdir/$lib"
+        queue+=("$tree/$libdir/$lib")
+    done
+done
+
+# Kernel modules: disk controllers, disks, FAT, FUSE (for ntfs-3g) and the character sets FAT needs, with
+# every module they depend on (from a depmod over the whole kernel).
+mods=$root/lib/modules/$kver
+busybox depmod -b "$root" "$kver"
+wanted=$(cd "$mods" && find kernel/drivers/ata kernel/drivers/nvme/host kernel/fs/fat kernel/fs/fuse -name '*.ko'
+    printf '%s\n' kernel/drivers/scsi/sd_mod.ko kernel/drivers/block/virtio_blk.ko kernel/drivers/virtio/virtio_pci.ko \
+        kernel/fs/nls/nls_cp437.ko kernel/fs/nls/nls_cp936.ko kernel/fs/nls/nls_utf8.ko kernel/fs/nls/nls_iso8859-1.ko)
+for m in $wanted; do
+    [ -f "$mods/$m" ] || continue
+    for dep in $m $(sed -n "s#^$m: ##p" "$mods/modules.dep"); do
+        mkdir -p "$tree/lib/modules/$kver/$(dirname "$dep")"
+        cp "$mods/$dep" "$tree/lib/modules/$kver/$dep"
+    done
+done
+busybox depmod -b "$tree" "$kver"
+
+# Our scripts, then the applets as links to busybox.
+install -m 755 "$here/init" "$tree/init"
+install -m 644 "$here/job.sh" "$tree/bin/job.sh"
+for a in $(grep -v "^#" "$here/applets.txt"); do ln -sf busybox "$tree/bin/$a"; done
+ln -sf ../bin/busybox "$tree/sbin/modprobe"
+ln -sf ../bin/ntfs-3g "$tree/sbin/mount.ntfs-3g"
+echo "$kver" >"$tree/etc/kernel-version"
+
+# Fixed order, owner and time: two builds give the same bytes.
+find "$tree" -exec touch -h -d @946684800 {} +
+(cd "$tree" && find . | sort | busybox cpio -o -H newc -R 0:0 2>/dev/null) | zstd -q -19 -T0 >"$work/kxinitrd"
+cp "$root/boot/vmlinuz-$kver" "$work/kxlinux"
+
+total=$(( $(stat -c %s "$work/kxlinux") + $(stat -c %s "$work/kxinitrd") ))
+[ "$total" -le "$limit" ] || die "kernel and initramfs are $total bytes, over the 25 MB limit"
+{
+    cat "$work/provenance.txt"
+    echo "kxlinux $(stat -c %s "$work/kxlinux") $(sha256sum "$work/kxlinux" | cut -d' ' -f1)"
+    echo "kxinitrd $(stat -c %s "$work/kxinitrd") $(sha256sum "$work/kxinitrd" | cut -d' ' -f1)"
+} >"$work/provenance.out"
+chmod 644 "$work/kxlinux" "$work/kxinitrd" "$work/provenance.out"
+mv "$work/kxlinux" "$out/kxlinux"
+mv "$work/kxinitrd" "$out/kxinitrd"
+mv "$work/provenance.out" "$out/engine-provenance.txt"

@@ -1,0 +1,98 @@
+# The engine's reader of the job file (the format is described in src/boot/EngineJob.h, whose parser
+# accepts and refuses exactly what this one does). Sourced by init; busybox sh.
+
+# job_fail REASON: the reason for the log, and a failed status.
+job_fail() {
+    JOB_ERROR=$1
+    return 1
+}
+
+# job_identity VALUE: an identity "8 hex digits:byte offset" with whole sectors and no zero signature.
+job_identity() {
+    case $1 in
+        [0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f]:[0-9]*) ;;
+        *) job_fail "bad partition identity '$1'"; return 1 ;;
+    esac
+    local offset=${1#*:}
+    case $offset in *[!0-9]*) job_fail "bad partition identity '$1'"; return 1 ;; esac
+    [ ${#offset} -le 19 ] || { job_fail "bad partition identity '$1'"; return 1; }
+    case ${1%%:*} in 00000000) job_fail "disk signature is zero (the disk has no MBR signature)"; return 1 ;; esac
+    # Whole sectors, and not the MBR itself; awk because the shell's arithmetic is 32-bit on some builds.
+    echo "$offset" | awk '{ exit !($0 + 0 > 0 && $0 % 512 == 0) }' ||
+        { job_fail "partition start $offset is not a whole sector"; return 1; }
+}
+
+# job_normal ID: upper-case hex digits, the offset without leading zeros, so that identities compare as text.
+job_normal() { echo "$1" | awk -F: '{ printf "%s:%.0f\n", toupper($1), $2 }'; }
+
+# job_folder VALUE: "/a/b" with no empty, "." or ".." component and no character Windows forbids.
+job_folder() {
+    local rest=$1 part
+    case $rest in /?*) ;; *) job_fail "unusable image folder '$1'"; return 1 ;; esac
+    case $rest in */) job_fail "unusable image folder '$1'"; return 1 ;; esac
+    if printf '%s' "$rest" | LC_ALL=C grep -q '[[:cntrl:]\\:*?"<>|]'; then
+        job_fail "unusable image folder '$1'"
+        return 1
+    fi
+    rest=${rest#/}
+    while [ -n "$rest" ]; do
+        part=${rest%%/*}
+        case $part in ''|.|..) job_fail "unusable image folder '$1'"; return 1 ;; esac
+        [ "$part" = "$rest" ] && break
+        rest=${rest#*/}
+    done
+}
+
+# job_parse FILE: sets JOB_MODE JOB_SYSTEM JOB_PARTITION JOB_IMAGE JOB_FOLDER JOB_GHOST_PARTITION
+# JOB_GHOST_IMAGE, or JOB_ERROR and a failed status.
+job_parse() {
+    local file=$1 n=0 line key value total
+    local keys="mode system partition image folder ghost-partition ghost-image"
+    JOB_ERROR=
+    [ -f "$file" ] || { job_fail "no job file"; return 1; }
+    # awk reads a last line that lacks its line break too, and drops the CR a Windows editor adds.
+    awk '{ sub(/\r$/, ""); print }' "$file" >"${TMPDIR:-/tmp}/job.lines"
+    total=$(wc -l <"${TMPDIR:-/tmp}/job.lines")
+    [ "$(sed -n 1p "${TMPDIR:-/tmp}/job.lines")" = "korvanix-job 1" ] || { job_fail "first line is not 'korvanix-job 1'"; return 1; }
+    [ "$total" -ge 9 ] && [ "$(sed -n 9p "${TMPDIR:-/tmp}/job.lines")" = end ] ||
+        { job_fail "job file is incomplete (no 'end' line)"; return 1; }
+    if [ "$total" -gt 9 ]; then
+        job_fail "text after the 'end' line"
+        return 1
+    fi
+    n=2
+    for key in $keys; do
+        line=$(sed -n "${n}p" "${TMPDIR:-/tmp}/job.lines")
+        case $line in
+            "$key="*) value=${line#*=} ;;
+            *) job_fail "line $n should be '$key=', is '$line'"; return 1 ;;
+        esac
+        case $key in
+            mode) JOB_MODE=$value ;;
+            system) JOB_SYSTEM=$value ;;
+            partition) JOB_PARTITION=$value ;;
+            image) JOB_IMAGE=$value ;;
+            folder) JOB_FOLDER=$value ;;
+            ghost-partition) JOB_GHOST_PARTITION=$value ;;
+            ghost-image) JOB_GHOST_IMAGE=$value ;;
+        esac
+        n=$((n + 1))
+    done
+    case $JOB_MODE in backup|restore) ;; *) job_fail "unknown mode '$JOB_MODE'"; return 1 ;; esac
+    job_identity "$JOB_SYSTEM" && job_identity "$JOB_PARTITION" && job_identity "$JOB_IMAGE" || return 1
+    job_folder "$JOB_FOLDER" || return 1
+    for value in "$JOB_GHOST_PARTITION" "$JOB_GHOST_IMAGE"; do
+        if [ -z "$value" ] || printf '%s' "$value" | LC_ALL=C grep -q '[[:cntrl:]]'; then
+            job_fail "empty designator or one with control characters"
+            return 1
+        fi
+    done
+    JOB_SYSTEM=$(job_normal "$JOB_SYSTEM")
+    JOB_PARTITION=$(job_normal "$JOB_PARTITION")
+    JOB_IMAGE=$(job_normal "$JOB_IMAGE")
+    if [ "$JOB_PARTITION" = "$JOB_IMAGE" ]; then
+        if [ "$JOB_MODE" = restore ]; then job_fail "the image is on the partition to restore"
+        else job_fail "the image cannot be saved to the partition being backed up"; fi
+        return 1
+    fi
+}

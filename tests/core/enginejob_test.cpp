@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include "boot/EngineJob.h"
+
+namespace kx::test {
+namespace {
+
+EngineJob Backup() {
+    return {EngineJobMode::Backup,  {0x5A3C0F12, 1048576}, {0x5A3C0F12, 1048576},
+            {0x5A3C0F12, 68157440}, "/qzrpgho/系统",       "1:1",
+            "1:2\\qzrpgho\\系统"};
+}
+
+const char* const kBackupText =
+    "korvanix-job 1\nmode=backup\nsystem=5A3C0F12:1048576\npartition=5A3C0F12:1048576\n"
+    "image=5A3C0F12:68157440\nfolder=/qzrpgho/系统\nghost-partition=1:1\nghost-image=1:2\\qzrpgho\\系统\nend\n";
+
+TEST(EngineJob, WritesTheFormatTheEngineReadsAndReadsItBack) {
+    auto text = EngineJobText(Backup());
+    ASSERT_TRUE(text) << text.outcome().what();
+    EXPECT_EQ(text.value(), kBackupText);
+    auto job = ParseEngineJob(text.value());
+    ASSERT_TRUE(job) << job.outcome().what();
+    EXPECT_EQ(job->mode, EngineJobMode::Backup);
+    EXPECT_EQ(job->system, Backup().system);
+    EXPECT_EQ(job->image, Backup().image);
+    EXPECT_EQ(job->folder, "/qzrpgho/系统");
+    EXPECT_EQ(job->ghostImage, "1:2\\qzrpgho\\系统");
+
+    EngineJob restore = Backup();
+    restore.mode = EngineJobMode::Restore;
+    restore.partition = {0xFFFFFFFF, 512ull * 0xFFFFFFFF};  // the last start an MBR can hold
+    auto back = ParseEngineJob(EngineJobText(restore).value());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->mode, EngineJobMode::Restore);
+    EXPECT_EQ(back->partition, restore.partition);
+}
+
+TEST(EngineJob, ReadsWhatAWindowsEditorLeaves) {
+    std::string crlf;
+    for (char c : std::string(kBackupText)) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_TRUE(ParseEngineJob(crlf));
+    std::string noLastBreak(kBackupText);
+    noLastBreak.pop_back();
+    EXPECT_TRUE(ParseEngineJob(noLastBreak));
+    std::string lower(kBackupText);
+    lower.replace(lower.find("5A3C0F12"), 8, "5a3c0f12");
+    auto job = ParseEngineJob(lower);
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->system.diskSignature, 0x5A3C0F12u);
+}
+
+TEST(EngineJob, RefusesTruncatedUnknownAndMisorderedFiles) {
+    const std::string full(kBackupText);
+    // Every cut short of the "end" line is refused, including a cut inside a value.
+    for (size_t cut = 0; cut + 4 < full.size(); ++cut) EXPECT_FALSE(ParseEngineJob(full.substr(0, cut))) << cut;
+    auto withLine = [&](const std::string& after, const std::string& line) {
+        std::string t = full;
+        t.insert(t.find(after) + after.size(), line);
+        return t;
+    };
+    EXPECT_FALSE(ParseEngineJob(withLine("mode=backup\n", "colour=red\n")));
+    EXPECT_FALSE(ParseEngineJob(withLine("mode=backup\n", "mode=restore\n")));
+    EXPECT_FALSE(ParseEngineJob(full + "\n"));
+    EXPECT_FALSE(ParseEngineJob(full + "mode=restore\n"));
+    std::string swapped = full;
+    swapped.replace(swapped.find("system="), 6, "partit");  // "partition" twice, no "system"
+    EXPECT_FALSE(ParseEngineJob(swapped));
+    std::string header = full;
+    header.replace(0, 14, "korvanix-job 2");
+    EXPECT_FALSE(ParseEngineJob(header));
+    std::string mode = full;
+    mode.replace(mode.find("backup"), 6, "BACKUP");
+    EXPECT_FALSE(ParseEngineJob(mode));
+}
+
+TEST(EngineJob, RefusesIdentitiesAndPlacesTheEngineCannotUse) {
+    auto refused = [](void (*change)(EngineJob&)) {
+        EngineJob j = Backup();
+        change(j);
+        return !EngineJobText(j);
+    };
+    EXPECT_TRUE(refused([](EngineJob& j) { j.image.diskSignature = 0; }));
+    EXPECT_TRUE(refused([](EngineJob& j) { j.partition.startOffset = 1048577; }));
+    EXPECT_TRUE(refused([](EngineJob& j) { j.system.startOffset = 0; }));
+    EXPECT_TRUE(refused([](EngineJob& j) { j.image = j.partition; }));  // backup into itself
+    EXPECT_TRUE(refused([](EngineJob& j) { j.mode = EngineJobMode::Restore, j.image = j.partition; }));
+    EXPECT_TRUE(refused([](EngineJob& j) { j.folder = "/a/../b"; }));
+    EXPECT_TRUE(refused([](EngineJob& j) { j.ghostImage = ""; }));
+    EXPECT_TRUE(refused([](EngineJob& j) { j.ghostPartition = "1:1\nmode=restore"; }));
+
+    for (const char* id : {"5A3C0F1:512", "5A3C0F12-512", "5A3C0F12:", "5A3C0G12:512", "5A3C0F12:5x2",
+                           "5A3C0F12:12345678901234567890"}) {
+        EXPECT_FALSE(ParseIdentity(id)) << id;
+    }
+    std::string text(kBackupText);
+    text.replace(text.find("68157440"), 8, "68157441");
+    EXPECT_FALSE(ParseEngineJob(text));
+}
+
+TEST(EngineJob, ImageFolderFromTheWindowsPath) {
+    EXPECT_EQ(EngineFolderOfPath("D:\\qzrpgho\\系统 备份").value(), "/qzrpgho/系统 备份");
+    EXPECT_EQ(EngineFolderOfPath("D:\\img\\").value(), "/img");
+    for (const char* bad : {"D:\\", "D:", "qzrpgho\\a", "\\\\server\\share\\a", "D:\\a\\..\\b", "D:\\a\\\\b", "D:\\a:b",
+                            "D:\\a/b", "D:\\a\\.", "D:\\a\tb"}) {
+        EXPECT_FALSE(EngineFolderOfPath(bad)) << bad;
+    }
+}
+
+TEST(EngineJob, LastResultFromTheLog) {
+    EXPECT_TRUE(EngineLogResult("2026-12-08 20:09:10 engine started\n2026-12-08 20:11:48 RESULT OK\nRESULT OK\n").ok);
+    EXPECT_TRUE(EngineLogResult("RESULT OK\r\n").ok);
+    auto failed = EngineLogResult("x\nRESULT FAILED: partition 5A3C0F12:512 is not on any disk\n");
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.reason, "partition 5A3C0F12:512 is not on any disk");
+    // An OK inside the log that is not its last line, or a log cut short, is no success.
+    for (const char* log : {"RESULT OK\nbacking up 1:1\n", "", "\n\n", "RESULT FAILED: ", "RESULT OKAY"}) {
+        auto r = EngineLogResult(log);
+        EXPECT_FALSE(r.ok) << log;
+        EXPECT_FALSE(r.reason.empty()) << log;
+    }
+}
+
+}  // namespace
+}  // namespace kx::test

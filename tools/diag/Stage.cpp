@@ -1,0 +1,188 @@
+// korvanix-diag stage DISK.img ...: writes onto a raw MBR disk image what the program writes onto a real
+// machine's system drive for an engine job: the boot files, the engine and the job. Partitions are given
+// as Ghost designators (disk 1 is the image; partitions count the used primary entries in table order).
+// The MBR and every boot record stay as they are; mtools and ntfs-3g's ntfscp write inside the file
+// systems, so nothing needs mounting.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+
+#include "Diag.h"
+#include "boot/BootAssets.h"
+#include "boot/EngineJob.h"
+
+namespace kx::diag {
+namespace {
+
+struct DiskPartition {
+    PartitionIdentity id;
+    uint64_t bytes = 0;
+};
+
+uint32_t Le32(const std::string& b, size_t at) {
+    return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
+           uint32_t(uint8_t(b[at + 3])) << 24;
+}
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+bool Run(const std::string& command) {
+    if (std::system(command.c_str()) == 0) return true;
+    std::fprintf(stderr, "failed: %s\n", command.c_str());
+    return false;
+}
+
+// The partition a designator "1:P" names, with the rest of the argument after it ("\path\name").
+std::optional<DiskPartition> Lookup(const std::string& mbr, const std::string& arg, std::string* rest) {
+    if (arg.size() < 3 || arg.compare(0, 2, "1:") != 0 || arg[2] < '1' || arg[2] > '4') {
+        std::fprintf(stderr, "%s: expected 1:P (P = 1 to 4; disk 1 is the image)\n", arg.c_str());
+        return std::nullopt;
+    }
+    if (rest) *rest = arg.substr(3);
+    int wanted = arg[2] - '0', seen = 0;
+    for (int i = 0; i < 4; ++i) {
+        size_t entry = 446 + 16 * size_t(i);
+        if (uint8_t(mbr[entry + 4]) == 0) continue;
+        if (++seen == wanted) {
+            return DiskPartition{{Le32(mbr, 440), uint64_t(Le32(mbr, entry + 8)) * 512},
+                                 uint64_t(Le32(mbr, entry + 12)) * 512};
+        }
+    }
+    std::fprintf(stderr, "%s: the disk has no such partition\n", arg.c_str());
+    return std::nullopt;
+}
+
+// Copies files into the file system of one partition of the disk image.
+bool PutFiles(const std::string& disk, const DiskPartition& part,
+              const std::vector<std::pair<std::string, std::string>>& files) {
+    std::string boot;
+    {
+        std::ifstream in(disk, std::ios::binary);
+        in.seekg(std::streamoff(part.id.startOffset));
+        boot.resize(512);
+        if (!in.read(boot.data(), 512)) return false;
+    }
+    const std::string offset = std::to_string(part.id.startOffset);
+    if (boot.compare(3, 8, "NTFS    ") == 0) {
+        // ntfscp opens a whole file system: the partition goes out to a sparse file and back.
+        std::string tmp = disk + ".stage-ntfs";
+        std::string blocks = std::to_string(part.bytes / 512);
+        bool ok = Run("dd if=" + Quote(disk) + " of=" + Quote(tmp) + " bs=512 skip=" +
+                      std::to_string(part.id.startOffset / 512) + " count=" + blocks + " conv=sparse status=none");
+        for (const auto& [name, source] : files)
+            ok = ok && Run("ntfscp -q -f " + Quote(tmp) + " " + Quote(source) + " " + Quote(name));
+        ok = ok && Run("dd if=" + Quote(tmp) + " of=" + Quote(disk) + " bs=512 seek=" +
+                       std::to_string(part.id.startOffset / 512) + " conv=notrunc,sparse status=none");
+        std::remove(tmp.c_str());
+        return ok;
+    }
+    if (boot.compare(82, 5, "FAT32") == 0 || boot.compare(54, 3, "FAT") == 0) {
+        for (const auto& [name, source] : files) {
+            if (!Run("MTOOLS_SKIP_CHECK=1 mcopy -o -i " + Quote(disk + "@@" + offset) + " " + Quote(source) + " " +
+                     Quote("::/" + name)))
+                return false;
+        }
+        return true;
+    }
+    std::fprintf(stderr, "the system partition holds neither NTFS nor FAT\n");
+    return false;
+}
+
+}  // namespace
+
+int Stage(const Args& args) {
+    if (args.empty()) return 2;
+    std::string disk = args[0], system, source, image, target, assets = KX_BOOT_ASSETS_DIR;
+    bool restore = false;
+    for (size_t i = 1; i + 1 < args.size(); i += 2) {
+        const std::string& flag = args[i];
+        if (flag == "--system")
+            system = args[i + 1];
+        else if (flag == "--backup")
+            source = args[i + 1];
+        else if (flag == "--image")
+            image = args[i + 1];
+        else if (flag == "--restore")
+            image = args[i + 1], restore = true;
+        else if (flag == "--to")
+            target = args[i + 1];
+        else if (flag == "--assets")
+            assets = args[i + 1];
+        else
+            return 2;
+    }
+    if (args.size() % 2 == 0 || system.empty() || image.empty() ||
+        (restore ? target.empty() || !source.empty() : source.empty() || !target.empty()))
+        return 2;
+
+    std::string mbr(512, '\0');
+    std::ifstream in(disk, std::ios::binary);
+    if (!in.read(mbr.data(), 512) || uint8_t(mbr[510]) != 0x55 || uint8_t(mbr[511]) != 0xAA) {
+        std::fprintf(stderr, "%s: cannot read an MBR\n", disk.c_str());
+        return 1;
+    }
+    in.close();
+    std::string imagePath;
+    auto sys = Lookup(mbr, system, nullptr);
+    auto part = Lookup(mbr, restore ? target : source, nullptr);
+    auto img = Lookup(mbr, image, &imagePath);
+    if (!sys || !part || !img) return 1;
+    auto folder = EngineFolderOfPath("C:" + imagePath);
+    if (!folder) {
+        std::fprintf(stderr, "%s\n", folder.outcome().what().c_str());
+        return 1;
+    }
+    EngineJob job{restore ? EngineJobMode::Restore : EngineJobMode::Backup,
+                  sys->id,
+                  part->id,
+                  img->id,
+                  folder.value(),
+                  restore ? target : source,
+                  image};
+    auto text = EngineJobText(job);
+    if (!text) {
+        std::fprintf(stderr, "%s\n", text.outcome().what().c_str());
+        return 1;
+    }
+    std::string jobFile = disk + ".job";
+    std::ofstream(jobFile, std::ios::binary) << text.value();
+    bool ok = PutFiles(disk, *sys,
+                       {{kHelperFile, assets + "/" + kHelperFile},
+                        {kLoaderFile, assets + "/" + kLoaderFile},
+                        {kDosImageFile, assets + "/" + kDosImageFile},
+                        {kEngineKernelFile, assets + "/" + kEngineKernelFile},
+                        {kEngineInitrdFile, assets + "/" + kEngineInitrdFile},
+                        {kEngineJobFile, jobFile}});
+    std::remove(jobFile.c_str());
+    if (ok) std::fputs(text.value().c_str(), stdout);
+    return ok ? 0 : 1;
+}
+
+// The fields one a line in the job's order (the engine's parser prints the same), or the reason it is refused.
+int JobCheck(const Args& args) {
+    if (args.size() != 1) return 2;
+    std::string bytes;
+    if (!ReadFile(args[0], bytes)) {
+        std::fprintf(stderr, "cannot read %s\n", args[0].c_str());
+        return 1;
+    }
+    auto job = ParseEngineJob(bytes);
+    if (!job) {
+        std::fprintf(stderr, "%s\n", job.outcome().what().c_str());
+        std::printf("refused\n");
+        return 1;
+    }
+    const EngineJob& j = job.value();
+    std::printf("mode=%s\nsystem=%s\npartition=%s\nimage=%s\nfolder=%s\nghost-partition=%s\nghost-image=%s\n",
+                j.mode == EngineJobMode::Backup ? "backup" : "restore", IdentityText(j.system).c_str(),
+                IdentityText(j.partition).c_str(), IdentityText(j.image).c_str(), j.folder.c_str(),
+                j.ghostPartition.c_str(), j.ghostImage.c_str());
+    return 0;
+}
+
+}  // namespace kx::diag
