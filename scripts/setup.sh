@@ -79,10 +79,12 @@ engine_debs=/var/cache/korvanix/engine-debs
 mkdir -p "$engine_debs"
 chown _apt "$engine_debs" 2>/dev/null || true
 engine_missing=()
-while read -r pkg; do
+# Absent where this script runs on its own (the test VM's root, which builds no engine).
+engine_list=$(dirname "$0")/../src/boot/engine/packages.txt
+[ -f "$engine_list" ] && while read -r pkg; do
     case $pkg in ''|'#'*) continue ;; esac
     ls "$engine_debs/${pkg}_"*_i386.deb >/dev/null 2>&1 || engine_missing+=("$pkg:i386")
-done <"$(dirname "$0")/../src/boot/engine/packages.txt"
+done <"$engine_list"
 if [ ${#engine_missing[@]} -gt 0 ]; then
     (cd "$engine_debs" && apt-get download -qq "${engine_missing[@]}" >/dev/null)
 fi

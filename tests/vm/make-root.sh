@@ -25,6 +25,22 @@ mkdir -p "$korvanix_cache"
 exec 9>"$korvanix_cache/vm.lock"
 flock 9
 root=$vm/root
+if [ ! -f "$vm/stamp-root-$root_version" ] && [ -f "$vm/layout-$layout" ] && [ -d "$root/usr" ]; then
+    # Only setup.sh changed since the root was made: running it again in the root installs what it added
+    # (minutes, where making the root anew and then the VM's Wine prefix takes half an hour under TCG).
+    trap korvanix_unmount_all EXIT
+    korvanix_mount_system "$root"
+    cp "$checkout/scripts/setup.sh" "$root/tmp/korvanix-setup.sh"
+    echo "bringing the VM's root up to date with scripts/setup.sh" >&2
+    chroot "$root" env KORVANIX_FORCE_SETUP=1 bash /tmp/korvanix-setup.sh >"$vm/setup.log" 2>&1 ||
+        { tail -n 30 "$vm/setup.log" >&2; exit 1; }
+    chroot "$root" apt-get clean
+    rm -f "$root/tmp/korvanix-setup.sh"
+    korvanix_unmount_all
+    trap - EXIT
+    rm -f "$vm"/stamp-root-*
+    touch "$vm/stamp-root-$root_version"
+fi
 if [ ! -f "$vm/stamp-root-$root_version" ]; then
     rm -rf "$vm"
     mkdir -p "$vm"
@@ -45,7 +61,7 @@ if [ ! -f "$vm/stamp-root-$root_version" ]; then
     printf '127.0.0.1\tlocalhost korvanix-vm\n::1\tlocalhost ip6-localhost\n' >"$root/etc/hosts"
     korvanix_unmount_all
     trap - EXIT
-    touch "$vm/stamp-root-$root_version"
+    touch "$vm/stamp-root-$root_version" "$vm/layout-$layout"
 fi
 
 kernel=$(cd "$root/boot" && ls vmlinuz-* | sort -V | tail -n 1)
