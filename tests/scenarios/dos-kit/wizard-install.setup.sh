@@ -1,5 +1,5 @@
 # Sourced by run.sh: the demo site with the image's true digest.
 . "$here/demo-site.sh"
 demo_site_start
-# The restart port only writes down what it was asked (nothing is asked here: 稍后重启 comes first).
+# The restart port only writes down what it was asked.
 export KORVANIX_RESTART_LOG='C:\kx-restart.log'
