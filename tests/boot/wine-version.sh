@@ -16,6 +16,11 @@ fi
 korvanix_wine_prefix
 export KORVANIX_BOOT_DRIVE=${KORVANIX_BOOT_DRIVE:-Q}
 link="$WINEPREFIX/dosdevices/$(echo "$KORVANIX_BOOT_DRIVE" | tr 'A-Z' 'a-z'):"
+# A run that was killed (a test timeout) leaves its mapping behind; one of our own folders is taken back.
+if [ -L "$link" ] && [[ "$(readlink "$link")" == */korvanix-bootdrive.* ]]; then
+    rm -rf "$(readlink "$link")"
+    rm -f "$link"
+fi
 if [ -e "$link" ] || [ -L "$link" ]; then
     echo "drive $KORVANIX_BOOT_DRIVE: is already mapped in $WINEPREFIX; set KORVANIX_BOOT_DRIVE to a free letter"
     exit 1
