@@ -80,11 +80,13 @@ mkdir -p "$engine_debs"
 chown _apt "$engine_debs" 2>/dev/null || true
 engine_missing=()
 # Absent where this script runs on its own (the test VM's root, which builds no engine).
-engine_list=$(dirname "$0")/../src/boot/engine/packages.txt
-[ -f "$engine_list" ] && while read -r pkg; do
-    case $pkg in ''|'#'*) continue ;; esac
-    ls "$engine_debs/${pkg}_"*_i386.deb >/dev/null 2>&1 || engine_missing+=("$pkg:i386")
-done <"$engine_list"
+engine_list=$(dirname "$0")/../src/boot/engine/packages.sh
+if [ -f "$engine_list" ]; then
+    engine_packages=$(bash "$engine_list")
+    while read -r pkg; do
+        ls "$engine_debs/${pkg}_"*_i386.deb >/dev/null 2>&1 || engine_missing+=("$pkg:i386")
+    done <<<"$engine_packages"
+fi
 if [ ${#engine_missing[@]} -gt 0 ]; then
     (cd "$engine_debs" && apt-get download -qq "${engine_missing[@]}" >/dev/null)
 fi

@@ -24,7 +24,8 @@ mkdir -p "$out"
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvanix-engine.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-mapfile -t packages < <(grep -v '^#' "$here/packages.txt" | grep -v '^$')
+packages_list=$(bash "$here/packages.sh") || die "cannot list the engine's packages"
+mapfile -t packages <<<"$packages_list"
 mkdir -p "$debs"
 missing=()
 for p in "${packages[@]}"; do
