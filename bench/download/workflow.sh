@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# The wizard's whole workflow under Wine, timed from the click to the install: the demo site on loopback
-# serves a BENCH_MB (default 200) MB image without a rate limit or faults, the program downloads it with
-# the component's 32 connections, checks its SHA-256 and hands it over. Prints the driver's laps and MB/s.
+# The wizard's whole workflow under Wine, timed from the click to the staged install: the demo site on
+# loopback serves a BENCH_MB (default 200) MB image without a rate limit or faults, the program downloads it
+# with the component's 32 connections, checks its SHA-256 and stages the restore job. Prints the driver's
+# laps and MB/s. Staging needs a build that carries a DOS environment, such as the tree
+# tests/scenarios/dos-kit/run.sh makes (BUILD_DIR-doskit); the restart port only writes its request down.
 # The demo site holds all three images in memory: about three times BENCH_MB.
-# Usage: bench/download/workflow.sh [BUILD_DIR]   (a Windows build with the scenario driver)
+# Usage: bench/download/workflow.sh [BUILD_DIR]   (a Windows build with the scenario driver, e.g. build/win64-doskit)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/wine-env.sh"
@@ -18,6 +20,7 @@ finish() {
     korvanix_end_display
 }
 trap finish EXIT
+export KORVANIX_RESTART_LOG='C:\kx-restart.log'
 # Later options win: the scenarios' site with the benchmark's size, no limit and no dropped responses.
 demo_site_start --size-mb "$mb" --rate-kb 0 --drop-every 0
 for double in "$build"/tests/doubles/*.exe; do
