@@ -45,12 +45,38 @@ korvanix_wine_prefix() {
 # process read first is Wine's own setting under HKCU\Software\Wine (a key the two views share, and one
 # winecfg -v clears), so there the version is also written there.
 korvanix_wine_version() {
-    "$KORVANIX_WINE" winecfg -v "$1" >/dev/null 2>&1
-    if [ "$KORVANIX_WIN_PRESET" = win32 ] && [ -f "$WINEPREFIX/drive_c/windows/syswow64/winecfg.exe" ]; then
-        "$KORVANIX_WINE" 'C:\windows\syswow64\winecfg.exe' -v "$1" >/dev/null 2>&1
-        "$KORVANIX_WINE" reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d "$1" /f >/dev/null 2>&1
-    fi
-    "${KORVANIX_WINESERVER:-wineserver}" -w
+    local expected attempt
+    case $1 in
+        winxp) expected=5.1 ;;
+        winxp64 | win2003) expected=5.2 ;;
+        vista | win2008) expected=6.0 ;;
+        win7 | win2008r2) expected=6.1 ;;
+        win8) expected=6.2 ;;
+        win81) expected=6.3 ;;
+        win10) expected=10.0 ;;
+        *) expected= ;;
+    esac
+    # winecfg has been seen to return without switching (a test then ran as Windows 7 while it believed it
+    # ran as Vista): the switch is read back from the registry file, which holds it once the server ended.
+    for attempt in 1 2 3; do
+        "$KORVANIX_WINE" winecfg -v "$1" >/dev/null 2>&1
+        if [ "$KORVANIX_WIN_PRESET" = win32 ] && [ -f "$WINEPREFIX/drive_c/windows/syswow64/winecfg.exe" ]; then
+            "$KORVANIX_WINE" 'C:\windows\syswow64\winecfg.exe' -v "$1" >/dev/null 2>&1
+            "$KORVANIX_WINE" reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d "$1" /f >/dev/null 2>&1
+        fi
+        "${KORVANIX_WINESERVER:-wineserver}" -w
+        if [ -z "$expected" ] || [ "$(korvanix_prefix_nt_version)" = "$expected" ]; then return 0; fi
+        sleep "$attempt"
+    done
+    echo "the prefix $WINEPREFIX did not switch to $1: it reports Windows NT $(korvanix_prefix_nt_version)" >&2
+    return 1
+}
+
+# The Windows NT version the prefix's registry holds ("6.1" for Windows 7).
+korvanix_prefix_nt_version() {
+    awk '/^\[/ { key = $0 }
+        key ~ /^\[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\]/ && /^"CurrentVersion"=/ {
+            split($0, part, "\""); print part[4]; exit }' "$WINEPREFIX/system.reg"
 }
 
 # Gives the calling script a display: the one it has, or a virtual one of its own (Xvfb), ended by

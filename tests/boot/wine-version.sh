@@ -39,7 +39,10 @@ case $version in
     win8) export KORVANIX_BOOT_VERSION=Win8 ;;
     vista) export KORVANIX_BOOT_VERSION=Vista ;;
 esac
-[ "$version" = default ] || korvanix_wine_version "$version"
+if [ "$version" != default ] && ! korvanix_wine_version "$version"; then
+    korvanix_wine_version win7 || true
+    exit 1
+fi
 "$KORVANIX_WINE" "$@"
 status=$?
 [ "$version" = default ] || korvanix_wine_version win7
