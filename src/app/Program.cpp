@@ -98,10 +98,8 @@ ImagingContext Program::Imaging() {
                           .facts = state_.facts,
                           .state = state_.imaging,
                           .refreshPartitions = [this] { RefreshByDiskDetail(Disk(), false); },
-                          .dosImage = CarriedDosImageKind(),
-                          // No engine of our own is built in yet: a build with the diagnostic floppy only
-                          // refuses every job.
-                          .otherEngine = false};
+                          .dosImage = state_.dosImage,
+                          .route = state_.route};
 }
 
 DownloadContext Program::Download() {

@@ -50,6 +50,9 @@ struct ProgramState {
     ImagingState imaging;
     DownloadEntryPoints download;  // the download component, bound at start before the window exists
     WizardDownload downloading;    // the wizard's one download at a time
+    // What runs a staged job at the next start: this build's route and DOS floppy.
+    ImagingRoute route = SelectedImagingRoute();
+    DosImageKind dosImage = CarriedDosImageKind();
 };
 
 struct CommandLine {

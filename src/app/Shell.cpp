@@ -1,6 +1,7 @@
 // The shell's own handlers: window buttons, the start-up timer, the help page, the tool pages.
 #include "app/Handlers.h"
 #include "app/Layout.h"
+#include "imaging/EngineRoute.h"
 
 namespace kx {
 
@@ -23,6 +24,8 @@ void StartupTimerTick(Program& p) {
     RefreshByDiskDetail(disk);
     CopyToBackupList(disk);
     p.state().imaging.oneTapRestore = p.window().Checked("还原_单选框");
+    // The window is up: the result of a job our engine ran at this start can be shown.
+    ShowLastEngineResult(p.Imaging());
 }
 
 void ToggleToolPages(Program& p) {

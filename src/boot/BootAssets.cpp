@@ -1,6 +1,9 @@
 #include "boot/BootAssets.h"
 
+#include <initializer_list>
+
 #include "boot/BootBuild.h"
+#include "boot/EngineJob.h"
 
 namespace kx {
 
@@ -10,15 +13,18 @@ DosImageKind CarriedDosImageKind() {
 
 bool CarriesWindowsGhost() { return KORVANIX_CARRIES_GHOST32 != 0; }
 
+bool CarriesEngine() { return KORVANIX_CARRIES_ENGINE != 0; }
+
 std::string DriveRoot(const std::string& letter) {
     return letter.empty() ? std::string() : letter.substr(0, 1) + ":\\";
 }
 
-Outcome DeployBootAssets(BootFilePort& files, BootAssetSource& assets, const std::string& systemDrive) {
+namespace {
+
+Outcome Deploy(BootFilePort& files, BootAssetSource& assets, const std::string& systemDrive,
+               std::initializer_list<std::pair<BootAsset, const char*>> order) {
     const std::string root = DriveRoot(systemDrive);
     if (root.empty()) return Outcome::Failed("不知道系统盘是哪个盘，无法写入启动文件");
-    const std::pair<BootAsset, const char*> order[] = {
-        {BootAsset::Helper, kHelperFile}, {BootAsset::Loader, kLoaderFile}, {BootAsset::DosImage, kDosImageFile}};
     Outcome outcome = Outcome::Done();
     for (const auto& [asset, name] : order) {
         const std::string path = root + name;
@@ -39,6 +45,18 @@ Outcome DeployBootAssets(BootFilePort& files, BootAssetSource& assets, const std
         if (written) (void)files.StampBootFile(path);
     }
     return outcome;
+}
+
+}  // namespace
+
+Outcome DeployBootAssets(BootFilePort& files, BootAssetSource& assets, const std::string& systemDrive) {
+    return Deploy(files, assets, systemDrive,
+                  {{BootAsset::Helper, kHelperFile}, {BootAsset::Loader, kLoaderFile}, {BootAsset::DosImage, kDosImageFile}});
+}
+
+Outcome DeployEngine(BootFilePort& files, BootAssetSource& assets, const std::string& systemDrive) {
+    return Deploy(files, assets, systemDrive,
+                  {{BootAsset::EngineKernel, kEngineKernelFile}, {BootAsset::EngineInitrd, kEngineInitrdFile}});
 }
 
 Outcome WriteWindowsGhost(BootFilePort& files, BootAssetSource& assets) {

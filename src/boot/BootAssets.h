@@ -17,6 +17,8 @@ inline constexpr const char* kWindowsGhostPath = "C:\\ghost32.exe";
 enum class DosImageKind { DosEnvironment, Diagnostic };
 DosImageKind CarriedDosImageKind();
 bool CarriesWindowsGhost();
+// Whether the program carries our imaging engine (kernel and initramfs).
+bool CarriesEngine();
 
 // "C:\" for "C"; empty when the letter is empty.
 std::string DriveRoot(const std::string& letter);
@@ -24,6 +26,8 @@ std::string DriveRoot(const std::string& letter);
 // Writes the MBR helper, the loader and the DOS image to the root of the system drive, each stamped.
 // Assets left hidden by an earlier run are replaced, so a repeat deployment succeeds as well.
 Outcome DeployBootAssets(BootFilePort& files, BootAssetSource& assets, const std::string& systemDrive);
+// The engine's kernel and initramfs beside the boot files (EngineJob.h names them), stamped like them.
+Outcome DeployEngine(BootFilePort& files, BootAssetSource& assets, const std::string& systemDrive);
 // C:\ghost32.exe, overwriting any file there. Fails when the program carries no Windows Ghost (nothing is
 // written) or the write failed.
 Outcome WriteWindowsGhost(BootFilePort& files, BootAssetSource& assets);

@@ -86,6 +86,27 @@ bool BootFilesWin::FileExists(const std::string& path) {
     return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+Result<std::string> BootFilesWin::ReadSmallFile(const std::string& path, size_t limit) {
+    const std::string what = "读取 " + path + " 失败";
+    UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return LastError(what, "CreateFileW");
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) return LastError(what, "GetFileSizeEx");
+    if (static_cast<uint64_t>(size.QuadPart) > limit) return Outcome::Failed(path + " 太大，没有读取");
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got, nullptr))
+            return LastError(what, "ReadFile");
+        if (got == 0) break;  // shortened meanwhile
+        done += got;
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
 Outcome BootFilesWin::RemoveFile(const std::string& path) {
     if (DeleteFileW(Widen(path).c_str())) return Outcome::Done();
     return LastError("删除 " + path + " 失败", "DeleteFileW");
@@ -126,6 +147,8 @@ std::string_view ResourceBootAssets::Bytes(BootAsset asset) {
     const wchar_t* name = asset == BootAsset::Helper     ? L"KX_HELPER"
                           : asset == BootAsset::Loader   ? L"KX_LOADER"
                           : asset == BootAsset::DosImage ? L"KX_DOSIMAGE"
+                          : asset == BootAsset::EngineKernel ? L"KX_ENGINE_KERNEL"
+                          : asset == BootAsset::EngineInitrd ? L"KX_ENGINE_INITRD"
                                                          : L"KX_GHOST32";
     return ProgramResource(name);
 }

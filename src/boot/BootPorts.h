@@ -9,7 +9,7 @@
 
 namespace kx {
 
-enum class BootAsset { Helper, Loader, DosImage, WindowsGhost };
+enum class BootAsset { Helper, Loader, DosImage, WindowsGhost, EngineKernel, EngineInitrd };
 
 // The assets embedded in the program. Empty bytes when the program carries no such asset.
 class BootAssetSource {
@@ -30,6 +30,8 @@ public:
     // Hides the file and sets its three time stamps to the fixed boot-file stamp; done when they were set.
     virtual Outcome StampBootFile(const std::string& path) = 0;
     virtual bool FileExists(const std::string& path) = 0;
+    // The whole file when it exists and holds at most `limit` bytes.
+    virtual Result<std::string> ReadSmallFile(const std::string& path, size_t limit) = 0;
     virtual Outcome RemoveFile(const std::string& path) = 0;
     // Fails when the target exists.
     virtual Outcome CopyNewFile(const std::string& from, const std::string& to) = 0;

@@ -5,6 +5,7 @@
 #include "boot/GhostBatch.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
+#include "imaging/EngineRoute.h"
 
 namespace kx {
 namespace {
@@ -81,6 +82,31 @@ bool ConfirmOverwrite(const ImagingContext& c) {
                                                            "提示", MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
+// Our engine saves the partition into an image folder named like the chosen file, without its ".gho".
+void BackupAtRestartByEngine(const ImagingContext& c, const std::string& partition, const std::string& designator) {
+    const std::string folder = EngineImageFolder(c.window.Text(kBackupPath));
+    Outcome can = CheckEngineImage(c, false, folder);
+    if (can) can = CheckBootJobCanRun(c, partition);
+    if (!can) {
+        ShowFailure(c, can);
+        return;
+    }
+    if (c.ports.files->Exists(folder) &&
+        c.messages.Show("映像文件夹 " + folder + " 已经存在，备份会替换它。是否继续？", "提示",
+                        MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    const std::string system = GetSystemDriveLetter(c.drives);
+    Outcome done = StageEngineJob(c, false, partition, designator, folder);
+    if (done) done = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "备份系统");
+    if (!done) {
+        WithdrawJob(c, system);
+        ShowFailure(c, done);
+        return;
+    }
+    c.messages.Show("备份已准备好：下次重新启动电脑时会自动备份分区 " + partition + ":，映像保存在文件夹 " + folder +
+                    " 中。");
+}
+
 }  // namespace
 
 std::string DateTimeDigits(const LocalTime& t) {
@@ -133,6 +159,10 @@ void BackupAtRestart(const ImagingContext& c) {
     std::string source, ghostPath;
     if (!PrepareBackup(c, source, ghostPath)) return;
     const std::string partition = DriveLetterOf(SelectedSource(c.window).drive);
+    if (c.route == ImagingRoute::Engine) {
+        BackupAtRestartByEngine(c, partition, source);
+        return;
+    }
     if (Outcome can = CheckBootJobCanRun(c, partition); !can) {
         ShowFailure(c, can);
         return;

@@ -6,7 +6,7 @@
 namespace kx {
 
 Outcome CheckBootJobCanRun(const ImagingContext& c, const std::string& driveLetter) {
-    if (c.dosImage == DosImageKind::Diagnostic && !c.otherEngine)
+    if (c.route == ImagingRoute::Dos && c.dosImage == DosImageKind::Diagnostic)
         return Outcome::Failed(
             "此版本的程序没有带 DOS 版 Ghost（只带了诊断用的启动软盘），也没有其他映像引擎，"
             "重新启动后无法执行还原或备份。请使用带 Ghost 启动环境的完整版本。");
@@ -15,13 +15,14 @@ Outcome CheckBootJobCanRun(const ImagingContext& c, const std::string& driveLett
         return Outcome::Failed(
             "这台电脑以 UEFI 方式启动，本工具的启动文件只能在传统 BIOS 方式下运行，无法执行还原或备份。");
     const char letter = driveLetter.empty() ? 'C' : driveLetter[0];
+    const char* runner = c.route == ImagingRoute::Engine ? "本工具的映像引擎" : "DOS 版 Ghost";
     switch (c.ports.machine->StyleOf(letter)) {
         case PartitionStyle::Gpt:
-            return Outcome::Failed(std::string("分区 ") + letter +
-                                   ": 在 GPT 磁盘上，DOS 版 Ghost 不能处理，无法执行还原或备份。");
+            return Outcome::Failed(std::string("分区 ") + letter + ": 在 GPT 磁盘上，" + runner +
+                                   "不能处理，无法执行还原或备份。");
         case PartitionStyle::Dynamic:
-            return Outcome::Failed(std::string("分区 ") + letter +
-                                   ": 在动态磁盘上，DOS 版 Ghost 不能处理，无法执行还原或备份。");
+            return Outcome::Failed(std::string("分区 ") + letter + ": 在动态磁盘上，" + runner +
+                                   "不能处理，无法执行还原或备份。");
         default:
             break;
     }

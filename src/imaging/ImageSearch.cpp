@@ -5,6 +5,7 @@
 #include "base/ControlNames.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
+#include "imaging/EngineRoute.h"
 #include "imaging/RestorePage.h"
 
 namespace kx {
@@ -32,12 +33,20 @@ void SearchFolder(const ImagingContext& c, const StopToken& stop, std::string fo
             if (!e.folder && WorthListing(path, e.size)) c.window.AddItem(kImageList, path);
         }
     }
-    if (level >= kSearchDepth) return;
+    // Our engine's images are folders (streams and manifest.txt), found down to the same depth as the files.
+    const bool engine = c.route == ImagingRoute::Engine;
+    if (level >= kSearchDepth && !engine) return;
     auto all = c.ports.files->List(folder, "*.*");
     if (!all) return;
     for (const FoundEntry& e : all.value()) {
         if (stop.StopRequested()) return;
-        if (e.folder) SearchFolder(c, stop, folder + e.name, level + 1);
+        if (!e.folder) continue;
+        const std::string path = folder + e.name;
+        if (engine && IsEngineImage(c, path)) {
+            if (Upper(path).find("$RECYCLE.BIN") == std::string::npos) c.window.AddItem(kImageList, path);
+        } else if (level < kSearchDepth) {
+            SearchFolder(c, stop, path, level + 1);
+        }
     }
 }
 
@@ -126,14 +135,20 @@ void ShowChosenTarget(const ImagingContext& c) { ShowRestoreSentence(c.window); 
 
 void PickImageFile(const ImagingContext& c) {
     WindowPort& w = c.window;
+    const bool engine = c.route == ImagingRoute::Engine;
     FileDialogRequest request;
-    request.filter = kImageFilter;
+    // Our engine's image is a folder: the user opens the manifest in it.
+    request.filter = engine && c.state.oneTapRestore ? "映像引擎的映像(manifest.txt)|manifest.txt" : kImageFilter;
     if (!c.state.oneTapRestore) {
         request.save = true;
         request.fileName = "Test.Gho";
     }
-    const std::optional<std::string> chosen = c.ports.dialogs->Choose(request);
+    std::optional<std::string> chosen = c.ports.dialogs->Choose(request);
     if (!chosen) return;
+    const std::string manifest = std::string("\\") + kManifestFile;
+    if (engine && c.state.oneTapRestore && chosen->size() > manifest.size() &&
+        Upper(chosen->substr(chosen->size() - manifest.size())) == Upper(manifest))
+        chosen->resize(chosen->size() - manifest.size());
     w.AddItem(kImageList, *chosen);
     // The chosen file becomes the current item in both modes: in backup mode it is the image to create.
     const int index = static_cast<int>(w.Items(kImageList).size()) - 1;

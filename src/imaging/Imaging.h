@@ -13,6 +13,7 @@
 #include "base/Worker.h"
 #include "boot/BootAssets.h"
 #include "boot/BootPorts.h"
+#include "boot/EngineJob.h"
 #include "disk/DrivePort.h"
 #include "imaging/ImagingPorts.h"
 
@@ -47,10 +48,10 @@ struct ImagingContext {
     ImagingState& state;
     // The quick partition refresh (fills the restore-partition list and returns).
     std::function<void()> refreshPartitions;
-    // What the build carries to run a job at the next start: the DOS floppy, and whether an engine of our own
-    // can take the job when that floppy is only the diagnostic one.
+    // What runs a job at the next start: the DOS floppy with Ghost (which may be only the diagnostic floppy in
+    // a build without a DOS kit) or our imaging engine.
     DosImageKind dosImage = DosImageKind::Diagnostic;
-    bool otherEngine = false;
+    ImagingRoute route = ImagingRoute::Dos;
     // The countdown's pause: waits up to `milliseconds`, true when a stop was requested meanwhile.
     std::function<bool(const StopToken&, int)> wait = [](const StopToken& stop, int ms) { return stop.WaitFor(ms); };
 };

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Outcome.h"
+#include "boot/EngineJob.h"
 
 namespace kx {
 
@@ -63,6 +64,9 @@ public:
     virtual Firmware FirmwareType() = 0;
     // The layout of the disk that holds the drive's partition.
     virtual PartitionStyle StyleOf(char driveLetter) = 0;
+    // The drive's partition as our engine finds it again at the next start: its disk's MBR signature and its
+    // start offset. Fails for a volume that is not one partition of one disk (spanned, a RAM or network drive).
+    virtual Result<PartitionIdentity> IdentityOf(char driveLetter) = 0;
 };
 
 // How Windows is asked to end the session: ExitWindowsEx with its flags, or SetSystemPowerState.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include <commdlg.h>
 #include <shellapi.h>
 #include <winioctl.h>
@@ -140,6 +142,10 @@ public:
 
 class MachineWin : public MachinePort {
 public:
+    // Under Wine no drive is a partition of a disk: the scenarios give the identities
+    // ("C=5A3C0F12:1048576;D=5A3C0F12:68157440") in KORVANIX_DISK_IDENTITIES, as the restart port takes its log.
+    explicit MachineWin(std::string fakeIdentities) : fakeIdentities_(std::move(fakeIdentities)) {}
+
     Firmware FirmwareType() override {
         HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
         // Windows 8 and later say it directly.
@@ -177,6 +183,54 @@ public:
         constexpr BYTE kLogicalDiskManager = 0x42;
         return info.Mbr.PartitionType == kLogicalDiskManager ? PartitionStyle::Dynamic : PartitionStyle::Mbr;
     }
+
+    Result<PartitionIdentity> IdentityOf(char letter) override {
+        if (!fakeIdentities_.empty()) return FakeIdentity(letter);
+        const std::string drive = std::string(1, letter) + ":";
+        const std::wstring volume = std::wstring(L"\\\\.\\") + static_cast<wchar_t>(letter) + L":";
+        UniqueFile device(
+            CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!device) return LastError("无法打开分区 " + drive, "CreateFileW");
+        // One extent: a volume over several partitions or disks cannot be named by one start offset.
+        VOLUME_DISK_EXTENTS extents{};
+        DWORD returned = 0;
+        if (!DeviceIoControl(device.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &extents, sizeof extents,
+                             &returned, nullptr))
+            return LastError("无法读取分区 " + drive + " 在磁盘上的位置", "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS");
+        if (extents.NumberOfDiskExtents != 1)
+            return Outcome::Failed("分区 " + drive + " 跨越了多个磁盘区域，映像引擎无法处理");
+        const DWORD disk = extents.Extents[0].DiskNumber;
+        const std::wstring physical = L"\\\\.\\PhysicalDrive" + std::to_wstring(disk);
+        UniqueFile whole(CreateFileW(physical.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+        if (!whole) return LastError("无法打开分区 " + drive + " 所在的磁盘", "CreateFileW");
+        // The layout's size grows with the partition count: asked again with more room until it fits.
+        std::vector<unsigned char> layout(sizeof(DRIVE_LAYOUT_INFORMATION) + 16 * sizeof(PARTITION_INFORMATION));
+        while (!DeviceIoControl(whole.get(), IOCTL_DISK_GET_DRIVE_LAYOUT, nullptr, 0, layout.data(),
+                                static_cast<DWORD>(layout.size()), &returned, nullptr)) {
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || layout.size() > 1048576)
+                return LastError("无法读取分区 " + drive + " 所在磁盘的分区表", "IOCTL_DISK_GET_DRIVE_LAYOUT");
+            layout.resize(layout.size() * 2);
+        }
+        const auto* info = reinterpret_cast<const DRIVE_LAYOUT_INFORMATION*>(layout.data());
+        return PartitionIdentity{info->Signature, static_cast<uint64_t>(extents.Extents[0].StartingOffset.QuadPart)};
+    }
+
+private:
+    Result<PartitionIdentity> FakeIdentity(char letter) {
+        const std::string key = std::string(1, letter) + "=";
+        size_t at = 0;
+        while (at < fakeIdentities_.size()) {
+            size_t end = fakeIdentities_.find(';', at);
+            if (end == std::string::npos) end = fakeIdentities_.size();
+            if (fakeIdentities_.compare(at, key.size(), key) == 0)
+                return ParseIdentity(std::string_view(fakeIdentities_).substr(at + key.size(), end - at - key.size()));
+            at = end + 1;
+        }
+        return Outcome::Failed("无法读取分区 " + std::string(1, letter) + ": 在磁盘上的位置");
+    }
+
+    std::string fakeIdentities_;
 };
 
 class RestartWin : public RestartPort {
@@ -230,7 +284,8 @@ private:
 };
 
 struct WindowsImagingPorts : OwnedImagingPorts {
-    explicit WindowsImagingPorts(std::wstring restartLog) : restart(std::move(restartLog)) {
+    WindowsImagingPorts(std::wstring restartLog, std::string fakeIdentities)
+        : machine(std::move(fakeIdentities)), restart(std::move(restartLog)) {
         ports = ImagingPorts{&files, &dialogs, &machine, &restart};
     }
     ImageFilesWin files;
@@ -244,7 +299,10 @@ struct WindowsImagingPorts : OwnedImagingPorts {
 std::unique_ptr<OwnedImagingPorts> MakeImagingPorts() {
     wchar_t log[MAX_PATH] = {};
     const DWORD n = GetEnvironmentVariableW(L"KORVANIX_RESTART_LOG", log, MAX_PATH);
-    return std::make_unique<WindowsImagingPorts>(n > 0 && n < MAX_PATH ? std::wstring(log, n) : std::wstring());
+    wchar_t identities[512] = {};
+    const DWORD m = GetEnvironmentVariableW(L"KORVANIX_DISK_IDENTITIES", identities, 512);
+    return std::make_unique<WindowsImagingPorts>(n > 0 && n < MAX_PATH ? std::wstring(log, n) : std::wstring(),
+                                                 m > 0 && m < 512 ? Narrow(std::wstring(identities, m)) : std::string());
 }
 
 }  // namespace kx

@@ -6,6 +6,7 @@
 #include "boot/GhostBatch.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
+#include "imaging/EngineRoute.h"
 #include "imaging/Imaging.h"
 
 namespace kx {
@@ -49,6 +50,8 @@ Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& im
         c.messages.Show("映像文件 " + imagePath + " 不存在或是空文件，请重新下载。");
         return Refused(c, "映像文件不存在或是空文件");
     }
+    // The catalogue's images are Ghost images: our engine restores only its own image folders.
+    if (c.route == ImagingRoute::Engine) return Failed(c, Outcome::Failed(kEngineNoGhostText));
     if (!AcceptGhostPath(c, ToGhostPath(w, imagePath))) return Refused(c, "映像文件的路径 DOS 版 Ghost 无法读取");
     if (Outcome can = CheckBootJobCanRun(c, system); !can) return Failed(c, can);
 
@@ -59,7 +62,7 @@ Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& im
     if (done) done = WriteGhostBatch(c.bootFiles, system, GhostRestoreJob(*staged, "1", target), true);
     if (!done) return Failed(c, done);
     if (Outcome entry = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "安装系统"); !entry) {
-        (void)c.bootFiles.RemoveFile(DriveRoot(system) + kGhostBatchFile);
+        WithdrawJob(c, system);
         return Failed(c, entry);
     }
     c.facts.deploymentReady.Set("就绪");

@@ -8,6 +8,7 @@
 #include "disk/DriveRecord.h"
 #include "disk/Target.h"
 #include "imaging/Checks.h"
+#include "imaging/EngineRoute.h"
 #include "imaging/RestorePage.h"
 
 namespace kx {
@@ -39,7 +40,7 @@ std::string Question(bool restore, const std::string& drive) {
 bool RegisterOrWithdraw(const ImagingContext& c, const std::string& systemDrive, const std::string& title) {
     const Outcome entry = RegisterBootEntry(c.system, c.commands, c.bootFiles, systemDrive, title);
     if (entry) return true;
-    (void)c.bootFiles.RemoveFile(DriveRoot(systemDrive) + kGhostBatchFile);
+    WithdrawJob(c, systemDrive);
     ShowFailure(c, entry);
     return false;
 }
@@ -84,6 +85,80 @@ std::optional<std::string> StageImage(const ImagingContext& c, const std::string
     return DesignatorOfDrive(c.window, letter) + "\\" + name;
 }
 
+namespace {
+
+// The DOS route: the image where Ghost can read it and Ghost.bat; nothing when the run must stop (the reason
+// was shown).
+std::optional<Outcome> WriteGhostJob(const ImagingContext& c, bool restore, const std::string& image,
+                                     const std::string& partition, const std::string& designator) {
+    WindowPort& w = c.window;
+    if (restore) {
+        const std::optional<uint64_t> size = c.ports.files->Size(image);
+        if (!size || *size == 0) {
+            c.messages.Show("映像文件 " + image + " 不存在或是空文件，请重新选择。");
+            return std::nullopt;
+        }
+    } else {
+        const std::string imageDrive = DriveLetterOf(image);
+        if (!ListedDrive(w, imageDrive) || c.drives.DriveType(imageDrive[0]) != kFixedDrive) {
+            c.messages.Show("映像文件要保存在分区列表中的硬盘分区上，DOS 下的 Ghost 才能找到它，请重新指定。");
+            return std::nullopt;
+        }
+    }
+    // Every check comes before anything is written.
+    if (!AcceptGhostPath(c, ToGhostPath(w, image))) return std::nullopt;
+    if (Outcome can = CheckBootJobCanRun(c, partition); !can) {
+        ShowFailure(c, can);
+        return std::nullopt;
+    }
+    if (!restore && c.ports.files->Exists(image) &&
+        c.messages.Show("映像文件 " + image + " 已经存在，备份会覆盖它。是否继续？", "提示", MessageButtons::YesNo) !=
+            MessageAnswer::Yes)
+        return std::nullopt;
+
+    const std::string system = GetSystemDriveLetter(c.drives);
+    std::string job;
+    if (restore) {
+        const std::optional<std::string> staged = StageImage(c, image, partition);
+        if (!staged) return std::nullopt;
+        job = GhostRestoreJob(*staged, "1", designator);
+    } else {
+        const std::string ghostPath = ToGhostPath(w, image);
+        if (Outcome folder = CreateImageFolder(w, c.bootFiles, ghostPath); !folder) {
+            ShowFailure(c, folder);
+            return std::nullopt;
+        }
+        job = GhostBackupJob(designator, ghostPath);
+    }
+    Outcome written = DeployBootAssets(c.bootFiles, c.bootAssets, system);
+    if (written) written = WriteGhostBatch(c.bootFiles, system, job, true);
+    return written;
+}
+
+// The engine route: a restore from an image folder, or a backup into the folder the chosen file name gives.
+std::optional<Outcome> WriteEngineJob(const ImagingContext& c, bool restore, const std::string& image,
+                                      const std::string& partition, const std::string& designator) {
+    const std::string folder = restore ? image : EngineImageFolder(image);
+    if (DriveLetterOf(folder) == partition) {
+        c.messages.Show("不能把分区 " + partition + ": 备份到它自己上面，请把映像保存到其他分区。");
+        return std::nullopt;
+    }
+    Outcome can = CheckEngineImage(c, restore, folder);
+    if (can && !AcceptGhostPath(c, ToGhostPath(c.window, folder))) return std::nullopt;
+    if (can) can = CheckBootJobCanRun(c, partition);
+    if (!can) {
+        ShowFailure(c, can);
+        return std::nullopt;
+    }
+    if (!restore && c.ports.files->Exists(folder) &&
+        c.messages.Show("映像文件夹 " + folder + " 已经存在，备份会替换它。是否继续？", "提示",
+                        MessageButtons::YesNo) != MessageAnswer::Yes)
+        return std::nullopt;
+    return StageEngineJob(c, restore, partition, designator, folder);
+}
+
+}  // namespace
+
 void OneTapRun(const ImagingContext& c) {
     WindowPort& w = c.window;
     const bool restore = c.state.oneTapRestore;
@@ -105,59 +180,25 @@ void OneTapRun(const ImagingContext& c) {
         return;
     }
     const std::string partition = DriveLetterOf(drive);
-    const std::string imageDrive = DriveLetterOf(image);
-    if (imageDrive == partition) {
+    if (DriveLetterOf(image) == partition) {
         c.messages.Show(restore ? "映像文件就在要还原的分区 " + drive + " 上，还原时会被覆盖。请先把它复制到其他分区。"
                                 : "不能把分区 " + drive + " 备份到它自己上面，请把映像文件保存到其他分区。");
         return;
     }
-    if (restore) {
-        const std::optional<uint64_t> size = c.ports.files->Size(image);
-        if (!size || *size == 0) {
-            c.messages.Show("映像文件 " + image + " 不存在或是空文件，请重新选择。");
-            return;
-        }
-    } else {
-        if (!ListedDrive(w, imageDrive) || c.drives.DriveType(imageDrive[0]) != kFixedDrive) {
-            c.messages.Show("映像文件要保存在分区列表中的硬盘分区上，DOS 下的 Ghost 才能找到它，请重新指定。");
-            return;
-        }
-    }
-    // Every check comes before anything is written.
-    if (!AcceptGhostPath(c, ToGhostPath(w, image))) return;
-    if (Outcome can = CheckBootJobCanRun(c, partition); !can) {
-        ShowFailure(c, can);
-        return;
-    }
-    if (!restore && c.ports.files->Exists(image) &&
-        c.messages.Show("映像文件 " + image + " 已经存在，备份会覆盖它。是否继续？", "提示", MessageButtons::YesNo) !=
-            MessageAnswer::Yes)
-        return;
-
+    const std::optional<Outcome> written = c.route == ImagingRoute::Engine
+                                               ? WriteEngineJob(c, restore, image, partition, designator)
+                                               : WriteGhostJob(c, restore, image, partition, designator);
+    if (!written) return;
     const std::string system = GetSystemDriveLetter(c.drives);
-    std::string job;
-    if (restore) {
-        const std::optional<std::string> staged = StageImage(c, image, partition);
-        if (!staged) return;
-        job = GhostRestoreJob(*staged, "1", designator);
-    } else {
-        const std::string ghostPath = ToGhostPath(w, image);
-        if (Outcome folder = CreateImageFolder(w, c.bootFiles, ghostPath); !folder) {
-            ShowFailure(c, folder);
-            return;
-        }
-        job = GhostBackupJob(designator, ghostPath);
-    }
-    Outcome written = DeployBootAssets(c.bootFiles, c.bootAssets, system);
-    if (written) written = WriteGhostBatch(c.bootFiles, system, job, true);
-    if (!written) {
-        ShowFailure(c, written);
+    if (!*written) {
+        WithdrawJob(c, system);
+        ShowFailure(c, *written);
         return;
     }
     const MessageAnswer answer = c.messages.Show(Question(restore, drive), "Korvanix 2015", MessageButtons::YesNoCancel,
                                                  MessageIcon::Information);
     if (answer == MessageAnswer::Cancel) {
-        (void)c.bootFiles.RemoveFile(DriveRoot(system) + kGhostBatchFile);
+        WithdrawJob(c, system);
         return;
     }
     if (!RegisterOrWithdraw(c, system, "安装系统")) return;

@@ -41,6 +41,12 @@ public:
         return Outcome::Done();
     }
     bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+    Result<std::string> ReadSmallFile(const std::string& path, size_t limit) override {
+        auto it = files.find(path);
+        if (it == files.end()) return Outcome::Failed(path, Win32Error{kFileNotFound, "CreateFileW"});
+        if (it->second.bytes.size() > limit) return Outcome::Failed(path + " 太大，没有读取");
+        return it->second.bytes;
+    }
     Outcome RemoveFile(const std::string& path) override {
         log.push_back("delete " + path);
         auto it = files.find(path);
@@ -95,7 +101,9 @@ public:
     std::string_view Bytes(BootAsset asset) override { return bytes[asset]; }
     std::map<BootAsset, std::string> bytes{{BootAsset::Helper, std::string(8192, 'H')},
                                            {BootAsset::Loader, "LOADER"},
-                                           {BootAsset::DosImage, std::string(1474560, 'D')}};
+                                           {BootAsset::DosImage, std::string(1474560, 'D')},
+                                           {BootAsset::EngineKernel, "KERNEL"},
+                                           {BootAsset::EngineInitrd, "INITRD"}};
 };
 
 // A boot store the way bcdedit lists it, for the fake command port.

@@ -32,7 +32,12 @@ public:
         }
         return out;
     }
-    bool Exists(const std::string& path) override { return sizes.count(path) != 0; }
+    // A file, or a folder that a file lies in (as FindFirstFileW finds both).
+    bool Exists(const std::string& path) override {
+        if (sizes.count(path)) return true;
+        auto it = sizes.lower_bound(path + "\\");
+        return it != sizes.end() && it->first.compare(0, path.size() + 1, path + "\\") == 0;
+    }
     std::optional<uint64_t> Size(const std::string& path) override {
         auto it = sizes.find(path);
         if (it == sizes.end()) return std::nullopt;
@@ -89,8 +94,17 @@ public:
         auto it = styles.find(letter);
         return it == styles.end() ? PartitionStyle::Mbr : it->second;
     }
+    Result<PartitionIdentity> IdentityOf(char letter) override {
+        auto it = identities.find(letter);
+        if (it == identities.end()) return Outcome::Failed("no identity for " + std::string(1, letter));
+        return it->second;
+    }
     Firmware firmware = Firmware::Bios;
     std::map<char, PartitionStyle> styles;
+    // One disk, signature 5A3C0F12: C: at 1 MiB, D: at 41 GiB, E: at 141 GiB.
+    std::map<char, PartitionIdentity> identities{{'C', {0x5A3C0F12, 1048576}},
+                                                 {'D', {0x5A3C0F12, 41ull << 30}},
+                                                 {'E', {0x5A3C0F12, 141ull << 30}}};
 };
 
 class FakeRestart : public RestartPort {

@@ -20,6 +20,9 @@ struct ImagingRig : Rig {
         AddPartition("E:", "1:3", 200, 150);
         commands.answer = [this](const std::string& c) { return bcd.Answer(c); };
         program.facts().systemDriveLetter = "C";
+        // The handlers the window dispatches run as in a build with the DOS kit, as Context() does.
+        program.state().route = ImagingRoute::Dos;
+        program.state().dosImage = DosImageKind::DosEnvironment;
     }
     ~ImagingRig() { program.OnDestroying(); }
 
@@ -41,9 +44,11 @@ struct ImagingRig : Rig {
     ImagingContext Context() {
         ImagingContext c = program.Imaging();
         c.dosImage = dosImage;
+        c.route = route;
         return c;
     }
     DosImageKind dosImage = DosImageKind::DosEnvironment;
+    ImagingRoute route = ImagingRoute::Dos;
     // The image list holding these paths, the first current; the restore list's row of `target` selected.
     void ChooseImage(const std::string& path, const std::string& target = "C:") {
         window.AddItem(kImageList, path);

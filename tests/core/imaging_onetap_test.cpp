@@ -202,8 +202,9 @@ TEST(OneTap, EveryRefusalComesBeforeAnythingIsWritten) {
     }
 }
 
-TEST(OneTap, TheDefaultBuildRefusesThroughTheWindowToo) {
-    OneTapRig r;  // the host build carries the diagnostic floppy only
+TEST(OneTap, ABuildForcedOntoTheDosRouteWithoutAKitRefusesThroughTheWindowToo) {
+    OneTapRig r;
+    r.program.state().dosImage = DosImageKind::Diagnostic;
     r.ChooseImage("D:\\vx_win7.GHO");
     r.program.Dispatch("开始还原_按钮", Event::Click);
     EXPECT_NE(r.LastMessage().find("没有带 DOS 版 Ghost"), std::string::npos);

@@ -1,0 +1,38 @@
+#pragma once
+// The engine route of a staged job: at the next start our imaging engine saves a partition into an image
+// folder (compressed streams and manifest.txt) or restores a partition from one. The DOS route's Ghost
+// images are not the engine's: a build that takes this route refuses them with the reason.
+#include <string>
+
+#include "imaging/Imaging.h"
+
+namespace kx {
+
+inline constexpr const char* kManifestFile = "manifest.txt";
+// The last job's log once the program has shown its result.
+inline constexpr const char* kShownEngineLogFile = "KORVANIX.OLD";
+extern const char* const kEngineNoGhostText;
+
+// The image folder a backup to `imagePath` makes: the path without a ".gho" ("D:\qzrpgho\C2015.gho" gives
+// "D:\qzrpgho\C2015"); other paths stay as they are.
+std::string EngineImageFolder(const std::string& imagePath);
+// Whether `path` is an image folder the engine made (it holds manifest.txt).
+bool IsEngineImage(const ImagingContext& c, const std::string& path);
+
+// What only the engine route needs, checked before anything is written: a restore's folder is an engine
+// image, and the folder lies on a hard-disk partition of the list (the engine finds nothing else).
+Outcome CheckEngineImage(const ImagingContext& c, bool restore, const std::string& folder);
+// Writes the boot files, the engine and the job onto the system drive for a restore of `partition` (drive
+// letter; `designator` its Ghost designator for the log) from the image folder `folder`, or a backup of it into
+// that folder. The partitions' identities are read first: a failure there leaves nothing written, a failure
+// later leaves no job.
+Outcome StageEngineJob(const ImagingContext& c, bool restore, const std::string& partition,
+                       const std::string& designator, const std::string& folder);
+// Removes the job file of this build's route (Ghost.bat or KORVANIX.JOB) from the system drive.
+void WithdrawJob(const ImagingContext& c, const std::string& systemDrive);
+
+// The engine's last job, from its log on the system drive, shown once: a line on the restore page, and a
+// message box when it failed. The log is then kept as KORVANIX.OLD.
+void ShowLastEngineResult(const ImagingContext& c);
+
+}  // namespace kx

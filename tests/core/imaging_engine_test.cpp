@@ -1,0 +1,212 @@
+// The engine route: a build without the DOS kit stages jobs for our imaging engine (KORVANIX.JOB beside the
+// boot files, the partitions named by disk signature and start offset) instead of Ghost.bat.
+#include <gtest/gtest.h>
+
+#include "ImagingRig.h"
+#include "imaging/EngineRoute.h"
+#include "imaging/Install.h"
+
+namespace kx::test {
+namespace {
+
+constexpr uint32_t kDisk = 0x5A3C0F12;
+constexpr uint64_t kOffsetC = 1048576, kOffsetD = 41ull << 30, kOffsetE = 141ull << 30;
+
+struct EngineRig : ImagingRig {
+    EngineRig() {
+        route = ImagingRoute::Engine;
+        dosImage = DosImageKind::Diagnostic;
+        program.state().route = ImagingRoute::Engine;
+        program.state().dosImage = DosImageKind::Diagnostic;
+        imageFiles.Add("D:\\SYS\\manifest.txt", 300);
+        imageFiles.Add("D:\\SYS\\image.zst", 2 * kGiB);
+    }
+    void Run(MessageAnswer answer = MessageAnswer::Yes) {
+        messages.answer = answer;
+        OneTapRun(Context());
+    }
+    Result<EngineJob> Job() {
+        auto it = bootFiles.files.find("C:\\KORVANIX.JOB");
+        if (it == bootFiles.files.end()) return Outcome::Failed("no job");
+        return ParseEngineJob(it->second.bytes);
+    }
+};
+
+TEST(EngineRoute, OneTapRestoreWritesTheEngineAndAJobNamingThePartitionsByIdentity) {
+    EngineRig r;
+    r.ChooseImage("D:\\SYS");
+    r.Run();
+    auto job = r.Job();
+    ASSERT_TRUE(job.ok()) << job.outcome().Describe();
+    EXPECT_EQ(job.value().mode, EngineJobMode::Restore);
+    EXPECT_EQ(job.value().system, (PartitionIdentity{kDisk, kOffsetC}));
+    EXPECT_EQ(job.value().partition, (PartitionIdentity{kDisk, kOffsetC}));
+    EXPECT_EQ(job.value().image, (PartitionIdentity{kDisk, kOffsetD}));
+    EXPECT_EQ(job.value().folder, "/SYS");
+    EXPECT_EQ(job.value().ghostPartition, "1:1");
+    EXPECT_EQ(job.value().ghostImage, "1:2\\SYS");
+    for (const char* file : {"C:\\kxlinux", "C:\\kxinitrd", "C:\\qzrpldr.mbr", "C:\\otldr"}) {
+        ASSERT_TRUE(r.bootFiles.files.count(file)) << file;
+        EXPECT_TRUE(r.bootFiles.files[file].stamped) << file;
+    }
+    EXPECT_EQ(r.bootFiles.files["C:\\kxlinux"].bytes, "KERNEL");
+    EXPECT_FALSE(r.bootFiles.files.count("C:\\Ghost.bat"));
+    ASSERT_EQ(r.bcd.entries.size(), 1u);
+    EXPECT_EQ(r.restart.Count(), 1u);
+}
+
+TEST(EngineRoute, OneTapBackupSavesIntoTheFolderTheFileNameGivesAndAsksBeforeReplacingIt) {
+    EngineRig r;
+    r.ChooseImage("D:\\SYS");
+    ImagingContext c = r.Context();
+    SetOneTapBackupMode(c);  // the current item becomes E:\qzrpgho\temp.gho
+    r.messages.answer = MessageAnswer::No;
+    OneTapRun(c);
+    auto job = r.Job();
+    ASSERT_TRUE(job.ok()) << job.outcome().Describe();
+    EXPECT_EQ(job.value().mode, EngineJobMode::Backup);
+    EXPECT_EQ(job.value().partition, (PartitionIdentity{kDisk, kOffsetC}));
+    EXPECT_EQ(job.value().image, (PartitionIdentity{kDisk, kOffsetD}));
+    EXPECT_EQ(job.value().folder, "/qzrpgho/temp");
+    EXPECT_TRUE(r.window.Closed()) << "No keeps the job for the next start";
+
+    // The folder is there now: a No to the replace question writes nothing.
+    r.imageFiles.Add("D:\\qzrpgho\\temp\\manifest.txt", 300);
+    r.bootFiles.files.clear();
+    r.messages.shown.clear();
+    r.messages.answer = MessageAnswer::No;
+    OneTapRun(c);
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_EQ(r.messages.shown[0].text, "映像文件夹 D:\\qzrpgho\\temp 已经存在，备份会替换它。是否继续？");
+    EXPECT_TRUE(r.bootFiles.files.empty());
+}
+
+TEST(EngineRoute, EveryRefusalComesBeforeAnythingIsWritten) {
+    struct Case {
+        const char* name;
+        std::function<void(EngineRig&)> arrange;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"a Ghost image", [](EngineRig& r) {
+             r.imageFiles.Add("D:\\vx_win7.GHO", 3 * kGiB);
+             r.ChooseImage("D:\\vx_win7.GHO");
+         }, "不能还原 Ghost 映像"},
+        {"a folder without manifest", [](EngineRig& r) {
+             r.imageFiles.Add("D:\\photos\\a.jpg", 3 * kMiB);
+             r.ChooseImage("D:\\photos");
+         }, "文件夹中没有 manifest.txt"},
+        {"an image on a stick", [](EngineRig& r) {
+             r.AddStick('F');
+             r.imageFiles.Add("F:\\SYS\\manifest.txt", 300);
+             r.ChooseImage("F:\\SYS");
+         }, "映像要在分区列表中的硬盘分区上"},
+        {"an unreadable identity", [](EngineRig& r) {
+             r.machine.identities.erase('D');
+             r.ChooseImage("D:\\SYS");
+         }, "无法确定分区 D: 在磁盘上的位置"},
+        {"two drives with one identity", [](EngineRig& r) {
+             r.machine.identities['D'] = r.machine.identities['C'];
+             r.ChooseImage("D:\\SYS");
+         }, "映像引擎的作业不能写"},
+        {"GPT", [](EngineRig& r) {
+             r.machine.styles['C'] = PartitionStyle::Gpt;
+             r.ChooseImage("D:\\SYS");
+         }, "在 GPT 磁盘上，本工具的映像引擎不能处理"},
+        {"UEFI", [](EngineRig& r) {
+             r.machine.firmware = Firmware::Uefi;
+             r.ChooseImage("D:\\SYS");
+         }, "UEFI"},
+    };
+    for (const Case& k : cases) {
+        EngineRig r;
+        k.arrange(r);
+        r.Run();
+        EXPECT_NE(r.LastMessage().find(k.message), std::string::npos) << k.name << ": " << r.LastMessage();
+        EXPECT_TRUE(r.NothingWritten()) << k.name;
+        EXPECT_EQ(r.restart.Count(), 0u) << k.name;
+    }
+}
+
+TEST(EngineRoute, ACancelOrARefusedEntryTakesTheJobBack) {
+    EngineRig r;
+    r.ChooseImage("D:\\SYS");
+    r.Run(MessageAnswer::Cancel);
+    EXPECT_FALSE(r.bootFiles.files.count("C:\\KORVANIX.JOB"));
+    EXPECT_TRUE(r.bcd.entries.empty());
+
+    r.commands.answer = [](const std::string&) { return std::string("拒绝访问。"); };
+    r.Run();
+    EXPECT_FALSE(r.bootFiles.files.count("C:\\KORVANIX.JOB"));
+    EXPECT_EQ(r.restart.Count(), 0u);
+    EXPECT_EQ(r.messages.shown.back().icon, MessageIcon::Error);
+}
+
+TEST(EngineRoute, TheWizardsGhostImageIsRefusedWithTheReason) {
+    EngineRig r;
+    r.imageFiles.Add("D:\\vx_win7.GHO", 3 * kGiB);
+    const Outcome done = InstallAndScheduleRestart(r.Context(), "D:\\vx_win7.GHO");
+    EXPECT_FALSE(done.ok());
+    EXPECT_NE(r.LastMessage().find("不能还原 Ghost 映像"), std::string::npos);
+    EXPECT_TRUE(r.NothingWritten());
+    EXPECT_EQ(r.program.facts().deploymentReady.Get(), "");
+}
+
+TEST(EngineRoute, TheBackupPageStagesABackupIntoAFolder) {
+    EngineRig r;
+    r.window.SetSelection(kBackupList, 0);
+    r.window.SetText("备份路径", "E:\\C201571020656.gho");
+    r.program.Dispatch("开始还原_按钮2", Event::Click);
+    auto job = r.Job();
+    ASSERT_TRUE(job.ok()) << r.LastMessage();
+    EXPECT_EQ(job.value().mode, EngineJobMode::Backup);
+    EXPECT_EQ(job.value().image, (PartitionIdentity{kDisk, kOffsetE}));
+    EXPECT_EQ(job.value().folder, "/C201571020656");
+    EXPECT_EQ(job.value().ghostImage, "1:3\\C201571020656");
+    EXPECT_EQ(r.LastMessage(),
+              "备份已准备好：下次重新启动电脑时会自动备份分区 C:，映像保存在文件夹 E:\\C201571020656 中。");
+    ASSERT_EQ(r.bcd.entries.size(), 1u);
+    EXPECT_EQ(r.bcd.entries[0].second, "备份系统");
+}
+
+TEST(EngineRoute, TheSearchListsImageFoldersDownToTwoLevels) {
+    EngineRig r;
+    r.imageFiles.Add("E:\\qzrpgho\\C2015\\manifest.txt", 300);
+    r.imageFiles.Add("E:\\a\\b\\deep\\manifest.txt", 300);
+    r.imageFiles.Add("E:\\$RECYCLE.BIN\\old\\manifest.txt", 300);
+    r.imageFiles.Add("E:\\notes\\readme.txt", 300);
+    r.program.state().disk.imageSearch.Start([&r](const StopToken& stop) { ImageSearch(r.Context(), stop); });
+    r.program.state().disk.imageSearch.Wait();
+    EXPECT_EQ(r.window.Items(kImageList), (std::vector<std::string>{"D:\\SYS", "E:\\qzrpgho\\C2015"}));
+    EXPECT_TRUE(r.window.Enabled("开始还原_按钮"));
+}
+
+TEST(EngineRoute, TheLastJobsResultIsShownOnceAndTheLogKept) {
+    EngineRig r;
+    r.bootFiles.files["C:\\KORVANIX.LOG"].bytes = "restoring 1:1\nRESULT FAILED: stream image.zst is short\n";
+    ShowLastEngineResult(r.Context());
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_NE(r.messages.shown[0].text.find("stream image.zst is short"), std::string::npos);
+    EXPECT_NE(r.messages.shown[0].text.find("C:\\KORVANIX.OLD"), std::string::npos);
+    EXPECT_EQ(r.window.Text("提示透明标签"), "还原系统（上次的映像作业失败）");
+    EXPECT_FALSE(r.bootFiles.files.count("C:\\KORVANIX.LOG"));
+    EXPECT_NE(r.bootFiles.files["C:\\KORVANIX.OLD"].bytes.find("RESULT FAILED"), std::string::npos);
+
+    ShowLastEngineResult(r.Context());
+    EXPECT_EQ(r.messages.shown.size(), 1u) << "shown once";
+
+    r.bootFiles.files["C:\\KORVANIX.LOG"].bytes = "backing up 1:1\nRESULT OK\n";
+    ShowLastEngineResult(r.Context());
+    EXPECT_EQ(r.messages.shown.size(), 1u) << "a success needs no box";
+    EXPECT_EQ(r.window.Text("提示透明标签"), "还原系统（上次的映像作业已完成）");
+    EXPECT_NE(r.bootFiles.files["C:\\KORVANIX.OLD"].bytes.find("RESULT OK"), std::string::npos);
+
+    // A log the engine could not finish counts as a failure.
+    r.bootFiles.files["C:\\KORVANIX.LOG"].bytes = "restoring 1:1\npartclone: writing\n";
+    ShowLastEngineResult(r.Context());
+    ASSERT_EQ(r.messages.shown.size(), 2u);
+    EXPECT_NE(r.messages.shown[1].text.find("日志不完整"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kx::test
