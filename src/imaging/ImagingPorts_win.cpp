@@ -185,7 +185,15 @@ public:
     }
 
     Result<PartitionIdentity> IdentityOf(char letter) override {
-        if (!fakeIdentities_.empty()) return FakeIdentity(letter);
+        auto id = fakeIdentities_.empty() ? ReadIdentity(letter) : FakeIdentity(letter);
+        // A disk without a signature (never initialised by Windows) cannot be found again at the next start.
+        if (id && id.value().diskSignature == 0)
+            return Outcome::Failed("分区 " + std::string(1, letter) + ": 所在的磁盘没有磁盘签名");
+        return id;
+    }
+
+private:
+    Result<PartitionIdentity> ReadIdentity(char letter) {
         const std::string drive = std::string(1, letter) + ":";
         const std::wstring volume = std::wstring(L"\\\\.\\") + static_cast<wchar_t>(letter) + L":";
         UniqueFile device(
@@ -216,7 +224,6 @@ public:
         return PartitionIdentity{info->Signature, static_cast<uint64_t>(extents.Extents[0].StartingOffset.QuadPart)};
     }
 
-private:
     Result<PartitionIdentity> FakeIdentity(char letter) {
         const std::string key = std::string(1, letter) + "=";
         size_t at = 0;

@@ -13,6 +13,7 @@
 //   minimise | expect-minimised yes|no | expect-foreground
 //   click NAME                   a click on a button (or check box)
 //   select-page NAME INDEX       a click on a page control's tab
+//   click-item NAME INDEX        a click on a list box's item
 //   expect-text NAME TEXT...     a control's text ("" for the empty text)
 //   expect-visible NAME yes|no
 //   expect-rows NAME CELLS...    a list view's rows, each given as its cells joined by '|' (columns 0, 1, ...)
@@ -514,6 +515,17 @@ void Run(const std::vector<std::string>& w) {
             return in.is_open() && bytes.find(expected) != std::string::npos;
         };
         if (!WaitFor(holds, 20000)) Fail(w[1] + ": '" + bytes + "', expected it to hold '" + expected + "'");
+    } else if (cmd == "click-item") {
+        HWND h = Control(w.at(1));
+        RECT item{};
+        if (h && SendMessageW(h, LB_GETITEMRECT, std::stoi(w.at(2)), reinterpret_cast<LPARAM>(&item)) == LB_ERR) {
+            Fail(w[1] + ": no item " + w[2]);
+        } else if (h) {
+            // The list box itself turns the click into its selection and tells the program, as for a user.
+            const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+            SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, at);
+            SendMessageW(h, WM_LBUTTONUP, 0, at);
+        }
     } else if (cmd == "select-page") {
         if (HWND h = Control(w.at(1))) SendMessageW(h, kx::kSelectPageMessage, std::stoi(w.at(2)), 0);
     } else if (cmd == "expect-text" || cmd == "wait-text") {

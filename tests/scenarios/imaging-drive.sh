@@ -17,6 +17,7 @@ mkdir -p "$imaging_dir/a/b"
 truncate -s 500M "$imaging_dir/a/b/deep.gho"
 imaging_clean_c() {
     rm -f "$c_drive/Ghost.bat" "$c_drive/qzrpldr.mbr" "$c_drive/otldr" "$c_drive/Dorv.ima" "$c_drive/kx-restart.log"
+    rm -f "$c_drive/KORVANIX.JOB" "$c_drive/KORVANIX.LOG" "$c_drive/KORVANIX.OLD" "$c_drive/kxlinux" "$c_drive/kxinitrd"
     rm -f "$system32/bcdedit-store.txt" "$system32/bcdedit.log"
 }
 imaging_clean_c

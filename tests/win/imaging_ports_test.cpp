@@ -115,5 +115,27 @@ TEST(ImagingMachine, AnswersWithoutFailing) {
     EXPECT_EQ(ports->ports.machine->StyleOf('Q'), PartitionStyle::Unknown) << "no such drive";
 }
 
+TEST(ImagingMachine, PartitionIdentitiesComeFromTheDiskOrFailWithTheReason) {
+    auto ports = MakeImagingPorts();
+    // Wine's drives are folders, not partitions: where it answers at all, the answer must be usable.
+    if (auto c = ports->ports.machine->IdentityOf('C')) {
+        EXPECT_NE(c.value().diskSignature, 0u);
+        EXPECT_EQ(c.value().startOffset % 512, 0u);
+    } else {
+        EXPECT_NE(c.outcome().Describe().find("C:"), std::string::npos) << c.outcome().Describe();
+    }
+    EXPECT_FALSE(ports->ports.machine->IdentityOf('Q').ok()) << "no such drive";
+
+    SetEnvironmentVariableW(L"KORVANIX_DISK_IDENTITIES", L"C=5A3C0F12:1048576;D=0000ABCD:68157440;E=00000000:512");
+    auto faked = MakeImagingPorts();
+    SetEnvironmentVariableW(L"KORVANIX_DISK_IDENTITIES", nullptr);
+    auto d = faked->ports.machine->IdentityOf('D');
+    ASSERT_TRUE(d.ok()) << d.outcome().Describe();
+    EXPECT_EQ(d.value(), (PartitionIdentity{0xABCD, 68157440}));
+    EXPECT_EQ(faked->ports.machine->IdentityOf('C').value(), (PartitionIdentity{0x5A3C0F12, 1048576}));
+    EXPECT_FALSE(faked->ports.machine->IdentityOf('E').ok()) << "a zero signature names no disk";
+    EXPECT_FALSE(faked->ports.machine->IdentityOf('F').ok()) << "a drive the answers leave out";
+}
+
 }  // namespace
 }  // namespace kx
