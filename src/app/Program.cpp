@@ -4,6 +4,7 @@
 
 #include "app/Handlers.h"
 #include "app/Layout.h"
+#include "imaging/Install.h"
 #include "disk/DiskPages.h"
 #include "disk/PartitionList.h"
 #include "disk/Target.h"
@@ -123,7 +124,8 @@ DownloadContext Program::Download() {
                                return ChooseTargetForSize(*ports_.window, *ports_.drives, state_.facts, 0.0f, letter)
                                           ? letter
                                           : std::string();
-                           }};
+                           },
+                           [this] { return CheckInstallCanRun(Imaging()); }};
 }
 
 void Program::OnCreated() {

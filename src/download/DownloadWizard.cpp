@@ -24,6 +24,7 @@ constexpr const char* kCatalogueComing = "正在从服务器获取系统列表,�
 constexpr const char* kCatalogueMissing =
     "无法从服务器获取系统列表,请检查网络连接。程序已重新开始获取,请稍候再点击安装。";
 constexpr const char* kNoComponent = "下载组件无法加载,不能下载系统镜像。请重新下载本软件后再试。";
+constexpr const char* kInstallRefused = "下载完成后不能自动安装。是否仍然下载这个映像文件？";
 constexpr const char* kBusy = "正在下载系统镜像,请等待本次下载结束后再操作。";
 
 bool RefuseWhileBusy(const DownloadContext& c) {
@@ -90,6 +91,13 @@ void InstallImage(const DownloadContext& c, WizardImage image) {
     if (drive.empty() || drive == c.facts.systemDriveLetter) {
         c.messages.Show(kNoRoom);
         return;
+    }
+    // The install's own refusal comes before gigabytes are fetched; the user may still want the file.
+    if (c.checkInstall) {
+        if (const Outcome can = c.checkInstall();
+            !can && c.messages.Show(can.Describe() + "\r\n\r\n" + kInstallRefused, "提示", MessageButtons::YesNo,
+                                    MessageIcon::Warning) != MessageAnswer::Yes)
+            return;
     }
     WindowPort& w = c.window;
     w.SetPageIndex(kWizard, 1);

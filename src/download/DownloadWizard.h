@@ -71,6 +71,9 @@ struct DownloadContext {
     // When the target drive is the system drive: a partition other than the system's with room, or empty
     // when there is none (it becomes the target drive). May be empty.
     std::function<std::string()> otherTargetDrive;
+    // Whether an image of the catalogue could be installed on this machine by this build, known before the
+    // download; may be empty.
+    std::function<Outcome()> checkInstall;
 };
 
 // Names of the download page's controls.

@@ -29,6 +29,11 @@ Outcome Failed(const ImagingContext& c, const Outcome& failure) {
 
 }  // namespace
 
+Outcome CheckInstallCanRun(const ImagingContext& c) {
+    if (c.route == ImagingRoute::Engine) return Outcome::Failed(kEngineNoGhostText);
+    return CheckBootJobCanRun(c, GetSystemDriveLetter(c.drives));
+}
+
 Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& imagePath) {
     WindowPort& w = c.window;
     // A run that stops early must not leave the mark of an earlier one: the countdown would restart into a

@@ -16,5 +16,8 @@ struct ImagingContext;  // imaging/Imaging.h
 // when not, the wizard goes back to page "1" and nothing restarts. Callable from the window thread or a
 // worker; the returned outcome says whether the machine will install at the next start.
 Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& imagePath);
+// What InstallAndScheduleRestart would refuse for any Ghost image on this machine, asked before a download:
+// the build's route, the firmware, the system disk's layout, the Windows version.
+Outcome CheckInstallCanRun(const ImagingContext& c);
 
 }  // namespace kx

@@ -7,8 +7,9 @@
 #                  every file, name and folder is back with the same SHA-256; the log says RESULT OK
 #     refusals     after one backup, one boot each: a damaged image, a partition that is not there, an
 #                  image on the target, a target smaller than the source, a stream shorter than the
-#                  manifest says, a folder without manifest; each RESULT FAILED, nothing
-#                  written to the partitions named
+#                  manifest says, a folder without manifest, a job cut short, a job with an unknown
+#                  field, two partitions with one identity, a dynamic disk; each RESULT FAILED, nothing
+#                  written to the partitions
 # Exit 0 pass, 1 fail, 77 skipped (with the reason). Under plain emulation (no KVM) a case takes minutes.
 set -euo pipefail
 export LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1
@@ -21,7 +22,7 @@ for tool in qemu-system-i386 nasm mkfs.fat mcopy mkntfs ntfs-3g ntfscat; do
 done
 [ -f "$assets/kxinitrd" ] || { echo "SKIP: this build has no engine (kxinitrd)"; exit 77; }
 [ -c /dev/fuse ] && [ -w /dev/fuse ] || { echo "SKIP: ntfs-3g needs /dev/fuse to build the test disk"; exit 77; }
-# The refusals are seven more boots: seconds each with KVM, minutes each under plain emulation, which would
+# The refusals are eleven more boots: seconds each with KVM, minutes each under plain emulation, which would
 # take CI past its time budget. Without KVM they run when asked for (KORVANIX_LONG_TESTS=1).
 if [ "$case" = refusals ] && [ "${KORVANIX_LONG_TESTS:-0}" != 1 ] && ! [ -w /dev/kvm ]; then
     echo "SKIP: the refusal boots run with KVM or KORVANIX_LONG_TESTS=1 (about 9 minutes under plain emulation)"
@@ -46,6 +47,11 @@ p2_start=$((p1_start + p1_size)) p2_size=655360   # 320 MiB: the data partition 
 p3_start=$((p2_start + p2_size)) p3_size=131072   # 64 MiB: a target too small for the system's image
 fs=ntfs
 [ "$case" = fat32 ] && fs=fat32
+# The benchmark (bench/engine/run.sh): 1 GiB partitions, about 512 MB of the system's in use.
+if [ "$case" = bench ]; then
+    p1_size=2097152 p2_start=$((p1_start + 2097152)) p2_size=2097152
+    p3_start=$((p2_start + p2_size))
+fi
 
 # The files a user has: several hundred with Chinese names in nested folders, empty folders, a file over
 # 100 MB.
@@ -162,6 +168,10 @@ else
     new_fs ntfs p1.img $p1_start $p1_size
     ntfs-3g p1.img "$mnt"
     make_tree "$mnt"
+    if [ "$case" = bench ]; then
+        head -c $((200 * 1024 * 1024)) /dev/urandom >"$mnt/随机数据.bin"
+        yes "第 0123456789 行：一台电脑的用户文件，可以压缩的文字。" | head -c $((200 * 1024 * 1024)) >"$mnt/文字.txt"
+    fi
     umount "$mnt"
 fi
 part_in 1 p1.img
@@ -179,10 +189,30 @@ boot OK
 part_out 2 p2.img
 ntfs-3g -o ro p2.img "$mnt"
 [ -f "$mnt/qzrpgho/系统备份/manifest.txt" ] || fail "no manifest beside the image"
-cat "$mnt/qzrpgho/系统备份/manifest.txt"
+manifest=$(cat "$mnt/qzrpgho/系统备份/manifest.txt")
+echo "$manifest"
 umount "$mnt"
 rm -f p2.img
 [ "$(tree_digest 1 $sysfs)" = "$before" ] || fail "the backup changed the system partition's files"
+
+if [ "$case" = bench ]; then
+    # The same pipeline on the host, on a file of the same partition: partclone's image, zstd on every core.
+    part_out 1 p1.img
+    in_use=$(ntfsinfo -m p1.img 2>/dev/null | awk -F': *' '/Free Clusters/ { free = $2 } /Cluster Size/ { size = $2 }
+        /Volume Size in Clusters/ { total = $2 } END { printf "%d", (total - free) * size / 1048576 }')
+    host_start=$(date +%s.%N)
+    partclone.ntfs -c -s p1.img -o - -L partclone-host.log 2>/dev/null | zstd -q -T0 -3 >host.zst
+    host_s=$(awk -v a="$host_start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
+    engine_s=$(echo "$manifest" | sed -n 's/^seconds=//p')
+    engine_bytes=$(echo "$manifest" | awk '/^stream=/ { sum += $2 } END { printf "%d", sum }')
+    host_bytes=$(stat -c %s host.zst)
+    printf 'partition: 1 GiB NTFS, %s MB in use; engine under %s, host %s cores\n' "$in_use" "$(
+        [ -w /dev/kvm ] && echo KVM || echo 'plain emulation (TCG)')" "$(nproc)"
+    awk -v e="$engine_s" -v h="$host_s" 'BEGIN { printf "backup time: engine %ds, host %.1fs, ratio %.2f (aim <= 1.5)\n", e, h, e / h }'
+    awk -v e="$engine_bytes" -v h="$host_bytes" \
+        'BEGIN { printf "image size: engine %d bytes, host %d bytes, ratio %.3f (aim <= 1.05)\n", e, h, e / h }'
+    exit 0
+fi
 
 if [ "$case" != refusals ]; then
     echo "== the system partition formatted, then restored"
@@ -264,5 +294,39 @@ echo "== refusal: an image folder without its manifest"
 damaged 'rm manifest.txt'
 stage --system 1:1 --restore '1:2\qzrpgho\损坏' --to 1:1
 refuse "has no manifest"
+
+# A job file in the words given (printf %b), for the job reader's refusals.
+raw_job() {
+    printf '%b' "$1" >job.txt
+    part_out 1 p1.img
+    ntfscp -q -f p1.img job.txt KORVANIX.JOB
+    part_in 1 p1.img
+    rm -f p1.img job.txt
+}
+good_ids="system=$sig:$((p1_start * 512))\npartition=$sig:$((p1_start * 512))\nimage=$sig:$((p2_start * 512))"
+echo "== refusal: a job file cut short"
+raw_job "korvanix-job 1\nmode=restore\n$good_ids\nfolder=/qzrpgho/系统备份\n"
+refuse "incomplete"
+
+echo "== refusal: a job file with a field the engine does not know"
+raw_job "korvanix-job 1\nmode=restore\n$good_ids\ncolour=blue\nfolder=/qzrpgho/系统备份\nghost-partition=1:1\nghost-image=1:2\\\\qzrpgho\nend\n"
+refuse "should be 'folder='"
+
+# The partition table's third entry, rewritten: TYPE (hex) START (sectors).
+third_entry() {
+    { printf "\x00\xfe\xff\xff\x$1\xfe\xff\xff"; le32 "$2"; le32 $p3_size; } |
+        dd of=disk.img bs=1 seek=478 conv=notrunc status=none
+}
+echo "== refusal: two partitions with the same identity"
+third_entry 07 $p2_start
+stage --system 1:1 --restore '1:2\qzrpgho\系统备份' --to 1:1
+refuse "2 partitions have the identity"
+third_entry 07 $p3_start
+
+echo "== refusal: a disk with a dynamic partition table"
+third_entry 42 $p3_start
+stage --system 1:1 --restore '1:2\qzrpgho\系统备份' --to 1:1
+refuse "has a dynamic partition table"
+third_entry 07 $p3_start
 
 echo "PASS: refusals"

@@ -24,6 +24,7 @@ std::string Sha256Hex(const std::string& bytes) {
 struct WizardRig : Rig {
     std::vector<std::string> installed;
     Outcome installAnswer = Outcome::Done();
+    Outcome checkAnswer = Outcome::Done();  // the install's pre-flight
     bool componentLiveAtInstall = true;
 
     WizardRig() {
@@ -43,6 +44,7 @@ struct WizardRig : Rig {
             componentLiveAtInstall = component.Live();
             return installAnswer;
         };
+        c.checkInstall = [this] { return checkAnswer; };
         return c;
     }
     void Click(WizardImage image) { InstallImage(Context(), image); }
@@ -81,6 +83,26 @@ TEST(WizardChoice, TheButtonFillsTheDownloadPageFromTheCatalogueAndTheTargetDriv
     r.Click(WizardImage::WinXp);
     r.WaitForWorker();
     EXPECT_EQ(r.window.Text(kFileNameField), "E:\\VX_winxp_sp3.gho");
+}
+
+TEST(WizardChoice, AnInstallThatCannotRunIsSaidBeforeTheDownloadWhichGoesOnlyOnAYes) {
+    WizardRig r;
+    r.Plan(kWin7, 400000, 100000);
+    r.checkAnswer = Outcome::Failed("这台电脑以 UEFI 方式启动");
+    r.messages.answer = MessageAnswer::No;
+    r.Click(WizardImage::Win7x64);
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_EQ(r.messages.shown[0].text,
+              "这台电脑以 UEFI 方式启动\r\n\r\n下载完成后不能自动安装。是否仍然下载这个映像文件？");
+    EXPECT_EQ(r.messages.shown[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(r.window.PageIndex(kWizard), 0);
+    EXPECT_TRUE(r.component.started.empty());
+
+    r.messages.answer = MessageAnswer::Yes;
+    r.Click(WizardImage::Win7x64);
+    r.WaitForWorker();
+    EXPECT_EQ(r.window.PageIndex(kWizard), 1);
+    EXPECT_EQ(r.component.started.size(), 1u);
 }
 
 TEST(WizardChoice, AnImageTheArrivedCatalogueDoesNotNameMeansANewVersion) {

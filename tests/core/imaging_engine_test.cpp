@@ -152,6 +152,18 @@ TEST(EngineRoute, TheWizardsGhostImageIsRefusedWithTheReason) {
     EXPECT_EQ(r.program.facts().deploymentReady.Get(), "");
 }
 
+TEST(EngineRoute, TheWizardsPreflightNamesTheRouteBeforeTheDownload) {
+    EngineRig r;
+    const Outcome engine = r.program.Download().checkInstall();
+    EXPECT_NE(engine.Describe().find("不能还原 Ghost 映像"), std::string::npos);
+    r.program.state().route = ImagingRoute::Dos;
+    r.program.state().dosImage = DosImageKind::DosEnvironment;
+    EXPECT_TRUE(r.program.Download().checkInstall().ok());
+    r.machine.styles['C'] = PartitionStyle::Dynamic;
+    EXPECT_NE(r.program.Download().checkInstall().Describe().find("动态磁盘"), std::string::npos);
+    EXPECT_TRUE(r.NothingWritten());
+}
+
 TEST(EngineRoute, TheBackupPageStagesABackupIntoAFolder) {
     EngineRig r;
     r.window.SetSelection(kBackupList, 0);
