@@ -4,7 +4,6 @@
 # Windows to C:\kx-restart.log instead of asking it. Everything goes again at the end.
 imaging_dir=$(mktemp -d)
 c_drive="$WINEPREFIX/drive_c"
-system32="$c_drive/windows/system32"
 if [ -e "$WINEPREFIX/dosdevices/d:" ]; then
     echo "drive d: is taken in $WINEPREFIX"
     exit 1
@@ -15,12 +14,6 @@ truncate -s 401M "$imaging_dir/C20151231120000.gho"
 truncate -s 400M "$imaging_dir/C20151230120000.gho"
 mkdir -p "$imaging_dir/a/b"
 truncate -s 500M "$imaging_dir/a/b/deep.gho"
-imaging_clean_c() {
-    rm -f "$c_drive/Ghost.bat" "$c_drive/qzrpldr.mbr" "$c_drive/otldr" "$c_drive/Dorv.ima" "$c_drive/kx-restart.log"
-    rm -f "$c_drive/KORVANIX.JOB" "$c_drive/KORVANIX.LOG" "$c_drive/KORVANIX.OLD" "$c_drive/kxlinux" "$c_drive/kxinitrd"
-    rm -f "$system32/bcdedit-store.txt" "$system32/bcdedit.log"
-}
-imaging_clean_c
 export KORVANIX_RESTART_LOG='C:\kx-restart.log'
 # The drive is known to Wine's mount manager only once the prefix's server starts again.
 "${KORVANIX_WINESERVER:-wineserver}" -k || true
@@ -29,5 +22,4 @@ scenario_teardown() {
     rm -f "$WINEPREFIX/dosdevices/d:"
     "$KORVANIX_WINE" reg delete 'HKLM\Software\Wine\Drives' /v d: /f >/dev/null 2>&1 || true
     rm -rf "$imaging_dir"
-    imaging_clean_c
 }

@@ -18,8 +18,19 @@ stall_pid=$!
 # A scenario may bring a set-up of its own (NAME.setup.sh beside it): sourced here, it prepares files in
 # the prefix and may define scenario_teardown, which runs at the end whatever happened.
 scenario_teardown() { :; }
+# What the program writes on the system drive (boot files, jobs, the engine's log, the restart log, the
+# bcdedit double's store) goes before and after each scenario, so that none sees another's.
+clean_system_drive() {
+    local c="$WINEPREFIX/drive_c" f
+    for f in Ghost.bat qzrpldr.mbr otldr Dorv.ima kx-restart.log KORVANIX.JOB KORVANIX.LOG KORVANIX.OLD kxlinux \
+        kxinitrd ghost32.exe windows/system32/bcdedit-store.txt windows/system32/bcdedit.log; do
+        rm -f "$c/$f"
+    done
+}
+clean_system_drive
 finish() {
     scenario_teardown
+    clean_system_drive
     kill "$stall_pid" 2>/dev/null || true
     rm -f "$portfile"
     korvanix_end_display
