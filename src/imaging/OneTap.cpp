@@ -139,10 +139,6 @@ std::optional<Outcome> WriteGhostJob(const ImagingContext& c, bool restore, cons
 std::optional<Outcome> WriteEngineJob(const ImagingContext& c, bool restore, const std::string& image,
                                       const std::string& partition, const std::string& designator) {
     const std::string folder = restore ? image : EngineImageFolder(image);
-    if (DriveLetterOf(folder) == partition) {
-        c.messages.Show("不能把分区 " + partition + ": 备份到它自己上面，请把映像保存到其他分区。");
-        return std::nullopt;
-    }
     Outcome can = CheckEngineImage(c, restore, folder);
     if (can && !AcceptGhostPath(c, ToGhostPath(c.window, folder))) return std::nullopt;
     if (can) can = CheckBootJobCanRun(c, partition);

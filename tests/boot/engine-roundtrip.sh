@@ -309,7 +309,7 @@ raw_job "korvanix-job 1\nmode=restore\n$good_ids\nfolder=/qzrpgho/系统备份\n
 refuse "incomplete"
 
 echo "== refusal: a job file with a field the engine does not know"
-raw_job "korvanix-job 1\nmode=restore\n$good_ids\ncolour=blue\nfolder=/qzrpgho/系统备份\nghost-partition=1:1\nghost-image=1:2\\\\qzrpgho\nend\n"
+raw_job "korvanix-job 1\nmode=restore\n$good_ids\ncolour=blue\nghost-partition=1:1\nghost-image=1:2\\\\qzrpgho\nend\n"
 refuse "should be 'folder='"
 
 # The partition table's third entry, rewritten: TYPE (hex) START (sectors).
