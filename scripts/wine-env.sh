@@ -65,18 +65,35 @@ korvanix_wine_version() {
             "$KORVANIX_WINE" reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d "$1" /f >/dev/null 2>&1
         fi
         "${KORVANIX_WINESERVER:-wineserver}" -w
-        if [ -z "$expected" ] || [ "$(korvanix_prefix_nt_version)" = "$expected" ]; then return 0; fi
+        if korvanix_prefix_switched "$1" "$expected"; then return 0; fi
         sleep "$attempt"
     done
-    echo "the prefix $WINEPREFIX did not switch to $1: it reports Windows NT $(korvanix_prefix_nt_version)" >&2
+    echo "the prefix $WINEPREFIX did not switch to $1: it reports Windows NT $(korvanix_prefix_nt_version)," \
+        "Wine's own setting '$(korvanix_reg_value user.reg 'Software\\Wine' Version)'" >&2
     return 1
+}
+
+# Whether the prefix's registry files hold the switch to VERSION (Windows NT EXPECTED, "" when any will do).
+# In a WOW64 prefix the 64-bit view keeps its version (it has no 32-bit XP), and what the 32-bit programs
+# read first is Wine's own setting; elsewhere the Windows NT version itself.
+korvanix_prefix_switched() {
+    if [ "$KORVANIX_WIN_PRESET" = win32 ] && [ -f "$WINEPREFIX/drive_c/windows/syswow64/winecfg.exe" ]; then
+        [ "$(korvanix_reg_value user.reg 'Software\\Wine' Version)" = "$1" ]
+    else
+        [ -z "$2" ] || [ "$(korvanix_prefix_nt_version)" = "$2" ]
+    fi
 }
 
 # The Windows NT version the prefix's registry holds ("6.1" for Windows 7).
 korvanix_prefix_nt_version() {
-    awk '/^\[/ { key = $0 }
-        key ~ /^\[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\]/ && /^"CurrentVersion"=/ {
-            split($0, part, "\""); print part[4]; exit }' "$WINEPREFIX/system.reg"
+    korvanix_reg_value system.reg 'Software\\Microsoft\\Windows NT\\CurrentVersion' CurrentVersion
+}
+
+# A string value from one of the prefix's registry files: FILE KEY NAME, the key as the file writes it
+# (backslashes doubled).
+korvanix_reg_value() {
+    KX_KEY="[$2]" KX_NAME="\"$3\"=" awk 'substr($0, 1, 1) == "[" { here = index($0, ENVIRON["KX_KEY"]) == 1 }
+        here && index($0, ENVIRON["KX_NAME"]) == 1 { split($0, part, "\""); print part[4]; exit }' "$WINEPREFIX/$1"
 }
 
 # Gives the calling script a display: the one it has, or a virtual one of its own (Xvfb), ended by
