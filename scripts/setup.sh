@@ -28,7 +28,16 @@ elif [ ! -f "$src" ] && [ -f /etc/apt/sources.list ] && ! grep -q '^deb-src' /et
     grep '^deb ' /etc/apt/sources.list | grep -v security | sed 's/^deb /deb-src /' >> /etc/apt/sources.list
 fi
 
-apt-get update -qq
+# A mirror in the middle of a sync answers one index with the wrong size and apt-get update exits 100.
+# Try a few times with a pause; then go on with the lists there are and let the install decide.
+for try in 1 2 3 4; do
+    apt-get update -qq && break
+    if [ "$try" = 4 ]; then
+        echo "setup.sh: apt-get update kept failing; going on with the package lists there are" >&2
+        break
+    fi
+    sleep $((try * 10))
+done
 
 packages=(
     # toolchains and build

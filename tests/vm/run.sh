@@ -10,16 +10,12 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 checkout=$(cd "$here/../.." && pwd)
 [ $# -gt 0 ] || { echo "usage: run.sh COMMAND [ARGS...] | --accel" >&2; exit 2; }
-# KVM where this machine offers it; otherwise QEMU's own translator (TCG), many times slower.
-accel=tcg
-if [ -c /dev/kvm ] && { exec 3<>/dev/kvm; } 2>/dev/null; then
-    exec 3>&-
-    accel=kvm
-fi
-if [ "$1" = --accel ]; then echo "$accel"; exit 0; fi
 command -v qemu-system-x86_64 >/dev/null || { echo "qemu-system-x86_64 is not installed (scripts/setup.sh)" >&2; exit 1; }
-
 vm=$(bash "$here/make-root.sh")
+# KVM where it starts this VM's kernel (one short boot tells); otherwise QEMU's own translator (TCG), many
+# times slower.
+accel=$(bash "$here/../support/kvm-probe.sh" qemu-system-x86_64 "$vm/vmlinuz")
+if [ "$1" = --accel ]; then echo "$accel"; exit 0; fi
 out=$(mktemp -d "${TMPDIR:-/tmp}/korvanix-vm.XXXXXX")
 trap 'rm -rf "$out"' EXIT
 printf '%q ' "$@" >"$out/command"
