@@ -55,7 +55,18 @@ packages=(
     # the imaging engine's build (busybox's depmod and cpio, readelf) and its host comparison
     busybox-static binutils zstd partclone
 )
-apt-get install -y -qq --no-install-recommends "${packages[@]}"
+complete=1
+if ! apt-get install -y -qq --no-install-recommends "${packages[@]}"; then
+    complete=0
+    # Wine's 32-bit half needs its i386 libraries at the very versions of the amd64 ones installed. When the
+    # i386 lists lag behind (a mirror mid-sync that served one pocket's i386 index stale), the two cannot
+    # meet. Everything else is installed then, and the test command runs the 32-bit build in its QEMU VM,
+    # whose own root takes its packages from one pocket.
+    echo "setup.sh: the install failed; trying again without wine32 (the 32-bit Windows tiers then run in the VM)" >&2
+    without=()
+    for p in "${packages[@]}"; do [ "$p" = wine32:i386 ] || without+=("$p"); done
+    apt-get install -y -qq --no-install-recommends "${without[@]}"
+fi
 
 # Chinese locale, so Wine's ANSI and OEM code pages are 936.
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
@@ -100,4 +111,5 @@ if [ ${#engine_missing[@]} -gt 0 ]; then
     (cd "$engine_debs" && apt-get download -qq "${engine_missing[@]}" >/dev/null)
 fi
 
-touch "$stamp"
+# Not done while something is missing: the next run tries again.
+if [ "$complete" = 1 ]; then touch "$stamp"; fi
