@@ -19,12 +19,16 @@ constexpr uint64_t kSector = 512;
 
 Outcome Bad(const std::string& why) { return Outcome::Failed("作业文件无效：" + why); }
 
+constexpr uint64_t kOffsetLimit = uint64_t(1) << 41;
+
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Folder names pass through FAT, NTFS and the engine's shell: no control characters, none of the
-// characters Windows forbids in names, no empty, "." or ".." component.
-bool UsableFolder(std::string_view folder) {
+// A job's folder: no empty, "." or ".." component, no control character or backslash. The engine quotes
+// every value, so blanks, brackets, "*" and "$" are plain characters to it. A folder taken from a Windows
+// path must also avoid what Windows forbids in names (windowsNames).
+bool UsableFolder(std::string_view folder, bool windowsNames) {
+    const std::string_view forbidden = windowsNames ? std::string_view("\\:*?\"<>|") : std::string_view("\\");
     if (folder.size() < 2 || folder.front() != '/' || folder.back() == '/') return false;
     size_t start = 1;
     while (start <= folder.size()) {
@@ -34,7 +38,7 @@ bool UsableFolder(std::string_view folder) {
         if (part.empty() || part == "." || part == "..") return false;
         for (char c : part) {
             auto u = static_cast<unsigned char>(c);
-            if (u < 0x20 || u == 0x7F || std::string_view("\\:*?\"<>|").find(c) != std::string_view::npos) return false;
+            if (u < 0x20 || u == 0x7F || forbidden.find(c) != std::string_view::npos) return false;
         }
         start = end + 1;
     }
@@ -55,7 +59,7 @@ Outcome CheckJob(const EngineJob& job) {
         if (id->diskSignature == 0) return Bad("磁盘签名为 0（该磁盘没有 MBR 签名）");
         if (id->startOffset == 0 || id->startOffset % kSector != 0) return Bad("分区起始位置不是整扇区");
     }
-    if (!UsableFolder(job.folder)) return Bad("镜像文件夹 " + job.folder + " 不可用");
+    if (!UsableFolder(job.folder, false)) return Bad("镜像文件夹 " + job.folder + " 不可用");
     if (!UsableDesignator(job.ghostPartition) || !UsableDesignator(job.ghostImage)) return Bad("盘号为空或含控制字符");
     if (job.partition == job.image) {
         return Bad(job.mode == EngineJobMode::Restore ? "镜像位于要还原的分区上" : "镜像不能保存到要备份的分区");
@@ -82,12 +86,14 @@ Result<PartitionIdentity> ParseIdentity(std::string_view text) {
         id.diskSignature = id.diskSignature << 4 | digit;
     }
     std::string_view offset = text.substr(9);
-    // Twenty digits could overflow; no disk of this era comes near nineteen.
-    if (offset.size() > 19) return Bad("分区标识 " + std::string(text) + " 格式不对");
+    // An MBR addresses 2^32 sectors of 512 bytes: a start at 2^41 bytes or beyond is no partition of one
+    // (and thirteen digits cannot overflow). The engine's reader draws the same line.
+    if (offset.empty() || offset.size() > 13) return Bad("分区标识 " + std::string(text) + " 格式不对");
     for (char c : offset) {
         if (!IsDigit(c)) return Bad("分区标识 " + std::string(text) + " 格式不对");
         id.startOffset = id.startOffset * 10 + uint64_t(c - '0');
     }
+    if (id.startOffset >= kOffsetLimit) return Bad("分区标识 " + std::string(text) + " 超出 2 TB");
     return id;
 }
 
@@ -103,7 +109,7 @@ Result<std::string> EngineFolderOfPath(std::string_view windowsPath) {
         else if (c == '/')
             return Bad("镜像路径 " + std::string(windowsPath) + " 含有 /");
     }
-    if (!UsableFolder(folder)) return Bad("镜像路径 " + std::string(windowsPath) + " 不可用");
+    if (!UsableFolder(folder, true)) return Bad("镜像路径 " + std::string(windowsPath) + " 不可用");
     return folder;
 }
 

@@ -67,7 +67,13 @@ case_ refused "$(sub 's#folder=.*#folder=/qzrpgho/../x#')"
 case_ refused "$(sub 's#folder=.*#folder=/qzrpgho//x#')"
 case_ refused "$(sub 's#folder=.*#folder=/qzrpgho/#')"
 case_ refused "$(sub 's#folder=.*#folder=qzrpgho#')"
-case_ refused "$(sub 's#folder=.*#folder=/a:b#')"
+# Offsets stop below 2^41 bytes (an MBR's reach): the last sector before it is taken, 2^41 and a value
+# past 2^53 that a reader through doubles would round are not.
+case_ ok "$(sub 's/:68157440/:2199023254528/')"
+case_ refused "$(sub 's/:68157440/:2199023255552/')"
+case_ refused "$(sub 's/:68157440/:1152921504606846977/')"
+# Folder names are values: blanks, brackets, "*", "$" and Chinese pass both readers unchanged.
+case_ ok "$(sub 's#folder=.*#folder=/My Images [1]/系统 $x*#')"
 case_ refused "$(sub 's#folder=.*#folder=/a\\b#')"
 case_ refused "$(sub 's#folder=.*#folder=/#')"
 case_ refused "$(sub 's/ghost-partition=1:1/ghost-partition=/')"

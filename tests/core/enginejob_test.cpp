@@ -90,9 +90,10 @@ TEST(EngineJob, RefusesIdentitiesAndPlacesTheEngineCannotUse) {
     EXPECT_TRUE(refused([](EngineJob& j) { j.ghostPartition = "1:1\nmode=restore"; }));
 
     for (const char* id : {"5A3C0F1:512", "5A3C0F12-512", "5A3C0F12:", "5A3C0G12:512", "5A3C0F12:5x2",
-                           "5A3C0F12:12345678901234567890"}) {
+                           "5A3C0F12:12345678901234567890", "5A3C0F12:2199023255552", "5A3C0F12:1152921504606846977"}) {
         EXPECT_FALSE(ParseIdentity(id)) << id;
     }
+    EXPECT_EQ(ParseIdentity("5A3C0F12:2199023254528").value().startOffset, 2199023254528u);  // below 2^41
     std::string text(kBackupText);
     text.replace(text.find("68157440"), 8, "68157441");
     EXPECT_FALSE(ParseEngineJob(text));
@@ -105,6 +106,13 @@ TEST(EngineJob, ImageFolderFromTheWindowsPath) {
                             "D:\\a/b", "D:\\a\\.", "D:\\a\tb"}) {
         EXPECT_FALSE(EngineFolderOfPath(bad)) << bad;
     }
+    // A Windows path never holds "*"; a job may (a virtual machine's), and the engine takes it as a value.
+    EXPECT_FALSE(EngineFolderOfPath("D:\\a*"));
+    EngineJob j = Backup();
+    j.folder = "/My Images [1]/系统 $x*";
+    auto text = EngineJobText(j);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(ParseEngineJob(text.value()).value().folder, j.folder);
 }
 
 TEST(EngineJob, LastResultFromTheLog) {

@@ -132,16 +132,17 @@ int Stage(const Args& args) {
     auto part = Lookup(mbr, restore ? target : source, nullptr);
     auto img = Lookup(mbr, image, &imagePath);
     if (!sys || !part || !img) return 1;
-    auto folder = EngineFolderOfPath("C:" + imagePath);
-    if (!folder) {
-        std::fprintf(stderr, "%s\n", folder.outcome().what().c_str());
-        return 1;
-    }
+    // The folder as the job carries it: tests and virtual machines may use names Windows would not take
+    // (a "*", a "?"), which the job and the engine treat as plain characters; the job's own rules apply.
+    std::string folder = imagePath;
+    for (char& c : folder)
+        if (c == '\\') c = '/';
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     EngineJob job{restore ? EngineJobMode::Restore : EngineJobMode::Backup,
                   sys->id,
                   part->id,
                   img->id,
-                  folder.value(),
+                  folder,
                   restore ? target : source,
                   image};
     auto text = EngineJobText(job);

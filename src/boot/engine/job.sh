@@ -15,7 +15,9 @@ job_identity() {
     esac
     local offset=${1#*:}
     case $offset in *[!0-9]*) job_fail "bad partition identity '$1'"; return 1 ;; esac
-    [ ${#offset} -le 19 ] || { job_fail "bad partition identity '$1'"; return 1; }
+    # An MBR addresses 2^32 sectors of 512 bytes: offsets stay below 2^41, where awk's doubles are exact.
+    [ ${#offset} -le 13 ] && echo "$offset" | awk '{ exit !($0 + 0 < 2199023255552) }' ||
+        { job_fail "partition start $offset is past 2 TiB"; return 1; }
     case ${1%%:*} in 00000000) job_fail "disk signature is zero (the disk has no MBR signature)"; return 1 ;; esac
     # Whole sectors, and not the MBR itself; awk because the shell's arithmetic is 32-bit on some builds.
     echo "$offset" | awk '{ exit !($0 + 0 > 0 && $0 % 512 == 0) }' ||
@@ -25,12 +27,13 @@ job_identity() {
 # job_normal ID: upper-case hex digits, the offset without leading zeros, so that identities compare as text.
 job_normal() { echo "$1" | awk -F: '{ printf "%s:%.0f\n", toupper($1), $2 }'; }
 
-# job_folder VALUE: "/a/b" with no empty, "." or ".." component and no character Windows forbids.
+# job_folder VALUE: "/a/b" with no empty, "." or ".." component, no backslash and no control character.
+# Everything else is a value for the engine, quoted wherever it is used: blanks, brackets, * and $ included.
 job_folder() {
     local rest=$1 part
     case $rest in /?*) ;; *) job_fail "unusable image folder '$1'"; return 1 ;; esac
     case $rest in */) job_fail "unusable image folder '$1'"; return 1 ;; esac
-    if printf '%s' "$rest" | LC_ALL=C grep -q '[[:cntrl:]\\:*?"<>|]'; then
+    if printf '%s' "$rest" | LC_ALL=C grep -q '[[:cntrl:]\\]'; then
         job_fail "unusable image folder '$1'"
         return 1
     fi
