@@ -100,7 +100,10 @@ build_loader() {
     find "$work/tree" -exec touch -h -d @946684800 {} +
     tar --format=ustar --sort=name --owner=0 --group=0 --numeric-owner --mtime=@946684800 \
         -C "$work/tree" -cf "$work/memdisk.tar" memdisk boot
-    grub-mkimage -O i386-pc -d "$grub_dir" -o "$work/core.img" -m "$work/memdisk.tar" -p '(memdisk)/boot/grub' \
+    # The prefix names no device, so GRUB sets root to the partition it was loaded from; the embedded
+    # configuration keeps that as bootdev and moves on to the menu in the memdisk.
+    printf '%s\n' 'set bootdev=$root' 'set prefix=(memdisk)/boot/grub' 'set root=memdisk' >"$work/early.cfg"
+    grub-mkimage -O i386-pc -d "$grub_dir" -o "$work/core.img" -m "$work/memdisk.tar" -c "$work/early.cfg" -p /boot/grub \
         biosdisk part_msdos fat ntfs search linux16 linux probe memdisk tar normal test echo sleep reboot
     cat "$grub_dir/lnxboot.img" "$work/core.img" >"$work/otldr"
     mv "$work/otldr" "$out"
