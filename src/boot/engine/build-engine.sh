@@ -56,7 +56,7 @@ mkdir -p "$tree"/{bin,sbin,lib,dev,proc,sys,run,tmp,mnt,etc}
 cp "$root/bin/busybox" "$tree/bin/busybox"
 # Programs the init script runs; their libraries follow.
 programs=(usr/sbin/partclone.ntfs usr/sbin/partclone.fat usr/sbin/partclone.restore usr/sbin/partclone.info
-    bin/ntfs-3g bin/ntfsfix usr/bin/zstd)
+    bin/ntfs-3g bin/ntfsfix usr/bin/zstd sbin/dmsetup usr/bin/openssl)
 for p in "${programs[@]}"; do cp "$root/$p" "$tree/bin/"; done
 
 # The dynamic loader and every library a program needs, found by name in the unpacked packages.
@@ -84,7 +84,8 @@ mods=$root/lib/modules/$kver
 busybox depmod -b "$root" "$kver"
 wanted=$(cd "$mods" && find kernel/drivers/ata kernel/drivers/nvme/host kernel/fs/fat kernel/fs/fuse -name '*.ko'
     printf '%s\n' kernel/drivers/scsi/sd_mod.ko kernel/drivers/block/virtio_blk.ko kernel/drivers/virtio/virtio_pci.ko \
-        kernel/fs/nls/nls_cp437.ko kernel/fs/nls/nls_cp936.ko kernel/fs/nls/nls_utf8.ko kernel/fs/nls/nls_iso8859-1.ko)
+        kernel/fs/nls/nls_cp437.ko kernel/fs/nls/nls_cp936.ko kernel/fs/nls/nls_utf8.ko kernel/fs/nls/nls_iso8859-1.ko \
+        kernel/drivers/scsi/virtio_scsi.ko kernel/drivers/md/dm-mod.ko kernel/drivers/block/brd.ko)
 for m in $wanted; do
     [ -f "$mods/$m" ] || continue
     for dep in $m $(sed -n "s#^$m: ##p" "$mods/modules.dep"); do
@@ -96,7 +97,7 @@ busybox depmod -b "$tree" "$kver"
 
 # Our scripts, then the applets as links to busybox.
 install -m 755 "$here/init" "$tree/init"
-install -m 644 "$here/job.sh" "$tree/bin/job.sh"
+for f in job.sh disks.sh image.sh restore.sh progress.sh; do install -m 644 "$here/$f" "$tree/bin/$f"; done
 for a in $(grep -v "^#" "$here/applets.txt"); do ln -sf busybox "$tree/bin/$a"; done
 ln -sf ../bin/busybox "$tree/sbin/modprobe"
 ln -sf ../bin/ntfs-3g "$tree/sbin/mount.ntfs-3g"
