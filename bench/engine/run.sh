@@ -1,17 +1,114 @@
 #!/usr/bin/env bash
-# The engine's backup against the same `partclone | zstd` pipeline on the host, measured in one run: a
-# 1 GiB NTFS system partition with about 512 MB in use is backed up by the engine inside QEMU (started by
-# the real boot chain, as in the engine's round-trip test), then by partclone.ntfs piped into zstd -T0 -3
-# on a file of the same partition. Prints both times and image sizes and their ratios.
-#   bench/engine/run.sh [HOST_BUILD_DIR]     (default: build/host, which builds the engine)
-# The comparison means something with KVM only; without it the script says so and stops, unless
-# KORVANIX_BENCH_TCG=1 asks for the plain-emulation figures anyway.
+# The engine's backup and restore steps against the bare pipelines they are built on, side by side in one
+# run and in the same place: the engine's own scripts and i386 userland (its initramfs unpacked, run in a
+# chroot) against the host's `partclone.ntfs -c | zstd -q -T0 -3` and `zstd -d | partclone.restore`, on the
+# same 1 GiB NTFS file with about 512 MB in use (200 MB random, 200 MB text, 3,000 small files).
+#   bench/engine/run.sh [HOST_BUILD_DIR] [RUNS]     (default: build/host, which builds the engine; 3 runs)
+# The engine's backup includes what makes it an engine backup: the source's hibernation check, the SHA-256
+# of every piece as it is written and the manifest; its restore includes the check of every stream's size
+# and SHA-256 before the first write. Where this kernel runs no 32-bit code, the script runs itself inside
+# the project's QEMU VM (tests/vm/run.sh), where both sides are slowed alike. Must run as root (chroot,
+# mounts). Prints each run's times, the medians, the image sizes and the ratios.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build/host}" && pwd)
-if ! [ -w /dev/kvm ] && [ "${KORVANIX_BENCH_TCG:-0}" != 1 ]; then
-    echo "this machine has no usable /dev/kvm: the engine would run under plain emulation, which says nothing"
-    echo "about its speed (KORVANIX_BENCH_TCG=1 runs it anyway)"
-    exit 77
+runs=${2:-3}
+initrd=$build/boot-assets/kxinitrd
+[ -f "$initrd" ] || { echo "no engine in $build (build the host preset first)"; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/korvanix-bench.XXXXXX")
+eroot=$work/root
+cleanup() {
+    for m in "$eroot/work" "$eroot/dev" "$eroot/sys" "$eroot/proc" "$eroot/run/img" "$work/mnt"; do
+        mountpoint -q "$m" 2>/dev/null && umount -l "$m"
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$eroot" "$work/mnt"
+zstd -dc "$initrd" | (cd "$eroot" && busybox cpio -i -d 2>/dev/null)
+
+if ! "$eroot/bin/busybox" true 2>/dev/null; then
+    echo "this kernel runs no 32-bit code: running the comparison inside the project's QEMU VM"
+    cleanup
+    trap - EXIT
+    exec bash "$root/tests/vm/run.sh" bash bench/engine/run.sh "$build" "$runs"
 fi
-exec bash "$root/tests/boot/engine-roundtrip.sh" "$build/boot-assets" "$build/tools/diag/korvanix-diag" bench
+
+# The source: a 1 GiB NTFS file, about 512 MB in use.
+data=$work/data
+mkdir -p "$data"
+truncate -s 1G "$data/src.img"
+mkntfs -F -Q -q "$data/src.img" 2>/dev/null
+ntfs-3g "$data/src.img" "$work/mnt"
+head -c $((200 * 1024 * 1024)) /dev/urandom >"$work/mnt/random.bin"
+head -c $((200 * 1024 * 1024)) < <(yes "第 0123456789 行：一台电脑的用户文件，可以压缩的文字。") >"$work/mnt/text.txt"
+for d in $(seq 1 30); do
+    mkdir -p "$work/mnt/files/$d"
+    for f in $(seq 1 100); do head -c $(( (d * 977 + f * 4093) % 70000 )) /dev/urandom >"$work/mnt/files/$d/$f.dat"; done
+done
+umount "$work/mnt"
+# Where the images go: a second NTFS file, as the engine writes to an NTFS image partition.
+truncate -s 2G "$data/images.img"
+mkntfs -F -Q -q "$data/images.img" 2>/dev/null
+truncate -s 1G "$data/target.img"
+
+mkdir -p "$eroot/work" "$eroot/run/img" "$eroot/run/chk" "$eroot/run/dm" "$eroot/run/sys"
+mount --bind "$data" "$eroot/work"
+mount --bind /dev "$eroot/dev"
+mount -t proc proc "$eroot/proc"
+mount -t sysfs sys "$eroot/sys"
+
+# engine STEP: one of the engine's steps, through its own scripts, in its own userland.
+engine() {
+    chroot "$eroot" /bin/sh -c '
+        export PATH=/bin:/sbin LC_ALL=C TMPDIR=/run OPENSSL_CONF=/dev/null
+        . /bin/job.sh; . /bin/disks.sh; . /bin/image.sh; . /bin/restore.sh; . /bin/progress.sh
+        LOG=/run/bench.log
+        say() { echo "$*" >>"$LOG"; }
+        show() { :; }
+        fail() { echo "FAILED: $1" >&2; return 1; }
+        JOB_FOLDER=/bench JOB_PARTITION=5A3C0F12:1048576 JOB_GHOST_PARTITION=1:1 JOB_GHOST_IMAGE=1:2\\bench
+        case $1 in
+            backup) backup /work/src.img /work/images.img ;;
+            restore)
+                mount_part /work/images.img /run/img ro || exit 1
+                verify_image /run/img/bench /work/target.img && write_streams /work/target.img
+                status=$?
+                umount /run/img
+                exit $status ;;
+        esac' sh "$1"
+}
+now() { date +%s.%N; }
+seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
+median() { tr ' ' '\n' | grep -v '^$' | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+eb= hb= er= hr=
+for i in $(seq 1 "$runs"); do
+    sync; echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || true
+    t=$(now); engine backup; e=$(seconds "$t" "$(now)")
+    sync; echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || true
+    t=$(now); partclone.ntfs -c -s "$data/src.img" -o - -L "$work/pc.log" 2>/dev/null | zstd -q -T0 -3 >"$data/host.zst"
+    h=$(seconds "$t" "$(now)")
+    sync; echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || true
+    t=$(now); engine restore; er1=$(seconds "$t" "$(now)")
+    sync; echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || true
+    t=$(now); zstd -q -d -c "$data/host.zst" | partclone.restore -s - -o "$data/target.img" -L "$work/pr.log" >/dev/null 2>&1
+    hr1=$(seconds "$t" "$(now)")
+    echo "run $i: backup engine ${e}s, bare ${h}s; restore engine ${er1}s, bare ${hr1}s"
+    eb="$eb $e" hb="$hb $h" er="$er $er1" hr="$hr $hr1"
+done
+
+mount_images() { ntfs-3g -o ro "$data/images.img" "$work/mnt"; }
+mount_images
+engine_bytes=$(awk '/^stream=/ { s += $2 } END { printf "%d", s }' "$work/mnt/bench/manifest.txt")
+umount "$work/mnt"
+host_bytes=$(stat -c %s "$data/host.zst")
+in_use=$(ntfsinfo -m "$data/src.img" 2>/dev/null | awk -F': *' '/Free Clusters/ { free = $2 } /Cluster Size/ { size = $2 }
+    /Volume Size in Clusters/ { total = $2 } END { printf "%d", (total - free) * size / 1048576 }')
+meb=$(echo "$eb" | median) mhb=$(echo "$hb" | median) mer=$(echo "$er" | median) mhr=$(echo "$hr" | median)
+echo
+echo "1 GiB NTFS, $in_use MB in use; $(nproc) cores; the engine's i386 userland in a chroot, the host's amd64 tools; medians of $runs"
+awk -v e="$meb" -v h="$mhb" 'BEGIN { printf "backup:  engine %.2fs, bare pipeline %.2fs, ratio %.2f (aim <= 1.1)\n", e, h, e / h }'
+awk -v e="$mer" -v h="$mhr" 'BEGIN { printf "restore: engine %.2fs (check included), bare pipeline %.2fs, ratio %.2f (aim <= 1.2)\n", e, h, e / h }'
+awk -v e="$engine_bytes" -v h="$host_bytes" 'BEGIN { printf "image:   engine %d bytes, bare pipeline %d bytes, ratio %.4f (aim <= 1.01)\n", e, h, e / h }'
