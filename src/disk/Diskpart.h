@@ -41,11 +41,10 @@ std::vector<ListedVolume> VolumesOfDiskDetail(std::string_view output, int disk)
 // "1:" followed by its position counted from 0, which is diskpart's volume number.
 std::vector<ListedVolume> VolumesOfVolumeList(std::string_view output);
 
-// The diskpart script that shows disk `index` (counted from 0), and the commands that run it and
-// list the volumes.
-inline constexpr const char* kScriptName = "list.txt";
-inline constexpr const char* kScriptCommand = "diskpart /s \"list.txt\"";
-inline constexpr const char* kVolumeListCommand = "(echo list volume)|diskpart";
+// The diskpart script that shows disk `index` (counted from 0), the command that runs the script file
+// `name`, and the command that lists the volumes.
 std::string DiskScript(int index);
+inline std::string ScriptCommand(const std::string& name) { return "diskpart /s \"" + name + "\""; }
+inline constexpr const char* kVolumeListCommand = "(echo list volume)|diskpart";
 
 }  // namespace kx

@@ -1,6 +1,7 @@
 #include "imaging/Checks.h"
 
 #include "base/ControlNames.h"
+#include "disk/DiskRead.h"
 #include "text/TextChecks.h"
 
 namespace kx {
@@ -45,6 +46,12 @@ bool AcceptGhostPath(const ImagingContext& c, const std::string& ghostPath) {
         return false;
     }
     return true;
+}
+
+bool ConfirmTarget(const ImagingContext& c, const std::string& drive, const std::string& designator) {
+    const Outcome same = ConfirmListedPartition(c.drives, c.commands, drive, designator);
+    if (!same) ShowFailure(c, same);
+    return same.ok();
 }
 
 void ShowFailure(const ImagingContext& c, const Outcome& failure) {
