@@ -43,7 +43,8 @@ bool CollectUntilExit(HANDLE process, HANDLE pipe, uint32_t timeoutMs, std::stri
             // spinning a core while the tool runs.
             MsgWaitForMultipleObjects(1, &process, FALSE, 5, QS_ALLINPUT);
         }
-        if (GetTickCount() - started >= timeoutMs) return false;
+        // A handler that ran meanwhile may have taken longer than the tool: only a tool still running is late.
+        if (GetTickCount() - started >= timeoutMs && WaitForSingleObject(process, 0) != WAIT_OBJECT_0) return false;
     }
 }
 
