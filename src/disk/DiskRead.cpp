@@ -31,7 +31,10 @@ Result<std::vector<ListedVolume>> ReadDiskDetails(DrivePort& drives, CommandPort
             read = out.outcome();
             break;
         }
-        for (ListedVolume& v : VolumesOfDiskDetail(out.value(), i)) volumes.push_back(std::move(v));
+        for (ListedVolume& v : VolumesOfDiskDetail(out.value(), i)) {
+            v.diskId = DiskIdOf(out.value());
+            volumes.push_back(std::move(v));
+        }
     }
     drives.DeleteScript(script);
     if (!read) return read;
@@ -39,7 +42,7 @@ Result<std::vector<ListedVolume>> ReadDiskDetails(DrivePort& drives, CommandPort
 }
 
 Outcome ConfirmListedPartition(DrivePort& drives, CommandPort& commands, const std::string& drive,
-                               const std::string& designator) {
+                               const std::string& designator, const std::string& listedDiskId) {
     const std::string letter = drive.substr(0, 1);
     const std::string row = "分区列表中的 " + drive + "（" + designator + "）";
     auto volumes = ReadDiskDetails(drives, commands);
@@ -48,7 +51,13 @@ Outcome ConfirmListedPartition(DrivePort& drives, CommandPort& commands, const s
                                "。为了安全，没有写入任何内容。");
     const ListedVolume* byLetter = WithLetter(volumes.value(), letter);
     const ListedVolume* byDesignator = WithDesignator(volumes.value(), designator);
-    if (byLetter && byLetter == byDesignator) return Outcome::Done();
+    if (byLetter && byLetter == byDesignator) {
+        if (listedDiskId.empty() || byLetter->diskId.empty() || listedDiskId == byLetter->diskId)
+            return Outcome::Done();
+        return Outcome::Failed(row + "所在的磁盘已经不是分区列表刷新时的那块（磁盘 ID 刷新时是 " + listedDiskId +
+                               "，现在是 " + byLetter->diskId +
+                               "），分区列表已过时。为了安全，没有写入任何内容。请点“重新搜索”刷新分区列表后重试。");
+    }
     std::string now = byLetter ? letter + ": 现在是 " + byLetter->designator : letter + ": 现在不在磁盘上";
     if (byDesignator)
         now += "，" + designator + " 现在是 " +

@@ -17,9 +17,10 @@ namespace kx {
 Result<std::vector<ListedVolume>> ReadDiskDetails(DrivePort& drives, CommandPort& commands);
 
 // Reads the disks afresh and checks that the partition list's row still names the same partition: the
-// drive `drive` ("C:") has the designator `designator` ("1:2"), and no other volume has it. The failure
-// says, in the user's words, what differs and that nothing was written.
+// drive `drive` ("C:") has the designator `designator` ("1:2"), no other volume has it, and its disk has
+// the ID the list was filled with (`listedDiskId`; not compared when either is unknown). The failure says,
+// in the user's words, what differs and that nothing was written.
 Outcome ConfirmListedPartition(DrivePort& drives, CommandPort& commands, const std::string& drive,
-                               const std::string& designator);
+                               const std::string& designator, const std::string& listedDiskId = {});
 
 }  // namespace kx

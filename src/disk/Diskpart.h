@@ -32,7 +32,12 @@ bool ReportsNoSelectedDisk(std::string_view output);
 struct ListedVolume {
     VolumeRow row;
     std::string designator;
+    std::string diskId;  // its disk's ID from "detail disk"; empty from the volume list
 };
+
+// The ID of the disk that a "detail disk" answer shows ("磁盘 ID: 1A2B3C00", "Disk ID: 1A2B3C00": an MBR
+// disk's signature); empty when the answer has none.
+std::string DiskIdOf(std::string_view output);
 
 // From the "detail disk" answer for disk `disk` (counted from 1): the healthy volumes with a drive
 // letter, each "disk:position" (a letterless system-reserved first volume makes C: "1:2").

@@ -2,6 +2,8 @@
 // image search that follows a full refresh.
 #include "disk/PartitionList.h"
 
+#include <map>
+
 #include "disk/DiskRead.h"
 #include "disk/Diskpart.h"
 
@@ -49,8 +51,12 @@ private:
 // columns 2 to 7 asked of Windows.
 void ReplaceWithListedVolumes(const DiskContext& c, const std::vector<ListedVolume>& volumes) {
     std::vector<DriveRecord> records;
-    for (const ListedVolume& v : volumes)
+    std::map<std::string, std::string> diskIds;
+    for (const ListedVolume& v : volumes) {
         records.push_back(MakeDriveRecord(c.drives, v.row.letter, v.designator, c.facts.systemDriveLetter));
+        if (!v.diskId.empty()) diskIds[v.designator] = v.diskId;
+    }
+    c.facts.listedDiskIds.Set(std::move(diskIds));
     c.window.DeleteRows(kRestoreList);
     for (const DriveRecord& record : records) AppendDriveRecord(c.window, kRestoreList, record, true);
     SortPartitionList(c.window, kRestoreList, kDriveCol);
@@ -100,6 +106,7 @@ Outcome RefreshByVolumeColumnsOnce(const DiskContext& c) {
     if (!volumes) return FinishFullRefresh(c, volumes, false);
     WindowPort& w = c.window;
     w.DeleteRows(kRestoreList);
+    c.facts.listedDiskIds.Set({});
     const std::string& system = c.facts.systemDriveLetter;
     for (const ListedVolume& v : volumes.value()) {
         const std::string& letter = v.row.letter;
@@ -176,6 +183,7 @@ void RefreshByLetters(const DiskContext& c) {
     DrivePort& drives = c.drives;
     std::vector<std::string> fixed = DriveLettersOfType(drives, kFixedDrive);
     w.DeleteRows(kRestoreList);
+    c.facts.listedDiskIds.Set({});  // numbered by letter: no disk is known
     c.facts.systemDriveLetter = GetSystemDriveLetter(drives);
     for (size_t i = 0; i < fixed.size(); ++i) {
         std::string designator = "1:" + std::to_string(i + 1);

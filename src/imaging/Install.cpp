@@ -4,7 +4,6 @@
 #include "base/ControlNames.h"
 #include "boot/BootMenu.h"
 #include "boot/GhostBatch.h"
-#include "disk/DiskRead.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
 #include "imaging/EngineRoute.h"
@@ -62,8 +61,7 @@ Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& im
     if (!AcceptGhostPath(c, ToGhostPath(w, imagePath))) return Refused(c, "映像文件的路径 DOS 版 Ghost 无法读取");
     if (Outcome can = CheckBootJobCanRun(c, system); !can) return Failed(c, can);
     // The row is what the disk holds now: the list may be older than the disks, or was filled wrongly.
-    if (Outcome same = ConfirmListedPartition(c.drives, c.commands, system + ":", target); !same)
-        return Failed(c, same);
+    if (Outcome same = TargetStillListed(c, system + ":", target); !same) return Failed(c, same);
 
     // The image never stays on the partition it overwrites: there it is copied to another one first.
     const std::optional<std::string> staged = StageImage(c, imagePath, system);

@@ -50,7 +50,8 @@ struct ImagingRig : Rig {
         int last = 0;
         for (const auto& [designator, letter] : onDisk)
             if (designator.rfind(disk, 0) == 0) last = std::max(last, std::stoi(designator.substr(disk.size())));
-        std::string text = "  卷 ###      LTR  标签         FS     类型        大小     状态       信息\n";
+        std::string text = diskIds.count(disk) ? "磁盘 ID: " + diskIds[disk] + "\n\n" : "";
+        text += "  卷 ###      LTR  标签         FS     类型        大小     状态       信息\n";
         for (int p = 1; p <= last; ++p) {
             auto it = onDisk.find(disk + std::to_string(p));
             const std::string letter = it == onDisk.end() ? " " : it->second;
@@ -60,6 +61,7 @@ struct ImagingRig : Rig {
         return text;
     }
     std::map<std::string, std::string> onDisk;
+    std::map<std::string, std::string> diskIds;  // "1:" to the ID its "detail disk" prints, where one is given
     // A removable drive (a USB stick) that is not in the partition lists.
     void AddStick(char letter) {
         drives.AddFixed(letter, 16, 8);

@@ -91,6 +91,26 @@ TEST(FreshRead, TheBackupPageAndTheInstallCheckTheirRowToo) {
     EXPECT_TRUE(install.program.facts().deploymentReady.Get().empty());
 }
 
+TEST(FreshRead, ARowOnAnotherDiskThanTheListWasFilledFromIsRefused) {
+    // The list was filled while another disk was the first (a USB disk since taken away): C: and 1:1 agree,
+    // but the disk is not the one the list was read from.
+    StaleRig r;
+    r.diskIds["1:"] = "1A2B3C00";
+    r.program.facts().listedDiskIds.Set({{"1:1", "0BADF00D"}});
+    r.ChooseImage("D:\\vx_win7.GHO");
+    r.window.SetSelection(kRestoreList, 0);
+    r.messages.answer = MessageAnswer::Yes;
+    OneTapRun(r.Context());
+    r.Refused("identity",
+              "分区列表中的 C:（1:1）所在的磁盘已经不是分区列表刷新时的那块（磁盘 ID 刷新时是 0BADF00D，现在是 "
+              "1A2B3C00），分区列表已过时。为了安全，没有写入任何内容。请点“重新搜索”刷新分区列表后重试。");
+
+    r.program.facts().listedDiskIds.Set({{"1:1", "1A2B3C00"}});
+    r.commands.run.clear();
+    OneTapRun(r.Context());
+    EXPECT_NE(r.Batch().find("dst=1:1 "), std::string::npos) << "the same disk: " << r.LastMessage();
+}
+
 TEST(FreshRead, ADiskThatCannotBeReadRefusesToo) {
     StaleRig r;
     r.commands.timeOutOn = "diskpart";

@@ -267,6 +267,8 @@ TEST(PartitionList, EachReadHasAScriptOfItsOwnAndTheListIsReplacedOnlyWhenItComp
     EXPECT_EQ(m.commands.run[0], ScriptCommand("kxdisk1.txt"));
     EXPECT_EQ(m.commands.run[2], ScriptCommand("kxdisk2.txt"));
     EXPECT_TRUE(m.drives.files.empty());
+    const std::map<std::string, std::string> ids{{"1:2", "1A2B3C00"}, {"1:3", "1A2B3C00"}, {"2:1", "1A2B3C01"}};
+    EXPECT_EQ(m.program.facts().listedDiskIds.Get(), ids) << "the disk each row was read from";
 
     // diskpart never answers: the runner ends it, the rows stay, the page is usable and says so.
     m.commands.timeOutOn = "diskpart";
@@ -288,6 +290,9 @@ TEST(PartitionList, EachReadHasAScriptOfItsOwnAndTheListIsReplacedOnlyWhenItComp
     EXPECT_EQ(m.messages.shown.size(), 2u) << "the volume list's time-out is shown too; the quick refresh shows none";
     EXPECT_EQ(Rows(w, kRestoreList).size(), 3u);
     EXPECT_FALSE(m.program.state().disk.refreshing);
+    EXPECT_EQ(m.program.facts().listedDiskIds.Get(), ids) << "kept with the rows";
+    m.program.Dispatch("按钮26", Event::Click);
+    EXPECT_TRUE(m.program.facts().listedDiskIds.Get().empty()) << "rows numbered by letter name no disk";
 }
 
 TEST(PartitionList, SystemDriveAtStartUp) {
