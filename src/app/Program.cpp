@@ -98,7 +98,7 @@ ImagingContext Program::Imaging() {
                           .ports = *ports_.imaging,
                           .facts = state_.facts,
                           .state = state_.imaging,
-                          .refreshPartitions = [this] { RefreshByDiskDetail(Disk(), false); },
+                          .refreshPartitions = [this] { return RefreshByDiskDetail(Disk(), false); },
                           .dosImage = state_.dosImage,
                           .route = state_.route};
 }

@@ -19,9 +19,12 @@ void LoadHelpPage(Program& p) {
 }
 
 void StartupTimerTick(Program& p) {
-    p.window().SetTimerPeriod("时钟1", 0);
     const DiskContext disk = p.Disk();
-    RefreshByDiskDetail(disk);
+    // A refresh the user started first runs to its end: the timer ticks again a second later, and the
+    // lists that refresh filled are not read a second time.
+    if (DiskRefreshRunning(disk)) return;
+    p.window().SetTimerPeriod("时钟1", 0);
+    if (!DiskRefreshCompleted(disk)) RefreshByDiskDetail(disk);
     CopyToBackupList(disk);
     p.state().imaging.oneTapRestore = p.window().Checked("还原_单选框");
     // The window is up: the result of a job our engine ran at this start can be shown.

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Outcome.h"
+
 namespace kx {
 
 enum class MessageButtons { Ok, YesNo, YesNoCancel };
@@ -67,6 +69,12 @@ class CommandPort {
 public:
     virtual ~CommandPort() = default;
     virtual std::string RunCommandCaptured(const std::string& commandLine) = 0;
+    // The same for a tool whose failure the caller reports: fails when the command could not start, or did
+    // not finish within the runner's time-out and was ended (the words say which). A port whose tools
+    // always answer may keep this default.
+    virtual Result<std::string> RunCommandChecked(const std::string& commandLine) {
+        return RunCommandCaptured(commandLine);
+    }
 };
 
 // Facts about the running Windows.

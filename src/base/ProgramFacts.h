@@ -1,6 +1,7 @@
 #pragma once
 // The program-wide values that more than one feature reads. Each is written by the one workflow named
 // beside it; those read by worker threads are Shared (replaced whole under a lock).
+#include <map>
 #include <string>
 
 #include "base/Shared.h"
@@ -12,6 +13,8 @@ struct ProgramFacts {
     Shared<std::string> targetDrive;      // where images and default backups go (disk)
     Shared<std::string> deploymentReady;  // "就绪" once a deployment is complete (imaging)
     std::string backupDayFolder;          // "2015年7月16日备份", fixed at start-up (app)
+    // The disk ID of each designator ("1:2") the partition lists hold, as the last refresh read it (disk).
+    Shared<std::map<std::string, std::string>> listedDiskIds;
     // Web site hosts: build settings, overridden by the command line.
     std::string siteHost = KORVANIX_SITE_HOST;
     std::string catalogueHost = KORVANIX_CATALOGUE_HOST;

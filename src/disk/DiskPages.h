@@ -1,6 +1,7 @@
 #pragma once
 // The disk inventory as the window uses it: the two partition list views, the refreshes that fill them,
 // the system and target drives, and the image search that follows a full refresh.
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -14,6 +15,10 @@ namespace kx {
 
 struct DiskState {
     Worker imageSearch;  // the search that follows each full drive refresh
+    // One refresh of the partition lists at a time, whichever thread asks (the window's, or the download
+    // worker's quick refresh before an install): set while one runs.
+    std::atomic<bool> refreshing{false};
+    std::atomic<int> completedRefreshes{0};  // full refreshes that replaced the lists
 };
 
 struct DiskContext {
@@ -34,7 +39,12 @@ struct DiskContext {
 void DetermineSystemDrive(const DiskContext& c);
 // The fixed drive with the most room available to the caller becomes the target drive.
 void ChooseTargetDrive(const DiskContext& c);
+// The full diskpart refresh ("重新搜索", the start-up timer). A failure (a tool that never answered) is
+// shown; the lists then stay as they were.
 void RefreshByDiskDetail(const DiskContext& c);
+// Whether a refresh of the partition lists runs now, and whether a full one has completed since start.
+bool DiskRefreshRunning(const DiskContext& c);
+bool DiskRefreshCompleted(const DiskContext& c);
 void RefreshByVolumeList(const DiskContext& c);
 void RefreshByVolumeColumns(const DiskContext& c);
 void RefreshByLetters(const DiskContext& c);

@@ -1,6 +1,7 @@
 #pragma once
 // The Windows implementations of the disk inventory's and the system services' ports. WinMain makes
 // them once with MakeSystemServicePorts and points Ports::drives, ::commands and ::system at them.
+#include <atomic>
 #include <memory>
 
 #include "disk/DrivePort.h"
@@ -16,8 +17,12 @@ public:
     VolumeFacts Volume(char letter) override;
     SpaceFacts Space(char letter) override;
     int CountPhysicalDisks() override;
+    std::string NewScriptName() override;
     bool WriteScript(const std::string& name, const std::string& bytes) override;
     void DeleteScript(const std::string& name) override;
+
+private:
+    std::atomic<int> scripts_{0};
 };
 
 struct SystemServicePorts {

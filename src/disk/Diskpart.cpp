@@ -112,6 +112,18 @@ std::vector<VolumeRow> ReadVolumeTable(std::string_view output) {
     return rows;
 }
 
+std::string DiskIdOf(std::string_view output) {
+    for (std::string_view line : Lines(output)) {
+        line = Trim(line);
+        for (std::string_view word : {std::string_view("磁盘 ID"), std::string_view("Disk ID")}) {
+            if (line.substr(0, word.size()) != word) continue;
+            const size_t colon = line.find(':', word.size());
+            if (colon != std::string_view::npos) return std::string(Trim(line.substr(colon + 1)));
+        }
+    }
+    return {};
+}
+
 bool ReportsNoSelectedDisk(std::string_view output) { return output.find("请选择一个磁盘") != std::string_view::npos; }
 
 std::vector<ListedVolume> VolumesOfDiskDetail(std::string_view output, int disk) {

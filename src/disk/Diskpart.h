@@ -32,7 +32,12 @@ bool ReportsNoSelectedDisk(std::string_view output);
 struct ListedVolume {
     VolumeRow row;
     std::string designator;
+    std::string diskId;  // its disk's ID from "detail disk"; empty from the volume list
 };
+
+// The ID of the disk that a "detail disk" answer shows ("磁盘 ID: 1A2B3C00", "Disk ID: 1A2B3C00": an MBR
+// disk's signature); empty when the answer has none.
+std::string DiskIdOf(std::string_view output);
 
 // From the "detail disk" answer for disk `disk` (counted from 1): the healthy volumes with a drive
 // letter, each "disk:position" (a letterless system-reserved first volume makes C: "1:2").
@@ -41,11 +46,10 @@ std::vector<ListedVolume> VolumesOfDiskDetail(std::string_view output, int disk)
 // "1:" followed by its position counted from 0, which is diskpart's volume number.
 std::vector<ListedVolume> VolumesOfVolumeList(std::string_view output);
 
-// The diskpart script that shows disk `index` (counted from 0), and the commands that run it and
-// list the volumes.
-inline constexpr const char* kScriptName = "list.txt";
-inline constexpr const char* kScriptCommand = "diskpart /s \"list.txt\"";
-inline constexpr const char* kVolumeListCommand = "(echo list volume)|diskpart";
+// The diskpart script that shows disk `index` (counted from 0), the command that runs the script file
+// `name`, and the command that lists the volumes.
 std::string DiskScript(int index);
+inline std::string ScriptCommand(const std::string& name) { return "diskpart /s \"" + name + "\""; }
+inline constexpr const char* kVolumeListCommand = "(echo list volume)|diskpart";
 
 }  // namespace kx

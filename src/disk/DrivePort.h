@@ -26,6 +26,9 @@ public:
     virtual SpaceFacts Space(char letter) = 0;
     // The number of physical disks WMI knows (Win32_DiskDrive); 0 when WMI fails.
     virtual int CountPhysicalDisks() = 0;
+    // A name for a diskpart script that no other script of this run of the program carries: each read of
+    // the disks writes and deletes its own, so two reads never answer from each other's script.
+    virtual std::string NewScriptName() = 0;
     // The diskpart script in the program's folder (the current directory); false when it was not written.
     [[nodiscard]] virtual bool WriteScript(const std::string& name, const std::string& bytes) = 0;
     virtual void DeleteScript(const std::string& name) = 0;

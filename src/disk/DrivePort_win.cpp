@@ -40,8 +40,8 @@ VolumeFacts WindowsDrives::Volume(char letter) {
     NoCriticalErrorBoxes guard;
     wchar_t label[256] = {}, fileSystem[256] = {};
     VolumeFacts facts;
-    facts.ok = GetVolumeInformationW(Root(letter).c_str(), label, 255, nullptr, nullptr, nullptr, fileSystem, 255) !=
-               FALSE;
+    facts.ok =
+        GetVolumeInformationW(Root(letter).c_str(), label, 255, nullptr, nullptr, nullptr, fileSystem, 255) != FALSE;
     if (facts.ok) {
         facts.label = Narrow(label);
         facts.fileSystem = Narrow(fileSystem);
@@ -81,13 +81,15 @@ int WindowsDrives::CountPhysicalDisks() {
     return n > 0 && n < 1000 ? static_cast<int>(n) : 0;
 }
 
+std::string WindowsDrives::NewScriptName() { return "kxdisk" + std::to_string(++scripts_) + ".txt"; }
+
 bool WindowsDrives::WriteScript(const std::string& name, const std::string& bytes) {
-    HANDLE file = CreateFileW(Widen(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileW(Widen(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size();
+    bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
     CloseHandle(file);
     return ok;
 }

@@ -2,10 +2,18 @@
 // image search that follows a full refresh.
 #include "disk/PartitionList.h"
 
+#include <map>
+
+#include "disk/DiskRead.h"
 #include "disk/Diskpart.h"
 
 namespace kx {
 namespace {
+
+constexpr const char* kRefreshFailedText = "分区列表没有刷新，请稍后点“重新搜索”再试。";
+constexpr const char* kBusyText = "正在刷新分区列表，请等它完成后再试。";
+// The buttons that start a refresh: disabled while one runs.
+constexpr const char* kRefreshButtons[] = {"按钮26", "按钮2", "按钮1"};
 
 // While the window thread waits for the search, it keeps handling its messages: the search's window
 // updates go through that thread.
@@ -13,18 +21,109 @@ Worker::Idle IdleOnWindowThread(const DiskContext& c) {
     return [&clock = c.clock] { clock.Pause(10); };
 }
 
-// Rows taken from diskpart: column 0 and the icon from the letter, columns 2 to 7 asked of Windows.
-void AppendListedVolumes(const DiskContext& c, const std::vector<ListedVolume>& volumes) {
-    for (const ListedVolume& v : volumes)
-        AppendDriveRecord(c.window, kRestoreList,
-                          MakeDriveRecord(c.drives, v.row.letter, v.designator, c.facts.systemDriveLetter), true);
+// The one refresh that runs: taken or not at the start, given back at the end. The refreshes run on the
+// window thread, whose messages are handled while diskpart works: without the turn a click or the
+// start-up timer would start a second refresh inside the first, and both would fill the same views.
+class RefreshTurn {
+public:
+    explicit RefreshTurn(const DiskContext& c) : c_(c), taken_(!c.state.refreshing.exchange(true)) {
+        if (!taken_) return;
+        c.window.SetEnabled(kResearchButton, false);
+        for (const char* button : kRefreshButtons) c.window.SetEnabled(button, false);
+    }
+    ~RefreshTurn() {
+        if (!taken_) return;
+        for (const char* button : kRefreshButtons) c_.window.SetEnabled(button, true);
+        // The search a refresh starts enables "重新搜索" when it ends; without one the refresh does.
+        if (!c_.state.imageSearch.Running()) c_.window.SetEnabled(kResearchButton, true);
+        c_.state.refreshing = false;
+    }
+    RefreshTurn(const RefreshTurn&) = delete;
+    RefreshTurn& operator=(const RefreshTurn&) = delete;
+    explicit operator bool() const { return taken_; }
+
+private:
+    const DiskContext& c_;
+    bool taken_;
+};
+
+// The restore view replaced whole by rows taken from diskpart: column 0 and the icon from the letter,
+// columns 2 to 7 asked of Windows.
+void ReplaceWithListedVolumes(const DiskContext& c, const std::vector<ListedVolume>& volumes) {
+    std::vector<DriveRecord> records;
+    std::map<std::string, std::string> diskIds;
+    for (const ListedVolume& v : volumes) {
+        records.push_back(MakeDriveRecord(c.drives, v.row.letter, v.designator, c.facts.systemDriveLetter));
+        if (!v.diskId.empty()) diskIds[v.designator] = v.diskId;
+    }
+    c.facts.listedDiskIds.Set(std::move(diskIds));
+    c.window.DeleteRows(kRestoreList);
+    for (const DriveRecord& record : records) AppendDriveRecord(c.window, kRestoreList, record, true);
+    SortPartitionList(c.window, kRestoreList, kDriveCol);
 }
 
-// The end of the volume-list refreshes.
-void FinishVolumeListRefresh(const DiskContext& c, bool copyToBackup) {
-    SortPartitionList(c.window, kRestoreList, kDriveCol);
-    if (copyToBackup) CopyToBackupList(c);
+// The end of a full refresh: the lists replaced and copied, or kept when the read failed; the image search
+// starts again either way, over the rows the views hold.
+Outcome FinishFullRefresh(const DiskContext& c, const Result<std::vector<ListedVolume>>& volumes, bool copyToBackup) {
+    if (volumes) {
+        ReplaceWithListedVolumes(c, volumes.value());
+        if (copyToBackup) CopyToBackupList(c);
+        ++c.state.completedRefreshes;
+    } else {
+        c.window.SetText(kStatusLabel, kRefreshFailedText);
+    }
     StartImageSearch(c);
+    return volumes.outcome();
+}
+
+// A full refresh's failure is shown once its turn is given back, so the page is usable behind the box.
+void ShowRefreshFailure(const DiskContext& c, const Outcome& refreshed) {
+    if (!refreshed)
+        c.messages.Show("刷新分区列表没有完成：" + refreshed.Describe() + "。\r\n\r\n" + kRefreshFailedText, "错误",
+                        MessageButtons::Ok, MessageIcon::Error);
+}
+
+Result<std::vector<ListedVolume>> ReadVolumeList(const DiskContext& c) {
+    Result<std::string> out = c.commands.RunCommandChecked(kVolumeListCommand);
+    if (!out) return out.outcome();
+    return VolumesOfVolumeList(out.value());
+}
+
+Outcome RefreshByVolumeListOnce(const DiskContext& c) {
+    RefreshTurn turn(c);
+    if (!turn) return Outcome::Done();
+    PrepareDiskRefresh(c);
+    return FinishFullRefresh(c, ReadVolumeList(c), true);
+}
+
+Outcome RefreshByVolumeColumnsOnce(const DiskContext& c) {
+    // The developer's view of the volume list: columns 2 to 6 as diskpart printed them (right for
+    // volumes with a one-word label), and a note of each letter against the system drive.
+    RefreshTurn turn(c);
+    if (!turn) return Outcome::Done();
+    PrepareDiskRefresh(c);
+    auto volumes = ReadVolumeList(c);
+    if (!volumes) return FinishFullRefresh(c, volumes, false);
+    WindowPort& w = c.window;
+    w.DeleteRows(kRestoreList);
+    c.facts.listedDiskIds.Set({});
+    const std::string& system = c.facts.systemDriveLetter;
+    for (const ListedVolume& v : volumes.value()) {
+        const std::string& letter = v.row.letter;
+        int row = w.AddRow(kRestoreList, letter + ":");
+        w.SetRowIcon(kRestoreList, row, letter == system ? 0 : 1);
+        w.SetCell(kRestoreList, row, kDesignatorCol, v.designator);
+        w.SetCell(kRestoreList, row, kTypeCol, v.row.Field(4));
+        w.SetCell(kRestoreList, row, kLabelCol, v.row.Field(2));
+        w.SetCell(kRestoreList, row, kFileSystemCol, v.row.Field(3));
+        w.SetCell(kRestoreList, row, kUsedCol, v.row.Field(5) + " GB");
+        w.SetCell(kRestoreList, row, kTotalCol, v.row.Field(7));
+        c.messages.Show(letter + system);
+        w.SetCell(kRestoreList, row, kSystemCol, letter == system ? "是" : "否");
+    }
+    SortPartitionList(w, kRestoreList, kDriveCol);
+    StartImageSearch(c);
+    return Outcome::Done();
 }
 
 }  // namespace
@@ -45,7 +144,6 @@ void PrepareDiskRefresh(const DiskContext& c) {
     StopImageSearch(c);
     w.ClearItems(kImageList);
     w.SetText(kStatusLabel, kRefreshingText);
-    w.DeleteRows(kRestoreList);
 }
 
 void StartImageSearch(const DiskContext& c) {
@@ -55,59 +153,37 @@ void StartImageSearch(const DiskContext& c) {
 
 void StopImageSearch(const DiskContext& c) { c.state.imageSearch.Stop(IdleOnWindowThread(c)); }
 
-void RefreshByDiskDetail(const DiskContext& c, bool full) {
+Outcome RefreshByDiskDetail(const DiskContext& c, bool full) {
+    RefreshTurn turn(c);
+    if (!turn) return Outcome::Failed(kBusyText);
     PrepareDiskRefresh(c);
-    DrivePort& drives = c.drives;
-    int disks = drives.CountPhysicalDisks();
-    for (int i = 1; i <= disks; ++i) {
-        // A script that could not be written would leave diskpart reading the previous disk's, whose
-        // volumes would then be listed again under this disk's number: that disk is left out instead.
-        if (!drives.WriteScript(kScriptName, DiskScript(i - 1))) continue;
-        std::string out = c.commands.RunCommandCaptured(kScriptCommand);
-        AppendListedVolumes(c, VolumesOfDiskDetail(out, i));
-    }
-    SortPartitionList(c.window, kRestoreList, kDriveCol);
-    if (!full) return;
-    CopyToBackupList(c);
-    drives.DeleteScript(kScriptName);
-    StartImageSearch(c);
+    auto volumes = ReadDiskDetails(c.drives, c.commands);
+    if (full) return FinishFullRefresh(c, volumes, true);
+    if (volumes) ReplaceWithListedVolumes(c, volumes.value());
+    return volumes.outcome();
 }
 
-void RefreshByDiskDetail(const DiskContext& c) { RefreshByDiskDetail(c, true); }
-
-void RefreshByVolumeList(const DiskContext& c) {
-    PrepareDiskRefresh(c);
-    AppendListedVolumes(c, VolumesOfVolumeList(c.commands.RunCommandCaptured(kVolumeListCommand)));
-    FinishVolumeListRefresh(c, true);
+void RefreshByDiskDetail(const DiskContext& c) {
+    if (DiskRefreshRunning(c)) return;  // the one that runs fills the views
+    ShowRefreshFailure(c, RefreshByDiskDetail(c, true));
 }
 
-void RefreshByVolumeColumns(const DiskContext& c) {
-    // The developer's view of the volume list: columns 2 to 6 as diskpart printed them (right for
-    // volumes with a one-word label), and a note of each letter against the system drive.
-    PrepareDiskRefresh(c);
-    WindowPort& w = c.window;
-    const std::string& system = c.facts.systemDriveLetter;
-    for (const ListedVolume& v : VolumesOfVolumeList(c.commands.RunCommandCaptured(kVolumeListCommand))) {
-        const std::string& letter = v.row.letter;
-        int row = w.AddRow(kRestoreList, letter + ":");
-        w.SetRowIcon(kRestoreList, row, letter == system ? 0 : 1);
-        w.SetCell(kRestoreList, row, kDesignatorCol, v.designator);
-        w.SetCell(kRestoreList, row, kTypeCol, v.row.Field(4));
-        w.SetCell(kRestoreList, row, kLabelCol, v.row.Field(2));
-        w.SetCell(kRestoreList, row, kFileSystemCol, v.row.Field(3));
-        w.SetCell(kRestoreList, row, kUsedCol, v.row.Field(5) + " GB");
-        w.SetCell(kRestoreList, row, kTotalCol, v.row.Field(7));
-        c.messages.Show(letter + system);
-        w.SetCell(kRestoreList, row, kSystemCol, letter == system ? "是" : "否");
-    }
-    FinishVolumeListRefresh(c, false);
-}
+bool DiskRefreshRunning(const DiskContext& c) { return c.state.refreshing; }
+
+bool DiskRefreshCompleted(const DiskContext& c) { return c.state.completedRefreshes > 0; }
+
+void RefreshByVolumeList(const DiskContext& c) { ShowRefreshFailure(c, RefreshByVolumeListOnce(c)); }
+
+void RefreshByVolumeColumns(const DiskContext& c) { ShowRefreshFailure(c, RefreshByVolumeColumnsOnce(c)); }
 
 void RefreshByLetters(const DiskContext& c) {
+    RefreshTurn turn(c);
+    if (!turn) return;
     WindowPort& w = c.window;
     DrivePort& drives = c.drives;
     std::vector<std::string> fixed = DriveLettersOfType(drives, kFixedDrive);
     w.DeleteRows(kRestoreList);
+    c.facts.listedDiskIds.Set({});  // numbered by letter: no disk is known
     c.facts.systemDriveLetter = GetSystemDriveLetter(drives);
     for (size_t i = 0; i < fixed.size(); ++i) {
         std::string designator = "1:" + std::to_string(i + 1);

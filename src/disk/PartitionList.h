@@ -19,11 +19,14 @@ int AppendDriveRecord(WindowPort& window, const std::string& list, const DriveRe
 void SortPartitionList(WindowPort& window, const std::string& list, int column);
 
 // The per-disk diskpart refresh. `full` is the start-up refresh and "重新搜索": it also copies the rows
-// to the backup view, deletes the script and restarts the image search. The quick one (the system
-// install) only refills the restore view and leaves the search stopped.
-void RefreshByDiskDetail(const DiskContext& c, bool full);
-// Disables "重新搜索" and the image list, stops the image search, empties the image list, shows the
-// refreshing status and empties the restore view.
+// to the backup view and restarts the image search. The quick one (the system install) only refills the
+// restore view and leaves the search stopped. One refresh runs at a time: another one asked meanwhile is
+// refused (a click on a refresh button does nothing, the quick refresh fails with the reason). The views
+// are replaced only when the read completed; a failed one leaves them as they were and fails with the
+// reason (shown by the caller).
+Outcome RefreshByDiskDetail(const DiskContext& c, bool full);
+// Disables "重新搜索" and the image list, stops the image search, empties the image list and shows the
+// refreshing status.
 void PrepareDiskRefresh(const DiskContext& c);
 
 }  // namespace kx

@@ -91,10 +91,10 @@ void BackupAtRestartByEngine(const ImagingContext& c, const std::string& partiti
         ShowFailure(c, can);
         return;
     }
-    if (c.ports.files->Exists(folder) &&
-        c.messages.Show("映像文件夹 " + folder + " 已经存在，备份会替换它。是否继续？", "提示",
-                        MessageButtons::YesNo) != MessageAnswer::Yes)
+    if (c.ports.files->Exists(folder) && c.messages.Show("映像文件夹 " + folder + " 已经存在，备份会替换它。是否继续？",
+                                                         "提示", MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
+    if (!ConfirmTarget(c, partition + ":", designator)) return;
     const std::string system = GetSystemDriveLetter(c.drives);
     Outcome done = StageEngineJob(c, false, partition, designator, folder);
     if (done) done = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "备份系统");
@@ -140,6 +140,7 @@ void ChooseBackupPath(const ImagingContext& c) {
 void BackupNow(const ImagingContext& c) {
     std::string source, ghostPath;
     if (!PrepareBackup(c, source, ghostPath) || !ConfirmOverwrite(c)) return;
+    if (!ConfirmTarget(c, SelectedSource(c.window).drive, source)) return;
     Outcome ready = WriteWindowsGhost(c.bootFiles, c.bootAssets);
     if (ready) ready = CreateImageFolder(c.window, c.bootFiles, ghostPath);
     if (ready) ready = c.ports.files->StartProcess(WindowsGhostCommandLine(source, ghostPath));
@@ -167,7 +168,7 @@ void BackupAtRestart(const ImagingContext& c) {
         ShowFailure(c, can);
         return;
     }
-    if (!ConfirmOverwrite(c)) return;
+    if (!ConfirmOverwrite(c) || !ConfirmTarget(c, partition + ":", source)) return;
     const std::string system = GetSystemDriveLetter(c.drives);
     // The job stays visible with its real dates: the user can see what the next start will do.
     Outcome done = CreateImageFolder(c.window, c.bootFiles, ghostPath);

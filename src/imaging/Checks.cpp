@@ -1,6 +1,9 @@
 #include "imaging/Checks.h"
 
+#include <map>
+
 #include "base/ControlNames.h"
+#include "disk/DiskRead.h"
 #include "text/TextChecks.h"
 
 namespace kx {
@@ -45,6 +48,18 @@ bool AcceptGhostPath(const ImagingContext& c, const std::string& ghostPath) {
         return false;
     }
     return true;
+}
+
+Outcome TargetStillListed(const ImagingContext& c, const std::string& drive, const std::string& designator) {
+    const std::map<std::string, std::string> ids = c.facts.listedDiskIds.Get();
+    const auto id = ids.find(designator);
+    return ConfirmListedPartition(c.drives, c.commands, drive, designator, id == ids.end() ? "" : id->second);
+}
+
+bool ConfirmTarget(const ImagingContext& c, const std::string& drive, const std::string& designator) {
+    const Outcome same = TargetStillListed(c, drive, designator);
+    if (!same) ShowFailure(c, same);
+    return same.ok();
 }
 
 void ShowFailure(const ImagingContext& c, const Outcome& failure) {

@@ -15,6 +15,11 @@ inline constexpr const char* kChinesePathText = "映像文件包含中文无法�
 Outcome CheckBootJobCanRun(const ImagingContext& c, const std::string& driveLetter);
 // The image's Ghost path as DOS Ghost reads it: printable ASCII without blanks. Shows the refusal.
 bool AcceptGhostPath(const ImagingContext& c, const std::string& ghostPath);
+// The list row a job names ("C:", "1:2") is what the disk holds now, by a fresh read of the disks: the same
+// letter and designator, on the disk the list was filled from. The list may be older than the disks, or was
+// filled wrongly. Asked last before anything is written; ConfirmTarget shows the refusal.
+Outcome TargetStillListed(const ImagingContext& c, const std::string& drive, const std::string& designator);
+bool ConfirmTarget(const ImagingContext& c, const std::string& drive, const std::string& designator);
 // Shows a failed step with an error icon.
 void ShowFailure(const ImagingContext& c, const Outcome& failure);
 // "C:" and "c:\x" give "C"; empty for a path that names no drive.

@@ -46,8 +46,9 @@ struct ImagingContext {
     ImagingPorts& ports;
     ProgramFacts& facts;
     ImagingState& state;
-    // The quick partition refresh (fills the restore-partition list and returns).
-    std::function<void()> refreshPartitions;
+    // The quick partition refresh (fills the restore-partition list and returns; fails with the reason when
+    // the disks could not be read or another refresh runs).
+    std::function<Outcome()> refreshPartitions;
     // What runs a job at the next start: the DOS floppy with Ghost (which may be only the diagnostic floppy in
     // a build without a DOS kit) or our imaging engine.
     DosImageKind dosImage = DosImageKind::Diagnostic;

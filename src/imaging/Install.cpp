@@ -39,7 +39,8 @@ Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& im
     // A run that stops early must not leave the mark of an earlier one: the countdown would restart into a
     // job that this run has replaced or removed.
     c.facts.deploymentReady.Set("");
-    if (w.RowCount(kRestoreList) == 0 && c.refreshPartitions) c.refreshPartitions();
+    if (w.RowCount(kRestoreList) == 0 && c.refreshPartitions)
+        if (Outcome refreshed = c.refreshPartitions(); !refreshed) return Failed(c, refreshed);
     const std::string system = GetSystemDriveLetter(c.drives);
     const int row = RowOfDrive(w, system);
     if (row < 0) {
@@ -59,6 +60,8 @@ Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& im
     if (c.route == ImagingRoute::Engine) return Failed(c, Outcome::Failed(kEngineNoGhostText));
     if (!AcceptGhostPath(c, ToGhostPath(w, imagePath))) return Refused(c, "映像文件的路径 DOS 版 Ghost 无法读取");
     if (Outcome can = CheckBootJobCanRun(c, system); !can) return Failed(c, can);
+    // The row is what the disk holds now: the list may be older than the disks, or was filled wrongly.
+    if (Outcome same = TargetStillListed(c, system + ":", target); !same) return Failed(c, same);
 
     // The image never stays on the partition it overwrites: there it is copied to another one first.
     const std::optional<std::string> staged = StageImage(c, imagePath, system);

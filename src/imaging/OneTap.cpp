@@ -115,6 +115,7 @@ std::optional<Outcome> WriteGhostJob(const ImagingContext& c, bool restore, cons
         c.messages.Show("映像文件 " + image + " 已经存在，备份会覆盖它。是否继续？", "提示", MessageButtons::YesNo) !=
             MessageAnswer::Yes)
         return std::nullopt;
+    if (!ConfirmTarget(c, partition + ":", designator)) return std::nullopt;
 
     const std::string system = GetSystemDriveLetter(c.drives);
     std::string job;
@@ -150,6 +151,7 @@ std::optional<Outcome> WriteEngineJob(const ImagingContext& c, bool restore, con
         c.messages.Show("映像文件夹 " + folder + " 已经存在，备份会替换它。是否继续？", "提示",
                         MessageButtons::YesNo) != MessageAnswer::Yes)
         return std::nullopt;
+    if (!ConfirmTarget(c, partition + ":", designator)) return std::nullopt;
     return StageEngineJob(c, restore, partition, designator, folder);
 }
 

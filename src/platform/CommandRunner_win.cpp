@@ -23,26 +23,44 @@ bool ReadAvailable(HANDLE pipe, std::string& bytes) {
     return true;
 }
 
-// Collects the child's output until it ends. The window stays responsive meanwhile: the calling thread's
-// messages are handled (a WM_QUIT met here is kept for the message loop).
-void CollectUntilExit(HANDLE process, HANDLE pipe, std::string& bytes) {
+// Collects the child's output until it ends, or until `timeoutMs` have passed (false then). The window stays
+// responsive meanwhile: the calling thread's messages are handled (a WM_QUIT met here is kept for the
+// message loop).
+bool CollectUntilExit(HANDLE process, HANDLE pipe, uint32_t timeoutMs, std::string& bytes) {
+    const DWORD started = GetTickCount();
     for (;;) {
         if (ReadAvailable(pipe, bytes)) {
             ProcessPendingMessages();
-            continue;
-        }
-        // The process handle, not the exit code, says whether it ended: a tool may exit with 259.
-        if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+        } else if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+            // The process handle, not the exit code, says whether it ended: a tool may exit with 259.
             // The last output may have arrived between the peek and the exit.
             while (ReadAvailable(pipe, bytes)) {
             }
-            return;
+            return true;
+        } else {
+            ProcessPendingMessages();
+            // Sleep until the child ends or a message arrives, at most a few milliseconds, instead of
+            // spinning a core while the tool runs.
+            MsgWaitForMultipleObjects(1, &process, FALSE, 5, QS_ALLINPUT);
         }
-        ProcessPendingMessages();
-        // Sleep until the child ends or a message arrives, at most a few milliseconds, instead of
-        // spinning a core while the tool runs.
-        MsgWaitForMultipleObjects(1, &process, FALSE, 5, QS_ALLINPUT);
+        // A handler that ran meanwhile may have taken longer than the tool: only a tool still running is late.
+        if (GetTickCount() - started >= timeoutMs && WaitForSingleObject(process, 0) != WAIT_OBJECT_0) return false;
     }
+}
+
+// Ends what the run started: the whole job when the interpreter is in one (the tool it started with it),
+// else the interpreter. Waits a moment for it to be gone.
+void EndRun(HANDLE job, HANDLE process) {
+    if (!job || !TerminateJobObject(job, 1)) TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+}
+
+uint32_t TimeoutFromEnvironment() {
+    wchar_t value[32] = {};
+    const DWORD n = GetEnvironmentVariableW(L"KORVANIX_TOOL_TIMEOUT_MS", value, 32);
+    if (n == 0 || n >= 32) return kDefaultCommandTimeoutMs;
+    const unsigned long ms = wcstoul(value, nullptr, 10);
+    return ms > 0 ? static_cast<uint32_t>(ms) : kDefaultCommandTimeoutMs;
 }
 
 }  // namespace
@@ -52,10 +70,19 @@ std::string RunCommandCaptured(const std::string& commandLine, bool hide) {
 }
 
 std::string RunCommandCaptured(const std::string& commandLine, bool hide, FsRedirection& redirection) {
+    return RunCommandWithin(commandLine, kDefaultCommandTimeoutMs, hide, redirection).output;
+}
+
+CapturedRun RunCommandWithin(const std::string& commandLine, uint32_t timeoutMs, bool hide,
+                             FsRedirection& redirection) {
+    CapturedRun run;
     std::string bytes;
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     UniqueKernelHandle readEnd, writeEnd;
-    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return {};
+    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) {
+        run.error = GetLastError();
+        return run;
+    }
     // Only the write end belongs to the child; an inherited read end would keep the pipe alive.
     SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW startup{};
@@ -74,13 +101,42 @@ std::string RunCommandCaptured(const std::string& commandLine, bool hide, FsRedi
         // window's handlers that run while the command works included, sees the program's own system
         // folder again (a file they open, a DLL that loads).
         FsRedirectionOff off(redirection);
-        ok = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started);
+        // Suspended until it is in its job, so that nothing it starts escapes the job.
+        ok = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                            &started);
     }
+    if (!ok) run.error = GetLastError();
     writeEnd.reset();
-    if (!ok) return {};
+    if (!ok) return run;
+    run.started = true;
     UniqueKernelHandle process(started.hProcess), thread(started.hThread);
-    CollectUntilExit(process.get(), readEnd.get(), bytes);
-    return FromCodePage(bytes, GetOEMCP());
+    // A program that already runs in a job cannot put its child in another before Windows 8: the child then
+    // runs without one, and a time-out ends the interpreter alone.
+    UniqueKernelHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (job && !AssignProcessToJobObject(job.get(), process.get())) job.reset();
+    ResumeThread(thread.get());
+    if (!CollectUntilExit(process.get(), readEnd.get(), timeoutMs, bytes)) {
+        EndRun(job.get(), process.get());
+        run.timedOut = true;
+    }
+    run.output = FromCodePage(bytes, GetOEMCP());
+    return run;
+}
+
+WindowsCommands::WindowsCommands() : timeoutMs_(TimeoutFromEnvironment()) {}
+
+std::string WindowsCommands::RunCommandCaptured(const std::string& commandLine) {
+    return RunCommandWithin(commandLine, timeoutMs_, true, SystemFsRedirection()).output;
+}
+
+Result<std::string> WindowsCommands::RunCommandChecked(const std::string& commandLine) {
+    CapturedRun run = RunCommandWithin(commandLine, timeoutMs_, true, SystemFsRedirection());
+    if (!run.started)
+        return Outcome::Failed("无法运行命令“" + commandLine + "”", Win32Error{run.error, "CreateProcessW"});
+    if (run.timedOut)
+        return Outcome::Failed("命令“" + commandLine + "”在 " + std::to_string((timeoutMs_ + 999) / 1000) +
+                               " 秒内没有完成，已被结束");
+    return std::move(run.output);
 }
 
 }  // namespace kx

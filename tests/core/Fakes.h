@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "support/MemoryWindow.h"
+#include "base/Outcome.h"
 #include "base/Ports.h"
 #include "disk/DrivePort.h"
+#include "support/MemoryWindow.h"
 
 namespace kx::test {
 
@@ -92,6 +93,7 @@ public:
     VolumeFacts Volume(char letter) override { return Find(letter).volume; }
     SpaceFacts Space(char letter) override { return Find(letter).space; }
     int CountPhysicalDisks() override { return disks; }
+    std::string NewScriptName() override { return "kxdisk" + std::to_string(++named) + ".txt"; }
     bool WriteScript(const std::string& name, const std::string& bytes) override {
         if (refuseScriptFor && bytes.find(refuseScriptFor) != std::string::npos) return false;
         files[name] = bytes;
@@ -112,6 +114,7 @@ public:
     std::string windowsDirectory = "C:\\WINDOWS";
     std::map<char, FakeDrive> drives;
     int disks = 0;
+    int named = 0;
     std::map<std::string, std::string> files;
     std::vector<std::string> scripts;
     const char* refuseScriptFor = nullptr;  // a script holding this text cannot be written
@@ -127,16 +130,40 @@ private:
     }
 };
 
-// Answers each command with a function of the command line and of the script last written.
+// Answers each command with a function of the command line and of the script last written; diskpart's
+// commands go to `diskpart` when it is set. A command holding `timeOutOn` fails as one that never answered.
 class ScriptedCommands : public CommandPort {
 public:
     std::string RunCommandCaptured(const std::string& commandLine) override {
         run.push_back(commandLine);
+        if (diskpart && commandLine.find("diskpart") != std::string::npos) return diskpart(commandLine);
         return answer ? answer(commandLine) : std::string();
     }
-    std::function<std::string(const std::string&)> answer;
+    Result<std::string> RunCommandChecked(const std::string& commandLine) override {
+        std::string out = RunCommandCaptured(commandLine);
+        if (timeOutOn && commandLine.find(timeOutOn) != std::string::npos)
+            return Outcome::Failed("命令“" + commandLine + "”在 120 秒内没有完成，已被结束");
+        return out;
+    }
+    // The commands run other than diskpart's.
+    std::vector<std::string> Others() const {
+        std::vector<std::string> others;
+        for (const std::string& c : run)
+            if (c.find("diskpart") == std::string::npos) others.push_back(c);
+        return others;
+    }
+    std::function<std::string(const std::string&)> answer, diskpart;
     std::vector<std::string> run;
+    const char* timeOutOn = nullptr;
 };
+
+// The script file a "diskpart /s "NAME"" command line names.
+inline std::string ScriptFileOf(const std::string& commandLine) {
+    const size_t open = commandLine.find("/s \"");
+    if (open == std::string::npos) return {};
+    const size_t close = commandLine.find('"', open + 4);
+    return commandLine.substr(open + 4, close == std::string::npos ? std::string::npos : close - open - 4);
+}
 
 class FakeSystem : public SystemPort {
 public:

@@ -1,6 +1,8 @@
 #pragma once
 // The imaging pages' tests: a program on a Windows 7 machine with three partitions on one disk (C: the
 // system, D: and E: for data), a boot store that bcdedit keeps, and a build that carries the DOS kit.
+#include <algorithm>
+#include <map>
 #include <string>
 
 #include "ProgramRig.h"
@@ -19,6 +21,9 @@ struct ImagingRig : Rig {
         AddPartition("D:", "1:2", 100, 60);
         AddPartition("E:", "1:3", 200, 150);
         commands.answer = [this](const std::string& c) { return bcd.Answer(c); };
+        // diskpart reads the disk as the rows say it is, unless a test changes `onDisk`.
+        drives.disks = 1;
+        commands.diskpart = [this](const std::string& c) { return DiskDetail(c); };
         program.facts().systemDriveLetter = "C";
         // The handlers the window dispatches run as in a build with the DOS kit, as Context() does.
         program.state().route = ImagingRoute::Dos;
@@ -33,7 +38,30 @@ struct ImagingRig : Rig {
         window.SetCell(kRestoreList, row, 6, std::to_string(totalGb) + " GB");
         const int copy = window.AddRow(kBackupList, drive);
         window.SetCell(kBackupList, copy, 1, designator);
+        onDisk[designator] = drive.substr(0, 1);
     }
+    // What diskpart prints for the script a "diskpart /s" command names: the disk's volumes from `onDisk`
+    // (designator "disk:position" to letter), a letterless one where a position has none.
+    std::string DiskDetail(const std::string& commandLine) {
+        const std::string script = drives.files[ScriptFileOf(commandLine)];
+        const size_t at = script.find("select disk ");
+        if (at == std::string::npos) return {};
+        const std::string disk = std::to_string(std::stoi(script.substr(at + 12)) + 1) + ":";
+        int last = 0;
+        for (const auto& [designator, letter] : onDisk)
+            if (designator.rfind(disk, 0) == 0) last = std::max(last, std::stoi(designator.substr(disk.size())));
+        std::string text = diskIds.count(disk) ? "磁盘 ID: " + diskIds[disk] + "\n\n" : "";
+        text += "  卷 ###      LTR  标签         FS     类型        大小     状态       信息\n";
+        for (int p = 1; p <= last; ++p) {
+            auto it = onDisk.find(disk + std::to_string(p));
+            const std::string letter = it == onDisk.end() ? " " : it->second;
+            text += "  卷     " + std::to_string(p) + "     " + letter +
+                    "                NTFS   磁盘分区          40 GB  正常\n";
+        }
+        return text;
+    }
+    std::map<std::string, std::string> onDisk;
+    std::map<std::string, std::string> diskIds;  // "1:" to the ID its "detail disk" prints, where one is given
     // A removable drive (a USB stick) that is not in the partition lists.
     void AddStick(char letter) {
         drives.AddFixed(letter, 16, 8);
@@ -58,7 +86,8 @@ struct ImagingRig : Rig {
     }
 
     std::string Batch() { return bootFiles.files.count("C:\\Ghost.bat") ? bootFiles.files["C:\\Ghost.bat"].bytes : ""; }
-    bool NothingWritten() { return bootFiles.files.empty() && bcd.entries.empty() && commands.run.empty(); }
+    // diskpart's reads of the disks write nothing.
+    bool NothingWritten() { return bootFiles.files.empty() && bcd.entries.empty() && commands.Others().empty(); }
     std::string LastMessage() { return messages.shown.empty() ? std::string() : messages.shown.back().text; }
 };
 

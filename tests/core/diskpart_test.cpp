@@ -30,6 +30,11 @@ TEST(Diskpart, EnglishAndXpDetails) {
     EXPECT_TRUE(VolumesOfDiskDetail(ReadTestData("diskpart/en-win7/nodisk.txt"), 2).empty());
     EXPECT_EQ(Listed(VolumesOfDiskDetail(ReadTestData("diskpart/zh-xp/disk0.txt"), 1)), (Strings{"C: 1:1", "D: 1:2"}));
     EXPECT_EQ(Listed(VolumesOfDiskDetail(ReadTestData("diskpart/en-xp/disk0.txt"), 1)), (Strings{"C: 1:1", "D: 1:2"}));
+    // The disk's ID, which says whether a later read shows the same disk.
+    EXPECT_EQ(DiskIdOf(ReadTestData("diskpart/zh-win7/disk1.txt")), "1A2B3C01");
+    EXPECT_EQ(DiskIdOf(ReadTestData("diskpart/zh-xp/disk0.txt")), "1A2B3C00");
+    EXPECT_EQ(DiskIdOf(ReadTestData("diskpart/en-win7/disk0.txt")), "1A2B3C00");
+    EXPECT_EQ(DiskIdOf(ReadTestData("diskpart/zh-win7/nodisk.txt")), "");
 }
 
 TEST(Diskpart, VolumeListNumbersFromZeroAndSkipsEmptyOpticalDrives) {

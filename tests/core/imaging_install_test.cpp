@@ -61,6 +61,7 @@ TEST(Install, AnEmptyPartitionListIsRefreshedFirst) {
         ++refreshes;
         r.AddPartition("C:", "1:1", 40, 10);
         r.AddPartition("E:", "1:3", 200, 150);
+        return Outcome::Done();
     };
     c.wait = [](const StopToken& stop, int) { return stop.WaitFor(1000); };
     ASSERT_TRUE(InstallAndScheduleRestart(c, "E:\\VX_win7_sp1_32.gho").ok());

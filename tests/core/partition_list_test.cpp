@@ -13,6 +13,7 @@ namespace {
 
 using test::DiskRig;
 using test::ReadTestData;
+using test::ScriptFileOf;
 using Strings = std::vector<std::string>;
 
 // The drive and designator of every row of a list view.
@@ -32,8 +33,8 @@ struct ChineseMachine : DiskRig {
         program.facts().systemDriveLetter = "C";
         commands.answer = [this](const std::string& command) -> std::string {
             if (command == kVolumeListCommand) return ReadTestData("diskpart/zh-win7/volumes.txt");
-            if (command != kScriptCommand) return "";
-            const std::string& script = drives.files.at(kScriptName);
+            if (command != ScriptCommand(ScriptFileOf(command))) return "";
+            const std::string& script = drives.files.at(ScriptFileOf(command));
             if (script.find("disk 0") != std::string::npos) return ReadTestData("diskpart/zh-win7/disk0.txt");
             if (script.find("disk 1") != std::string::npos) return ReadTestData("diskpart/zh-win7/disk1.txt");
             return ReadTestData("diskpart/zh-win7/nodisk.txt");
@@ -57,7 +58,7 @@ TEST(PartitionList, StartUpRefreshFillsBothViewsOnce) {
     EXPECT_EQ(w.RowIcon(kRestoreList, 1), 1);
     EXPECT_EQ(w.RowIcon(kBackupList, 0), -1) << "the backup view carries no icons";
     EXPECT_EQ(w.Selection(kBackupList), 0);
-    EXPECT_FALSE(m.drives.files.count(kScriptName)) << "a full refresh deletes its script";
+    EXPECT_TRUE(m.drives.files.empty()) << "a full refresh deletes its script";
     // The search that follows ends with the lists ready for use.
     EXPECT_TRUE(w.Enabled(kResearchButton));
     EXPECT_TRUE(w.Enabled(kImageList));
@@ -75,23 +76,19 @@ TEST(PartitionList, ADiskWhoseScriptCannotBeWrittenIsLeftOutNotListedTwice) {
     EXPECT_EQ(m.commands.run.size(), 1u);
 }
 
-TEST(PartitionList, QuickRefreshLeavesScriptSearchAndBackupViewAlone) {
+TEST(PartitionList, QuickRefreshLeavesSearchAndBackupViewAlone) {
     ChineseMachine m;
     MemoryWindow& w = m.window;
     w.AddRow(kBackupList, "Z:");
     w.SetEnabled(kResearchButton, true);
-    RefreshByDiskDetail(m.Disk(), false);
+    ASSERT_TRUE(RefreshByDiskDetail(m.Disk(), false).ok());
     EXPECT_FALSE(m.program.state().disk.imageSearch.Running());
     EXPECT_EQ(Rows(w, kRestoreList), (Strings{"C: 1:2", "D: 1:3", "E: 2:1"}));
     EXPECT_EQ(Rows(w, kBackupList), (Strings{"Z: "}));
-    EXPECT_TRUE(m.drives.files.count(kScriptName));
-    EXPECT_FALSE(w.Enabled(kResearchButton));
+    EXPECT_TRUE(m.drives.files.empty()) << "its script is gone as well";
+    EXPECT_TRUE(w.Enabled(kResearchButton)) << "a full refresh can follow";
     EXPECT_FALSE(w.Enabled(kImageList));
     EXPECT_EQ(w.Text(kStatusLabel), kRefreshingText);
-    // The next full refresh overwrites and then deletes it.
-    m.program.Dispatch(kResearchButton, Event::Click);
-    m.WaitForSearch();
-    EXPECT_FALSE(m.drives.files.count(kScriptName));
 }
 
 TEST(PartitionList, RefreshStopsARunningSearchBeforeEmptyingTheImageList) {
@@ -99,13 +96,12 @@ TEST(PartitionList, RefreshStopsARunningSearchBeforeEmptyingTheImageList) {
     MemoryWindow& w = m.window;
     std::atomic<bool> started{false}, sawStop{false};
     w.AddItem(kImageList, "D:\\old.gho");
-    m.program.state().disk.imageSearch.Start(
-        [&](const StopToken& stop) {
-            started = true;
-            while (!stop.StopRequested()) std::this_thread::yield();
-            // Still running when the stop came: the image list was not emptied yet.
-            sawStop = w.Items(kImageList).size() == 1;
-        });
+    m.program.state().disk.imageSearch.Start([&](const StopToken& stop) {
+        started = true;
+        while (!stop.StopRequested()) std::this_thread::yield();
+        // Still running when the stop came: the image list was not emptied yet.
+        sawStop = w.Items(kImageList).size() == 1;
+    });
     while (!started) std::this_thread::yield();
     m.program.Dispatch(kResearchButton, Event::Click);
     EXPECT_TRUE(sawStop);
@@ -118,11 +114,10 @@ TEST(PartitionList, RefreshStopsARunningSearchBeforeEmptyingTheImageList) {
 TEST(PartitionList, WindowDestructionStopsTheSearch) {
     ChineseMachine m;
     std::atomic<bool> ended{false};
-    m.program.state().disk.imageSearch.Start(
-        [&](const StopToken& stop) {
-            while (!stop.StopRequested()) std::this_thread::yield();
-            ended = true;
-        });
+    m.program.state().disk.imageSearch.Start([&](const StopToken& stop) {
+        while (!stop.StopRequested()) std::this_thread::yield();
+        ended = true;
+    });
     m.program.OnDestroying();
     EXPECT_TRUE(ended);
     EXPECT_FALSE(m.program.state().disk.imageSearch.Running());
@@ -134,7 +129,9 @@ TEST(PartitionList, StopsAndRefreshesWhileWaitingForTheSearchAreHarmless) {
     // worker's own tests prove that an outer wait leaves a search started inside it running.)
     ChineseMachine m;
     Worker& worker = m.program.state().disk.imageSearch;
-    auto endless = [](const StopToken& stop) { while (!stop.StopRequested()) std::this_thread::yield(); };
+    auto endless = [](const StopToken& stop) {
+        while (!stop.StopRequested()) std::this_thread::yield();
+    };
     worker.Start(endless);
     int nested = 0;
     worker.Stop([&] {
@@ -192,7 +189,8 @@ TEST(PartitionList, NothingToListLeavesEmptyViews) {
 
     // diskpart that cannot start, or prints rubbish.
     m.drives.disks = 1;
-    for (std::string out : {std::string(), std::string("\xFF\xFE garbage \0 卷 卷 Volume", 24), std::string(100000, '\n')}) {
+    for (std::string out :
+         {std::string(), std::string("\xFF\xFE garbage \0 卷 卷 Volume", 24), std::string(100000, '\n')}) {
         m.commands.answer = [out](const std::string&) { return out; };
         m.program.Dispatch(kResearchButton, Event::Click);
         m.program.Dispatch("按钮2", Event::Click);
@@ -216,6 +214,85 @@ TEST(PartitionList, LetterRefreshNumbersFixedDrivesOnOneDisk) {
     EXPECT_EQ(w.Items(kImageList).size(), 1u) << "the image list is left alone";
     EXPECT_EQ(w.RowCount(kBackupList), 0);
     EXPECT_TRUE(m.commands.run.empty());
+}
+
+TEST(PartitionList, OneRefreshAtATimeWhatEverAsksMeanwhile) {
+    // A click on "重新搜索" within the first second: while diskpart works the window handles its messages, and
+    // the start-up timer, another click and the install's quick refresh come in then.
+    ChineseMachine m;
+    MemoryWindow& w = m.window;
+    w.SetTimerPeriod("时钟1", 1000);
+    const auto answer = m.commands.answer;
+    Strings disabled;
+    Outcome quick = Outcome::Done();
+    bool nested = false;
+    m.commands.answer = [&](const std::string& command) {
+        if (!nested) {
+            nested = true;
+            for (const char* button : {kResearchButton, "按钮26", "按钮2", "按钮1"})
+                if (!w.Enabled(button)) disabled.push_back(button);
+            m.program.Dispatch("时钟1", Event::Tick);
+            m.program.Dispatch(kResearchButton, Event::Click);
+            m.program.Dispatch("按钮2", Event::Click);
+            m.program.Dispatch("按钮26", Event::Click);
+            quick = RefreshByDiskDetail(m.Disk(), false);
+        }
+        return answer(command);
+    };
+    m.program.Dispatch(kResearchButton, Event::Click);
+    m.WaitForSearch();
+    EXPECT_EQ(disabled, (Strings{kResearchButton, "按钮26", "按钮2", "按钮1"})) << "every refresh button while it runs";
+    EXPECT_EQ(quick.what(), "正在刷新分区列表，请等它完成后再试。");
+    EXPECT_EQ(m.drives.scripts, (Strings{DiskScript(0), DiskScript(1)})) << "the disks asked once, in order";
+    EXPECT_EQ(m.commands.run, (Strings{ScriptCommand("kxdisk1.txt"), ScriptCommand("kxdisk1.txt")}));
+    EXPECT_EQ(Rows(w, kRestoreList), (Strings{"C: 1:2", "D: 1:3", "E: 2:1"}));
+    EXPECT_EQ(Rows(w, kBackupList), Rows(w, kRestoreList));
+    EXPECT_TRUE(w.Enabled(kResearchButton) && w.Enabled("按钮26") && w.Enabled("按钮2"));
+    EXPECT_TRUE(m.messages.shown.empty());
+    // The start-up timer waited: it ticks again, and the lists that refresh filled are not read again.
+    EXPECT_EQ(w.TimerPeriod("时钟1"), 1000);
+    m.program.Dispatch("时钟1", Event::Tick);
+    m.WaitForSearch();
+    EXPECT_EQ(w.TimerPeriod("时钟1"), 0);
+    EXPECT_EQ(m.commands.run.size(), 2u);
+    EXPECT_EQ(Rows(w, kRestoreList).size(), 3u);
+}
+
+TEST(PartitionList, EachReadHasAScriptOfItsOwnAndTheListIsReplacedOnlyWhenItCompleted) {
+    ChineseMachine m;
+    MemoryWindow& w = m.window;
+    m.program.Dispatch(kResearchButton, Event::Click);
+    m.WaitForSearch();
+    ASSERT_TRUE(RefreshByDiskDetail(m.Disk(), false).ok());
+    EXPECT_EQ(m.commands.run[0], ScriptCommand("kxdisk1.txt"));
+    EXPECT_EQ(m.commands.run[2], ScriptCommand("kxdisk2.txt"));
+    EXPECT_TRUE(m.drives.files.empty());
+    const std::map<std::string, std::string> ids{{"1:2", "1A2B3C00"}, {"1:3", "1A2B3C00"}, {"2:1", "1A2B3C01"}};
+    EXPECT_EQ(m.program.facts().listedDiskIds.Get(), ids) << "the disk each row was read from";
+
+    // diskpart never answers: the runner ends it, the rows stay, the page is usable and says so.
+    m.commands.timeOutOn = "diskpart";
+    m.commands.run.clear();
+    m.program.Dispatch(kResearchButton, Event::Click);
+    m.WaitForSearch();
+    EXPECT_EQ(m.commands.run.size(), 1u) << "the other disks are not asked after a time-out";
+    EXPECT_EQ(Rows(w, kRestoreList), (Strings{"C: 1:2", "D: 1:3", "E: 2:1"}));
+    EXPECT_EQ(Rows(w, kBackupList), Rows(w, kRestoreList));
+    EXPECT_TRUE(m.drives.files.empty());
+    ASSERT_EQ(m.messages.shown.size(), 1u);
+    EXPECT_EQ(m.messages.shown[0].icon, MessageIcon::Error);
+    EXPECT_NE(m.messages.shown[0].text.find("在 120 秒内没有完成，已被结束"), std::string::npos);
+    EXPECT_TRUE(w.Enabled(kResearchButton) && w.Enabled(kImageList) && w.Enabled("按钮2"));
+    EXPECT_EQ(w.Text(kStatusLabel), "分区列表没有刷新，请稍后点“重新搜索”再试。");
+    EXPECT_FALSE(RefreshByDiskDetail(m.Disk(), false).ok());
+    m.program.Dispatch("按钮2", Event::Click);
+    m.WaitForSearch();
+    EXPECT_EQ(m.messages.shown.size(), 2u) << "the volume list's time-out is shown too; the quick refresh shows none";
+    EXPECT_EQ(Rows(w, kRestoreList).size(), 3u);
+    EXPECT_FALSE(m.program.state().disk.refreshing);
+    EXPECT_EQ(m.program.facts().listedDiskIds.Get(), ids) << "kept with the rows";
+    m.program.Dispatch("按钮26", Event::Click);
+    EXPECT_TRUE(m.program.facts().listedDiskIds.Get().empty()) << "rows numbered by letter name no disk";
 }
 
 TEST(PartitionList, SystemDriveAtStartUp) {

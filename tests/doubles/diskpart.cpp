@@ -6,7 +6,10 @@
 // volumes.txt); they are printed in the console's code page with CRLF line ends, as diskpart prints.
 // The case folder comes from KORVANIX_DISKPART_CASE, else from the first line of diskpart-case.txt
 // beside this program, else the build's default (the Chinese two-disk machine). The log goes to
-// KORVANIX_DISKPART_LOG, else to diskpart.log beside it.
+// KORVANIX_DISKPART_LOG, else to diskpart.log beside it; each "detail disk" answered adds a line
+// "asked: N@SCRIPT" (the disk index and the script file, "stdin" without one).
+// KORVANIX_DISKPART_DELAY_MS makes every run wait that long before it answers (a slow machine);
+// KORVANIX_DISKPART_HANG=1 makes it never answer (a tool that hangs), once it has logged what it was asked.
 #include <windows.h>
 
 #include <cstdlib>
@@ -59,8 +62,8 @@ std::string ToCodePage(const std::wstring& w, UINT codePage) {
 void Log(const std::string& utf8) {
     std::wstring path = Environment(L"KORVANIX_DISKPART_LOG");
     if (path.empty()) path = ProgramFolder() + L"diskpart.log";
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
@@ -108,11 +111,12 @@ std::string Lower(std::string s) {
 int wmain(int argc, wchar_t** argv) {
     std::wstring commandLine = GetCommandLineW();
     Log("args: " + ToCodePage(commandLine, CP_UTF8) + "\n");
-    std::string script;
+    std::string script, source = "stdin";
     bool fromFile = false;
     for (int i = 1; i + 1 < argc; ++i) {
         if (_wcsicmp(argv[i], L"/s") == 0) {
             fromFile = true;
+            source = ToCodePage(argv[i + 1], CP_UTF8);
             if (!ReadFileBytes(argv[i + 1], script)) {
                 Print(L"noscript.txt");
                 Log("script: (cannot be read)\n");
@@ -122,6 +126,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!fromFile) ReadAll(GetStdHandle(STD_INPUT_HANDLE), script);
     Log(std::string(fromFile ? "script: " : "stdin: ") + script + "\n");
+    if (Environment(L"KORVANIX_DISKPART_HANG") == L"1") Sleep(INFINITE);
+    if (int delay = _wtoi(Environment(L"KORVANIX_DISKPART_DELAY_MS").c_str()); delay > 0) Sleep(delay);
 
     int disk = -1;
     size_t start = 0;
@@ -134,6 +140,7 @@ int wmain(int argc, wchar_t** argv) {
         if (line.rfind("select disk ", 0) == 0) {
             disk = std::atoi(line.c_str() + 12);
         } else if (line == "detail disk") {
+            Log("asked: " + std::to_string(disk) + "@" + source + "\n");
             if (disk < 0 || !Print(L"disk" + std::to_wstring(disk) + L".txt")) Print(L"nodisk.txt");
         } else if (line == "list volume") {
             Print(L"volumes.txt");

@@ -28,6 +28,9 @@
 //   expect-no-program            no process of the program's file is left running
 //   wait-log FILE COUNT TEXT...  wait (up to 20 s) until FILE (a server's request log) has COUNT lines holding TEXT
 //   expect-log FILE COUNT TEXT...  FILE has exactly COUNT lines holding TEXT
+//   expect-log-sequence FILE MARK WORD...  the word after MARK in each line of FILE holding MARK, in order
+//   expect-enabled NAME yes|no   whether the control takes input
+//   expect-no-process FILE.exe   no process of that file name is left running (a tool the program ended)
 // %NAME% in a line is replaced by the environment variable NAME (the runner passes server ports this way).
 //   expect-message TITLE TEXT... wait (up to 20 s) for a message box of the program; its title and text
 //   answer BUTTON                press a button of the program's message box and wait until it is gone:
@@ -298,7 +301,8 @@ void ExpectBoxHolding(const std::string& text) {
     if (!box) return;
     HWND message = GetDlgItem(box, 0xFFFF);
     std::string shown = message ? TextOf(message) : std::string();
-    if (shown.find(text) == std::string::npos) Fail("message box text '" + shown + "', expected it to hold '" + text + "'");
+    if (shown.find(text) == std::string::npos)
+        Fail("message box text '" + shown + "', expected it to hold '" + text + "'");
 }
 
 void Answer(const std::string& name) {
@@ -336,9 +340,10 @@ void Screenshot(const std::string& file) {
     out.write(static_cast<const char*>(bits), stride * h);
 }
 
-// Processes whose file name is the program's (started by this driver or not) that are still running.
-int RunningPrograms() {
-    std::wstring file = gExe.substr(gExe.find_last_of(L"\\/") + 1);
+// Processes whose file name is `file` (the program's by default; started by this driver or not) that are
+// still running.
+int RunningPrograms(std::wstring file = {}) {
+    if (file.empty()) file = gExe.substr(gExe.find_last_of(L"\\/") + 1);
     kx::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));  // INVALID_HANDLE_VALUE on failure
     if (!snapshot) return -1;
     int count = 0;
@@ -564,6 +569,27 @@ void Run(const std::vector<std::string>& w) {
         if (!WaitFor([&] { return LinesHolding(w[1], text) == expected; }, cmd == "wait-log" ? 20000 : 0))
             Fail(w[1] + ": " + std::to_string(LinesHolding(w[1], text)) + " lines with '" + text + "', expected " +
                  std::to_string(expected));
+    } else if (cmd == "expect-log-sequence") {
+        // The word after MARK in each line of FILE that holds MARK, in the order of the lines.
+        std::ifstream in(Widen(w.at(1)).c_str(), std::ios::binary);
+        std::string sequence;
+        for (std::string line; std::getline(in, line);) {
+            const size_t at = line.find(w.at(2));
+            if (at == std::string::npos) continue;
+            std::istringstream rest(line.substr(at + w[2].size()));
+            std::string word;
+            rest >> word;
+            sequence += (sequence.empty() ? "" : " ") + word;
+        }
+        if (sequence != Joined(w, 3))
+            Fail(w[1] + ": '" + w[2] + "' gives '" + sequence + "', expected '" + Joined(w, 3) + "'");
+    } else if (cmd == "expect-enabled") {
+        HWND h = Control(w.at(1));
+        const bool enabled = h && IsWindowEnabled(h);
+        if (h && enabled != (w.at(2) == "yes")) Fail(w[1] + (enabled ? " is enabled" : " is disabled"));
+    } else if (cmd == "expect-no-process") {
+        if (!WaitFor([&] { return RunningPrograms(Widen(w.at(1))) == 0; }, 3000))
+            Fail(std::to_string(RunningPrograms(Widen(w[1]))) + " process(es) of " + w[1] + " still running");
     } else if (cmd == "sleep") {
         Sleep(std::stoi(w.at(1)));
     } else if (cmd == "screenshot") {

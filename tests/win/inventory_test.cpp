@@ -2,8 +2,8 @@
 // the command runner against the diskpart test double (tests/doubles), which prints recorded outputs.
 #include <gtest/gtest.h>
 
-#include "WinFiles.h"
 #include <windows.h>
+#include "WinFiles.h"
 
 #include <algorithm>
 
@@ -33,12 +33,18 @@ using test::ReadAll;
 class WineCommands : public WindowsCommands {
 public:
     std::string RunCommandCaptured(const std::string& commandLine) override {
+        return WindowsCommands::RunCommandCaptured(ForWine(commandLine));
+    }
+    Result<std::string> RunCommandChecked(const std::string& commandLine) override {
+        return WindowsCommands::RunCommandChecked(ForWine(commandLine));
+    }
+    std::string ForWine(const std::string& commandLine) {
         ran.push_back(commandLine);
         std::string line = commandLine == kVolumeListCommand ? "echo list volume|diskpart" : commandLine;
         // A prefix may hold the double in its system folder (the program scenarios put it there), so a
         // missing diskpart is played by a name that exists nowhere.
         if (missingTool) line.replace(line.find("diskpart"), 8, "kx_no_such_diskpart");
-        return WindowsCommands::RunCommandCaptured(line);
+        return line;
     }
     std::vector<std::string> ran;
     bool missingTool = false;
@@ -77,11 +83,11 @@ protected:
         SetEnvironmentVariableW(L"KORVANIX_DISKPART_LOG", nullptr);
         SetCurrentDirectoryW(previousDirectory_);
         DeleteFileW(log_.c_str());
-        DeleteFileW((folder_ + L"\\list.txt").c_str());
         RemoveDirectoryW(folder_.c_str());
     }
     void UseCase(const char* name) {
-        SetEnvironmentVariableW(L"KORVANIX_DISKPART_CASE", Widen(std::string(KX_TEST_DATA "/diskpart/") + name).c_str());
+        SetEnvironmentVariableW(L"KORVANIX_DISKPART_CASE",
+                                Widen(std::string(KX_TEST_DATA "/diskpart/") + name).c_str());
     }
     std::vector<std::string> Rows(const std::string& list) {
         std::vector<std::string> rows;
@@ -111,8 +117,9 @@ TEST_F(DiskpartDouble, FullRefreshOfAChineseTwoDiskMachine) {
     std::string log = ReadAll(log_);
     EXPECT_NE(log.find("script: select disk 0\r\ndetail disk\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("script: select disk 1\r\ndetail disk\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("/s \"list.txt\""), std::string::npos) << log;
-    EXPECT_EQ(GetFileAttributesW((folder_ + L"\\list.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(log.find("asked: 0@kxdisk1.txt"), std::string::npos) << log;
+    EXPECT_NE(log.find("asked: 1@kxdisk1.txt"), std::string::npos) << log;
+    EXPECT_EQ(GetFileAttributesW((folder_ + L"\\kxdisk1.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(DiskpartDouble, VolumeListsInBothLanguages) {
@@ -124,10 +131,11 @@ TEST_F(DiskpartDouble, VolumeListsInBothLanguages) {
     EXPECT_EQ(commands_.ran, (Strings{"(echo list volume)|diskpart"}));
 
     UseCase("zh-xp");
-    RefreshByDiskDetail(rig_.program.Disk(), false);
+    ASSERT_TRUE(RefreshByDiskDetail(rig_.program.Disk(), false).ok());
     EXPECT_EQ(Rows(kRestoreList), (Strings{"C: 1:1", "D: 1:2"})) << "the second disk is unknown to diskpart";
-    EXPECT_NE(GetFileAttributesW((folder_ + L"\\list.txt").c_str()), INVALID_FILE_ATTRIBUTES)
-        << "the quick refresh leaves its script";
+    EXPECT_NE(ReadAll(log_).find("asked: 1@kxdisk1.txt"), std::string::npos) << "a script of its own";
+    EXPECT_EQ(GetFileAttributesW((folder_ + L"\\kxdisk1.txt").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the quick refresh deletes its script too";
 }
 
 TEST_F(DiskpartDouble, MissingDiskpartListsNothing) {

@@ -2,16 +2,18 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/CommandRunner_win.h"
 #include "platform/Handle_win.h"
+#include "platform/WindowsInfo_win.h"
 #include "text/PatternMatcher_win.h"
 #include "text/TextChecks.h"
 #include "text/Wide_win.h"
-#include "platform/WindowsInfo_win.h"
 
 namespace kx {
 namespace {
@@ -125,6 +127,42 @@ TEST(CommandRunner, HandlesTheThreadsMessagesWhileWaiting) {
     ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0));
     RunCommandCaptured("ping -n 3 127.0.0.1 >nul");  // long enough to wait: Wine's ping pauses between replies
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE)) << "the message was taken while waiting";
+}
+
+// Processes of the file name `file` running now.
+int ProcessesNamed(const wchar_t* file) {
+    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    int count = 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
+        count += lstrcmpiW(entry.szExeFile, file) == 0;
+    return count;
+}
+
+TEST(CommandRunner, ATimeOutEndsTheToolAndWhatItStarted) {
+    const int before = ProcessesNamed(L"ping.exe");
+    const DWORD start = GetTickCount();
+    CapturedRun run = RunCommandWithin("echo begun& ping -n 60 127.0.0.1 >nul", 1500, true, SystemFsRedirection());
+    const DWORD took = GetTickCount() - start;
+    EXPECT_TRUE(run.started);
+    EXPECT_TRUE(run.timedOut);
+    EXPECT_EQ(run.output, "begun\r\n") << "what it printed before";
+    EXPECT_GE(took, 1500u);
+    EXPECT_LT(took, 10000u);
+    EXPECT_EQ(ProcessesNamed(L"ping.exe"), before) << "the tool cmd.exe started was ended with it";
+
+    SetEnvironmentVariableW(L"KORVANIX_TOOL_TIMEOUT_MS", L"1000");
+    WindowsCommands commands;  // reads the time-out when it is made, as the program at start
+    SetEnvironmentVariableW(L"KORVANIX_TOOL_TIMEOUT_MS", nullptr);
+    EXPECT_EQ(commands.TimeoutMs(), 1000u);
+    Result<std::string> checked = commands.RunCommandChecked("ping -n 60 127.0.0.1 >nul");
+    ASSERT_FALSE(checked.ok());
+    EXPECT_EQ(checked.outcome().what(), "命令“ping -n 60 127.0.0.1 >nul”在 1 秒内没有完成，已被结束");
+    EXPECT_EQ(WindowsCommands().TimeoutMs(), kDefaultCommandTimeoutMs);
+    Result<std::string> quick = commands.RunCommandChecked("echo quick");
+    ASSERT_TRUE(quick.ok());
+    EXPECT_EQ(quick.value(), "quick\r\n");
 }
 
 TEST(CommandRunner, RedirectionIsOffOnlyWhileTheInterpreterStarts) {
