@@ -49,7 +49,7 @@ for d in $(seq 1 30); do
 done
 umount "$work/mnt"
 # Where the images go: a second NTFS file, as the engine writes to an NTFS image partition.
-truncate -s 2G "$data/images.img"
+truncate -s 3G "$data/images.img"
 mkntfs -F -Q -q "$data/images.img" 2>/dev/null
 truncate -s 1G "$data/target.img"
 
@@ -88,22 +88,27 @@ for i in $(seq 1 "$runs"); do
     sync; echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || true
     t=$(now); engine backup; e=$(seconds "$t" "$(now)")
     sync; echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || true
-    t=$(now); partclone.ntfs -c -s "$data/src.img" -o - -L "$work/pc.log" 2>/dev/null | zstd -q -T0 -3 >"$data/host.zst"
+    # The bare pipeline writes where the engine does: a file on the NTFS image partition, through ntfs-3g,
+    # synced before the clock stops (the engine syncs before it calls a backup done).
+    t=$(now); ntfs-3g "$data/images.img" "$work/mnt"
+    partclone.ntfs -c -s "$data/src.img" -o - -L "$work/pc.log" 2>/dev/null | zstd -q -T0 -3 >"$work/mnt/host.zst"
+    sync; umount "$work/mnt"
     h=$(seconds "$t" "$(now)")
     sync; echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || true
-    t=$(now); engine restore; er1=$(seconds "$t" "$(now)")
+    t=$(now); engine restore; sync; er1=$(seconds "$t" "$(now)")
     sync; echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || true
-    t=$(now); zstd -q -d -c "$data/host.zst" | partclone.restore -s - -o "$data/target.img" -L "$work/pr.log" >/dev/null 2>&1
+    t=$(now); ntfs-3g -o ro "$data/images.img" "$work/mnt"
+    zstd -q -d -c "$work/mnt/host.zst" | partclone.restore -s - -O "$data/target.img" -L "$work/pr.log" >/dev/null 2>&1
+    sync; umount "$work/mnt"
     hr1=$(seconds "$t" "$(now)")
     echo "run $i: backup engine ${e}s, bare ${h}s; restore engine ${er1}s, bare ${hr1}s"
     eb="$eb $e" hb="$hb $h" er="$er $er1" hr="$hr $hr1"
 done
 
-mount_images() { ntfs-3g -o ro "$data/images.img" "$work/mnt"; }
-mount_images
+ntfs-3g -o ro "$data/images.img" "$work/mnt"
 engine_bytes=$(awk '/^stream=/ { s += $2 } END { printf "%d", s }' "$work/mnt/bench/manifest.txt")
+host_bytes=$(stat -c %s "$work/mnt/host.zst")
 umount "$work/mnt"
-host_bytes=$(stat -c %s "$data/host.zst")
 in_use=$(ntfsinfo -m "$data/src.img" 2>/dev/null | awk -F': *' '/Free Clusters/ { free = $2 } /Cluster Size/ { size = $2 }
     /Volume Size in Clusters/ { total = $2 } END { printf "%d", (total - free) * size / 1048576 }')
 meb=$(echo "$eb" | median) mhb=$(echo "$hb" | median) mer=$(echo "$er" | median) mhr=$(echo "$hr" | median)

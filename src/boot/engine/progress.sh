@@ -15,9 +15,11 @@ progress_line() { show "progress $1 $2% ($3 of $4 MB, $5 MB/s, $6 left)"; }
 # every two seconds, until killed. Before partclone says how much is in use (it first maps the file
 # system), the line says 0%.
 watch_partclone() {
-    local last=0 line
+    local last=0 line parent=$$
     while :; do
         sleep 2
+        # Never outlives the engine's shell ($$ is still its process in this background copy).
+        kill -0 "$parent" 2>/dev/null && [ -e "$2" ] || exit 0
         line=$(tr '\r' '\n' <"$2" 2>/dev/null | awk '
             /Space in use:/ { seen = 1; used = $4 + 0; if ($5 == "GB") used *= 1024; else if ($5 == "KB") used /= 1024 }
             seen && /Completed:/ {
