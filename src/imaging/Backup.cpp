@@ -91,16 +91,14 @@ void BackupAtRestartByEngine(const ImagingContext& c, const std::string& partiti
         ShowFailure(c, can);
         return;
     }
-    if (c.ports.files->Exists(folder) &&
-        c.messages.Show("映像文件夹 " + folder + " 已经存在，备份会替换它。是否继续？", "提示",
-                        MessageButtons::YesNo) != MessageAnswer::Yes)
+    if (c.ports.files->Exists(folder) && c.messages.Show("映像文件夹 " + folder + " 已经存在，备份会替换它。是否继续？",
+                                                         "提示", MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
     const std::string system = GetSystemDriveLetter(c.drives);
     Outcome done = StageEngineJob(c, false, partition, designator, folder);
     if (done) done = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "备份系统");
     if (!done) {
-        WithdrawJob(c, system);
-        ShowFailure(c, done);
+        ShowFailure(c, WithdrawnAfter(c, system, done));
         return;
     }
     c.messages.Show("备份已准备好：下次重新启动电脑时会自动备份分区 " + partition + ":，映像保存在文件夹 " + folder +
@@ -172,10 +170,11 @@ void BackupAtRestart(const ImagingContext& c) {
     // The job stays visible with its real dates: the user can see what the next start will do.
     Outcome done = CreateImageFolder(c.window, c.bootFiles, ghostPath);
     if (done) done = WriteGhostBatch(c.bootFiles, system, GhostBackupJob(source, ghostPath), false);
-    if (done) done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
     if (done) {
-        done = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "备份系统");
-        if (!done) (void)c.bootFiles.RemoveFile(DriveRoot(system) + kGhostBatchFile);
+        // From here this run's job is written: a failure takes it back.
+        done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
+        if (done) done = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "备份系统");
+        if (!done) done = WithdrawnAfter(c, system, done);
     }
     if (!done) {
         ShowFailure(c, done);
