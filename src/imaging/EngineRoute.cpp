@@ -124,33 +124,38 @@ std::string SizeText(uint64_t bytes) {
     return NumberText(RoundToDecimals(bytes / kMegabyte, 2)) + " MB";
 }
 
-// The log of the engine's last job, shown once; false when there was none.
-bool ShowEngineLog(const ImagingContext& c, const std::string& root) {
+struct Notice {
+    std::string text, title;
+    MessageIcon icon;
+};
+
+// The result in the log of the engine's last job, for the restore page's line and a message box; nothing when
+// there is no log. Shown once: the log goes aside under another name, where the details stay for whoever wants
+// them. When it cannot go aside, the result is shown again at the next start rather than lost.
+std::optional<Notice> TakeEngineLog(const ImagingContext& c, const std::string& root) {
     const std::string log = root + kEngineLogFile;
-    if (!c.bootFiles.FileExists(log)) return false;
+    if (!c.bootFiles.FileExists(log)) return std::nullopt;
     auto text = c.bootFiles.ReadSmallFile(log, kLogLimit);
     const EngineResult result =
         text ? EngineLogResult(text.value()) : EngineResult{false, text.outcome().Describe(), std::nullopt};
-    // Shown once: the log goes aside under another name, where the details stay for whoever wants them. When it
-    // cannot go aside, the result is shown again at the next start rather than lost.
     const std::string shown = root + kShownEngineLogFile;
     if (c.bootFiles.FileExists(shown)) (void)c.bootFiles.RemoveFile(shown);
     const bool moved = c.bootFiles.CopyNewFile(log, shown).ok() && c.bootFiles.RemoveFile(log).ok();
     const std::string details = "\r\n\r\n详细的记录在 " + (moved ? shown : log) + " 中。";
     c.window.SetText("提示透明标签", result.ok ? "还原系统（上次的映像作业已完成）" : "还原系统（上次的映像作业失败）");
-    if (!result.ok) {
-        c.messages.Show("上次重新启动后，映像引擎没有完成作业：\r\n\r\n" + result.reason + details, kErrorTitle,
-                        MessageButtons::Ok, MessageIcon::Error);
-    } else if (const auto& s = result.summary) {
-        c.messages.Show(std::string("上次重新启动后，映像引擎完成了") +
-                            (s->mode == EngineJobMode::Backup ? "备份" : "还原") + "。\r\n\r\n用时：" +
-                            DurationText(s->seconds) + "\r\n映像大小：" + SizeText(s->imageBytes) + details,
-                        "信息：", MessageButtons::Ok, MessageIcon::Information);
-    } else {
-        c.messages.Show("上次重新启动后，映像引擎完成了作业。" + details, "信息：", MessageButtons::Ok,
-                        MessageIcon::Information);
-    }
-    return true;
+    if (!result.ok)
+        return Notice{"上次重新启动后，映像引擎没有完成作业：\r\n\r\n" + result.reason + details, kErrorTitle,
+                      MessageIcon::Error};
+    if (const auto& s = result.summary)
+        return Notice{std::string("上次重新启动后，映像引擎完成了") +
+                          (s->mode == EngineJobMode::Backup ? "备份" : "还原") + "。\r\n\r\n用时：" +
+                          DurationText(s->seconds) + "\r\n映像大小：" + SizeText(s->imageBytes) + details,
+                      "信息：", MessageIcon::Information};
+    return Notice{"上次重新启动后，映像引擎完成了作业。" + details, "信息：", MessageIcon::Information};
+}
+
+void Show(const ImagingContext& c, const Notice& notice) {
+    c.messages.Show(notice.text, notice.title, MessageButtons::Ok, notice.icon);
 }
 
 std::string NotRunText(const ImagingContext& c, const std::string& job, const Outcome& withdrawn) {
@@ -173,19 +178,23 @@ void ShowLastEngineResult(const ImagingContext& c) {
     const std::string system = GetSystemDriveLetter(c.drives);
     const std::string root = DriveRoot(system);
     if (root.empty()) return;
-    const bool logShown = ShowEngineLog(c, root);
+    const std::optional<Notice> logged = TakeEngineLog(c, root);
     const std::string job = root + (c.route == ImagingRoute::Engine ? kEngineJobFile : kGhostBatchFile);
     const bool jobLeft = c.bootFiles.FileExists(job);
     if (jobLeft) {
         // Staged at this start of Windows ("restart later"): it is still to run. When that cannot be told, the
         // job stays as well; it does what the user asked for.
         auto sinceStart = c.bootFiles.WrittenSinceWindowsStarted(job);
-        if (!sinceStart || sinceStart.value()) return;
+        if (!sinceStart || sinceStart.value()) {
+            if (logged) Show(c, *logged);
+            return;
+        }
     }
-    // No job is on its way: what the last one left (the boot files, the boot entry) goes. The engine removes
-    // only its job, and the DOS side only some of the files.
+    // No job is on its way: what the last one left (the boot files, the boot entry) goes, before any box waits
+    // for the user. The engine removes only its job, and the DOS side only some of the files.
     const Outcome withdrawn = WithdrawJob(c, system);
-    if (jobLeft && !logShown) {
+    if (logged) Show(c, *logged);
+    if (jobLeft && !logged) {
         c.messages.Show(NotRunText(c, job, withdrawn), kErrorTitle, MessageButtons::Ok, MessageIcon::Error);
     } else if (!withdrawn) {
         c.messages.Show("上次的映像作业留下的启动文件或启动项未能全部删除：" + withdrawn.Describe(), kErrorTitle,
