@@ -292,6 +292,30 @@ TEST(EngineRoute, AJobTheEngineDidNotRunIsReportedAndEverythingTakenBack) {
     }
 }
 
+TEST(EngineRoute, AnEntryThatCannotBeDeletedKeepsTheBootFilesAndItsRecord) {
+    // The boot manager would otherwise stop at a missing boot sector; with the files the loader finds no job
+    // and Windows starts. The record stays for the next start to try again.
+    EngineRig r;
+    StageForLater(r, "Win7", true);
+    r.commands.answer = [&r](const std::string& c) {
+        return c.find("/delete") != std::string::npos ? std::string("拒绝访问。\r\n") : r.bcd.Answer(c);
+    };
+    ShowLastEngineResult(r.Context());
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_NE(r.messages.shown[0].text.find("作业撤销时出了错"), std::string::npos) << r.messages.shown[0].text;
+    EXPECT_NE(r.messages.shown[0].text.find("拒绝访问"), std::string::npos) << r.messages.shown[0].text;
+    EXPECT_FALSE(r.bootFiles.files.count("C:\\KORVANIX.JOB"));
+    for (const char* file : {"C:\\qzrpldr.mbr", "C:\\otldr", "C:\\kxlinux", "C:\\KORVANIX.BCD"})
+        EXPECT_TRUE(r.bootFiles.files.count(file)) << file;
+
+    r.messages.shown.clear();
+    r.commands.answer = [&r](const std::string& c) { return r.bcd.Answer(c); };
+    ShowLastEngineResult(r.Context());
+    EXPECT_TRUE(r.messages.shown.empty()) << "nothing to report once it is all gone";
+    for (const char* file : kLeftFiles) EXPECT_FALSE(r.bootFiles.files.count(file)) << file;
+    EXPECT_TRUE(r.bcd.entries.empty());
+}
+
 TEST(EngineRoute, AJobThatRanLeavesNothingBehind) {
     // The engine removed its job and put boot.ini back; the boot files and the store's entry are left to us.
     EngineRig r;

@@ -299,7 +299,8 @@ void ExpectBoxHolding(const std::string& text) {
     if (!box) return;
     HWND message = GetDlgItem(box, 0xFFFF);
     std::string shown = message ? TextOf(message) : std::string();
-    if (shown.find(text) == std::string::npos) Fail("message box text '" + shown + "', expected it to hold '" + text + "'");
+    if (shown.find(text) == std::string::npos)
+        Fail("message box text '" + shown + "', expected it to hold '" + text + "'");
 }
 
 void Answer(const std::string& name) {
