@@ -118,7 +118,9 @@ std::string BcdRecordText(const BcdRecord& record) {
 }
 
 Result<BcdRecord> ParseBcdRecord(const std::string& text) {
-    std::istringstream lines(text);
+    std::string plain = text;  // a record saved again by a Windows editor ends its lines with CR LF
+    plain.erase(std::remove(plain.begin(), plain.end(), '\r'), plain.end());
+    std::istringstream lines(plain);
     std::string line;
     if (!std::getline(lines, line) || line != kRecordHeader) return Outcome::Failed("第一行不是 korvanix-bcd 1");
     BcdRecord record;

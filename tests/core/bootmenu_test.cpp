@@ -131,6 +131,12 @@ TEST(BcdEntry, WithoutAKnownTimeoutOrARecordNothingIsChanged) {
     EXPECT_TRUE(full.bcd.entries.empty());
     EXPECT_EQ(full.bcd.timeout, "30");
 
+    // One saved again by a Windows editor still reads.
+    const auto crlf = ParseBcdRecord("korvanix-bcd 1\r\ntimeout=\r\nentry={1a-2}\r\nend\r\n");
+    ASSERT_TRUE(crlf.ok()) << crlf.outcome().Describe();
+    EXPECT_FALSE(crlf.value().timeout);
+    EXPECT_EQ(crlf.value().entries, (std::vector<std::string>{"{1a-2}"}));
+
     // A record that is not ours to act on (a changed file) runs no command.
     BcdRig changed;
     changed.files.files["C:\\KORVANIX.BCD"].bytes = "korvanix-bcd 1\ntimeout=30\nentry={1} & del c:\\x\nend\n";
