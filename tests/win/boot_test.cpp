@@ -213,6 +213,42 @@ TEST(BootDeploy, SystemDriveOtherThanCGetsTheAssetsAndCTheWindowsGhost) {
     if (before.empty()) DeleteFileW(Widen(ghost).c_str());
 }
 
+TEST(BootDeploy, TheSavedBootIniGoesBackInOneStepAndJobsAreDatedAgainstTheStart) {
+    TempDrive drive;
+    REQUIRE_DRIVE(drive);
+    BootFilesWin files;
+    // boot.in_ as CopyFileW made it from an XP boot.ini (hidden, system, read-only) over the changed boot.ini.
+    WriteAll(drive.Path("boot.in_"), "original");
+    SetFileAttributesW(Widen(drive.Path("boot.in_")).c_str(),
+                       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+    WriteAll(drive.Path("boot.ini"), "changed");
+    EXPECT_DONE(files.MoveReplacing(drive.Path("boot.in_"), drive.Path("boot.ini")));
+    EXPECT_EQ(ReadAll(drive.Path("boot.ini")), "original");
+    EXPECT_EQ(GetFileAttributesW(Widen(drive.Path("boot.ini")).c_str()) & 0x07, DWORD(0x07));
+    EXPECT_EQ(GetFileAttributesW(Widen(drive.Path("boot.in_")).c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(files.MoveReplacing(drive.Path("boot.in_"), drive.Path("boot.ini")).ok());
+    EXPECT_EQ(ReadAll(drive.Path("boot.ini")), "original");
+
+    // A job written now waits for the restart; one dated before Windows started is left over.
+    const std::string job = drive.Path("KORVANIX.JOB");
+    WriteAll(job, "korvanix-job 1\n");
+    auto fresh = files.WrittenSinceWindowsStarted(job);
+    ASSERT_TRUE(fresh.ok()) << fresh.outcome().Describe();
+    EXPECT_TRUE(fresh.value());
+    HANDLE h = CreateFileW(Widen(job).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    SYSTEMTIME old{};
+    old.wYear = 2020, old.wMonth = 1, old.wDay = 2;
+    FILETIME t;
+    SystemTimeToFileTime(&old, &t);
+    ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &t));
+    CloseHandle(h);
+    fresh = files.WrittenSinceWindowsStarted(job);
+    ASSERT_TRUE(fresh.ok()) << fresh.outcome().Describe();
+    EXPECT_FALSE(fresh.value());
+    EXPECT_FALSE(files.WrittenSinceWindowsStarted(drive.Path("missing.job")).ok());
+}
+
 TEST(BootGhostBatch, HoldsTheLastJobInCodePage936) {
     TempDrive drive;
     REQUIRE_DRIVE(drive);
@@ -252,6 +288,12 @@ TEST(BootIni, KeepsTheOriginalAndMakesTheHelperTheDefault) {
     EXPECT_NE(ini.find("Q:\\qzrpldr.mbr=备份系统"), std::string::npos) << ini;
     EXPECT_EQ(ini.find("安装系统"), std::string::npos) << ini;  // one entry line, retitled
     EXPECT_NE(ini.find("\"Microsoft Windows XP\" /fastdetect"), std::string::npos) << ini;
+
+    // Taken back: the original, as XP keeps it, and no copy left.
+    EXPECT_DONE(RemoveBootEntry(rig.commands, rig.files, drive.letter()));
+    EXPECT_EQ(ReadAll(drive.Path("boot.ini")), original);
+    EXPECT_EQ(GetFileAttributesW(Widen(drive.Path("boot.ini")).c_str()) & 0x07, DWORD(0x07));
+    EXPECT_EQ(GetFileAttributesW(Widen(drive.Path("boot.in_")).c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // Run by tests/boot/wine-version.sh with the prefix set to the version in KORVANIX_BOOT_VERSION.
