@@ -50,13 +50,28 @@ Outcome Deploy(BootFilePort& files, BootAssetSource& assets, const std::string& 
 }  // namespace
 
 Outcome DeployBootAssets(BootFilePort& files, BootAssetSource& assets, const std::string& systemDrive) {
-    return Deploy(files, assets, systemDrive,
-                  {{BootAsset::Helper, kHelperFile}, {BootAsset::Loader, kLoaderFile}, {BootAsset::DosImage, kDosImageFile}});
+    return Deploy(
+        files, assets, systemDrive,
+        {{BootAsset::Helper, kHelperFile}, {BootAsset::Loader, kLoaderFile}, {BootAsset::DosImage, kDosImageFile}});
 }
 
 Outcome DeployEngine(BootFilePort& files, BootAssetSource& assets, const std::string& systemDrive) {
     return Deploy(files, assets, systemDrive,
                   {{BootAsset::EngineKernel, kEngineKernelFile}, {BootAsset::EngineInitrd, kEngineInitrdFile}});
+}
+
+Outcome RemoveBootFiles(BootFilePort& files, const std::string& systemDrive) {
+    const std::string root = DriveRoot(systemDrive);
+    if (root.empty()) return Outcome::Failed("不知道系统盘是哪个盘，无法删除启动文件");
+    Outcome outcome = Outcome::Done();
+    for (const char* name : {kHelperFile, kLoaderFile, kDosImageFile, kEngineKernelFile, kEngineInitrdFile}) {
+        const std::string path = root + name;
+        if (!files.FileExists(path)) continue;
+        // The boot side leaves what it keeps hidden, system and read-only.
+        (void)files.SetAttributes(path, kArchiveOnly);
+        outcome.Also(files.RemoveFile(path));
+    }
+    return outcome;
 }
 
 Outcome WriteWindowsGhost(BootFilePort& files, BootAssetSource& assets) {

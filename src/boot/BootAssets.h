@@ -28,6 +28,9 @@ std::string DriveRoot(const std::string& letter);
 Outcome DeployBootAssets(BootFilePort& files, BootAssetSource& assets, const std::string& systemDrive);
 // The engine's kernel and initramfs beside the boot files (EngineJob.h names them), stamped like them.
 Outcome DeployEngine(BootFilePort& files, BootAssetSource& assets, const std::string& systemDrive);
+// Removes what DeployBootAssets and DeployEngine wrote (whatever attributes the boot side left on them);
+// files already gone are no failure.
+Outcome RemoveBootFiles(BootFilePort& files, const std::string& systemDrive);
 // C:\ghost32.exe, overwriting any file there. Fails when the program carries no Windows Ghost (nothing is
 // written) or the write failed.
 Outcome WriteWindowsGhost(BootFilePort& files, BootAssetSource& assets);

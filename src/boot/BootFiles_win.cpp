@@ -86,6 +86,29 @@ bool BootFilesWin::FileExists(const std::string& path) {
     return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+Result<bool> BootFilesWin::WrittenSinceWindowsStarted(const std::string& path) {
+    const std::string what = "读不出 " + path + " 是否在这次启动 Windows 之后写的";
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data))
+        return LastError(what, "GetFileAttributesExW");
+    // The boot time as the kernel keeps it (the first fields of SYSTEM_TIMEOFDAY_INFORMATION, which every
+    // version from XP on accepts at this length): a tick count would wrap after 49.7 days on XP.
+    using Query = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query) return LastError(what, "GetProcAddress");
+    constexpr int kSystemTimeOfDayInformation = 3;
+    struct {
+        LARGE_INTEGER bootTime, currentTime, timeZoneBias;
+        ULONG timeZoneId, reserved;
+    } timeOfDay{};
+    const LONG status = query(kSystemTimeOfDayInformation, &timeOfDay, sizeof timeOfDay, nullptr);
+    if (status < 0) return Outcome::Failed(what, Win32Error{static_cast<uint32_t>(status), "NtQuerySystemInformation"});
+    const ULONGLONG written =
+        (ULONGLONG(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return written >= static_cast<ULONGLONG>(timeOfDay.bootTime.QuadPart);
+}
+
 Result<std::string> BootFilesWin::ReadSmallFile(const std::string& path, size_t limit) {
     const std::string what = "读取 " + path + " 失败";
     UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -117,6 +140,13 @@ Outcome BootFilesWin::CopyNewFile(const std::string& from, const std::string& to
     return LastError("把 " + from + " 复制为 " + to + " 失败", "CopyFileW");
 }
 
+Outcome BootFilesWin::MoveReplacing(const std::string& from, const std::string& to) {
+    // A rename within the volume: boot.ini is the old file or the new one at every moment, never missing.
+    if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return Outcome::Done();
+    return LastError("把 " + from + " 改回 " + to + " 失败", "MoveFileExW");
+}
+
 Outcome BootFilesWin::SetAttributes(const std::string& path, uint32_t attributes) {
     if (SetFileAttributesW(Widen(path).c_str(), attributes)) return Outcome::Done();
     return LastError("修改 " + path + " 的属性失败", "SetFileAttributesW");
@@ -144,12 +174,12 @@ Outcome BootFilesWin::CreateFolder(const std::string& path) {
 }
 
 std::string_view ResourceBootAssets::Bytes(BootAsset asset) {
-    const wchar_t* name = asset == BootAsset::Helper     ? L"KX_HELPER"
-                          : asset == BootAsset::Loader   ? L"KX_LOADER"
-                          : asset == BootAsset::DosImage ? L"KX_DOSIMAGE"
+    const wchar_t* name = asset == BootAsset::Helper         ? L"KX_HELPER"
+                          : asset == BootAsset::Loader       ? L"KX_LOADER"
+                          : asset == BootAsset::DosImage     ? L"KX_DOSIMAGE"
                           : asset == BootAsset::EngineKernel ? L"KX_ENGINE_KERNEL"
                           : asset == BootAsset::EngineInitrd ? L"KX_ENGINE_INITRD"
-                                                         : L"KX_GHOST32";
+                                                             : L"KX_GHOST32";
     return ProgramResource(name);
 }
 

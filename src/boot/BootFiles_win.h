@@ -9,9 +9,11 @@ public:
     Outcome WriteNewFile(const std::string& path, std::string_view bytes) override;
     Outcome StampBootFile(const std::string& path) override;
     bool FileExists(const std::string& path) override;
+    Result<bool> WrittenSinceWindowsStarted(const std::string& path) override;
     Result<std::string> ReadSmallFile(const std::string& path, size_t limit) override;
     Outcome RemoveFile(const std::string& path) override;
     Outcome CopyNewFile(const std::string& from, const std::string& to) override;
+    Outcome MoveReplacing(const std::string& from, const std::string& to) override;
     Outcome SetAttributes(const std::string& path, uint32_t attributes) override;
     Outcome WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
                           const std::string& value) override;
@@ -20,7 +22,8 @@ public:
 };
 
 // Reads the assets from the resources of the program's own file (KX_HELPER, KX_LOADER, KX_DOSIMAGE,
-// KX_GHOST32, KX_ENGINE_KERNEL, KX_ENGINE_INITRD). Resources stay mapped for the life of the process, so the views stay valid.
+// KX_GHOST32, KX_ENGINE_KERNEL, KX_ENGINE_INITRD). Resources stay mapped for the life of the process, so the views stay
+// valid.
 class ResourceBootAssets : public BootAssetSource {
 public:
     std::string_view Bytes(BootAsset asset) override;

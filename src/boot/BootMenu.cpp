@@ -1,5 +1,6 @@
 #include "boot/BootMenu.h"
 
+#include <algorithm>
 #include <sstream>
 #include <vector>
 
@@ -19,6 +20,11 @@ constexpr const char* kOrderCommand = "bcdedit /displayorder %s /addlast";
 constexpr const char* kBootSequenceCommand = "bcdedit /bootsequence %s";
 constexpr const char* kTimeoutCommand = "bcdedit /timeout 25";
 constexpr const char* kDeleteCommand = "bcdedit /delete %s";
+// Putting the time-out back: the value it had, or none where the store had none.
+constexpr const char* kOldTimeoutCommand = "bcdedit /timeout %s";
+constexpr const char* kNoTimeoutCommand = "bcdedit /deletevalue {bootmgr} timeout";
+constexpr const char* kRecordHeader = "korvanix-bcd 1";
+constexpr size_t kRecordLimit = 64 * 1024;
 
 std::vector<std::string> Blocks(const std::string& listing) {
     std::vector<std::string> blocks(1);
@@ -50,7 +56,104 @@ Outcome RunBcd(CommandPort& commands, const std::string& command) {
                            (said.empty() ? "没有运行（没有输出）" : "报告：" + said));
 }
 
+constexpr const char* kUnknownTimeoutText =
+    "启动菜单设置失败：bcdedit 的列表中读不出 Windows 启动管理器（{bootmgr}）的等待时间，无法在作业之后把它改回来";
+
+bool AllOf(const std::string& text, const char* allowed) {
+    return !text.empty() && text.find_first_not_of(allowed) == std::string::npos;
+}
+
+// Values go back into command lines: a time-out is digits, an identifier a GUID in braces.
+bool UsableTimeout(const std::string& value) { return value.size() <= 9 && AllOf(value, "0123456789"); }
+bool UsableIdentifier(const std::string& id) {
+    return id.size() > 2 && id.front() == '{' && id.back() == '}' &&
+           AllOf(id.substr(1, id.size() - 2), "0123456789abcdefABCDEF-");
+}
+
+std::string RecordPath(const std::string& systemDrive) {
+    const std::string root = DriveRoot(systemDrive);
+    return root.empty() ? std::string() : root + kBcdRecordFile;
+}
+
+Result<std::optional<BcdRecord>> ReadRecord(BootFilePort& files, const std::string& path) {
+    if (!files.FileExists(path)) return std::optional<BcdRecord>();
+    auto text = files.ReadSmallFile(path, kRecordLimit);
+    if (!text) return text.outcome();
+    auto record = ParseBcdRecord(text.value());
+    if (!record) return Outcome::Failed(path + " 的内容无效：" + record.outcome().what());
+    return std::optional<BcdRecord>(record.value());
+}
+
+Outcome WriteRecord(BootFilePort& files, const std::string& path, const BcdRecord& record) {
+    if (files.FileExists(path)) (void)files.SetAttributes(path, kArchiveOnly);
+    return files.WriteNewFile(path, BcdRecordText(record));
+}
+
+// The record of the entries this program added, with `id` among them: the time-out is the one of the
+// first entry's run, before any of ours changed it.
+Outcome Remember(BootFilePort& files, const std::string& path, const std::string& listing, const std::string& id) {
+    auto old = ReadRecord(files, path);
+    if (!old) return old.outcome();
+    BcdRecord record;
+    if (old.value()) {
+        record = *old.value();
+    } else {
+        const BootManagerBlock manager = BootManagerOf(listing);
+        if (!manager.found || (manager.timeout && !UsableTimeout(*manager.timeout)))
+            return Outcome::Failed(kUnknownTimeoutText);
+        record.timeout = manager.timeout;
+    }
+    for (const std::string& known : record.entries)
+        if (known == id) return Outcome::Done();
+    record.entries.push_back(id);
+    return WriteRecord(files, path, record);
+}
+
 }  // namespace
+
+std::string BcdRecordText(const BcdRecord& record) {
+    std::string text = std::string(kRecordHeader) + "\ntimeout=" + record.timeout.value_or("") + "\n";
+    for (const std::string& id : record.entries) text += "entry=" + id + "\n";
+    return text + "end\n";
+}
+
+Result<BcdRecord> ParseBcdRecord(const std::string& text) {
+    std::string plain = text;  // a record saved again by a Windows editor ends its lines with CR LF
+    plain.erase(std::remove(plain.begin(), plain.end(), '\r'), plain.end());
+    std::istringstream lines(plain);
+    std::string line;
+    if (!std::getline(lines, line) || line != kRecordHeader) return Outcome::Failed("第一行不是 korvanix-bcd 1");
+    BcdRecord record;
+    if (!std::getline(lines, line) || line.rfind("timeout=", 0) != 0) return Outcome::Failed("缺少 timeout= 行");
+    if (line.size() > 8) record.timeout = line.substr(8);
+    if (record.timeout && !UsableTimeout(*record.timeout)) return Outcome::Failed("等待时间 " + line + " 无效");
+    while (std::getline(lines, line) && line != "end") {
+        if (line.rfind("entry=", 0) != 0 || !UsableIdentifier(line.substr(6)))
+            return Outcome::Failed("无效的行 " + line);
+        record.entries.push_back(line.substr(6));
+    }
+    if (line != "end") return Outcome::Failed("文件不完整（缺少 end 行）");
+    return record;
+}
+
+BootManagerBlock BootManagerOf(const std::string& listing) {
+    BootManagerBlock manager;
+    for (const std::string& block : Blocks(listing)) {
+        if (FirstIdentifier(block) != "{bootmgr}") continue;
+        manager.found = true;
+        std::istringstream lines(block);
+        std::string line;
+        // "timeout                 30": the names stay English in the Chinese listing too.
+        while (std::getline(lines, line)) {
+            if (line.rfind("timeout", 0) != 0 || line.size() < 8 || (line[7] != ' ' && line[7] != '\t')) continue;
+            const size_t start = line.find_first_not_of(" \t", 7);
+            const size_t end = line.find_last_not_of(" \t");
+            manager.timeout = start == std::string::npos ? std::string() : line.substr(start, end - start + 1);
+        }
+        return manager;
+    }
+    return manager;
+}
 
 bool BcdSucceeded(const std::string& output) {
     return output.find("成功") != std::string::npos || output.find("successfully") != std::string::npos;
@@ -74,14 +177,27 @@ std::string IdentifierOfTitle(const std::string& listing, const std::string& tit
     return {};
 }
 
-Outcome RegisterBcdEntry(CommandPort& commands, const std::string& systemDrive, const std::string& title) {
+Outcome RegisterBcdEntry(CommandPort& commands, BootFilePort& files, const std::string& systemDrive,
+                         const std::string& title) {
+    const std::string record = RecordPath(systemDrive);
+    if (record.empty()) return Outcome::Failed("不知道系统盘是哪个盘，无法添加启动项");
     const std::string listing = commands.RunCommandCaptured("bcdedit");
     if (listing.find(title) != std::string::npos) {
         // A previous run added the entry: start it once more rather than adding a second one.
         const std::string id = IdentifierOfTitle(listing, title);
         if (id.empty()) return Outcome::Failed("启动菜单中已有“" + title + "”，但读不出它的标识符");
+        if (Outcome kept = Remember(files, record, listing, id); !kept) return kept;
         return RunBcd(commands, FormatLine(kBootSequenceCommand, {id}));
     }
+    // Without the time-out as it is now, the store could not be put back after the job.
+    const BootManagerBlock manager = BootManagerOf(listing);
+    if (!manager.found) {
+        const std::string said = FirstLine(listing);
+        return Outcome::Failed("启动菜单设置失败：“bcdedit”" + (said.empty() ? std::string("没有运行（没有输出）")
+                                                                             : "没有列出 Windows 启动管理器：" + said));
+    }
+    if (manager.timeout && !UsableTimeout(*manager.timeout) && !files.FileExists(record))
+        return Outcome::Failed(kUnknownTimeoutText);
 
     // Each command must succeed by itself: a later success does not make up for an earlier failure.
     const std::string created = commands.RunCommandCaptured(FormatLine(kCreateCommand, {"\"", title, "\""}));
@@ -91,18 +207,60 @@ Outcome RegisterBcdEntry(CommandPort& commands, const std::string& systemDrive, 
         return Outcome::Failed("启动菜单设置失败：无法创建启动项“" + title + "”" +
                                (said.empty() ? "（bcdedit 没有运行）" : "：" + said));
     }
-    const std::string drive = systemDrive.empty() ? "C" : systemDrive.substr(0, 1);
-    Outcome outcome = RunBcd(commands, FormatLine(kDeviceCommand, {id, drive}));
+    // Kept before anything else changes; an entry that could not be recorded is not left behind.
+    Outcome outcome = UsableIdentifier(id) ? Remember(files, record, listing, id)
+                                           : Outcome::Failed("启动菜单设置失败：bcdedit 给出的标识符 " + id + " 无效");
+    if (!outcome) {
+        if (!BcdSucceeded(commands.RunCommandCaptured(FormatLine(kDeleteCommand, {id}))))
+            return Outcome::Failed(outcome.Describe() + "；启动项 " + id + " 也未能删除");
+        return outcome;
+    }
+    const std::string drive = systemDrive.substr(0, 1);
+    outcome = RunBcd(commands, FormatLine(kDeviceCommand, {id, drive}));
     for (const char* command : {kPathCommand, kOrderCommand, kBootSequenceCommand}) {
         if (outcome) outcome = RunBcd(commands, FormatLine(command, {id}));
     }
     if (outcome) outcome = RunBcd(commands, kTimeoutCommand);
     if (!outcome) {
         // A half-made entry would be found by its title next time and started without its device or path.
-        if (!BcdSucceeded(commands.RunCommandCaptured(FormatLine(kDeleteCommand, {id}))))
-            return Outcome::Failed(outcome.what() + "；未完成的启动项 " + id + " 也未能删除");
+        if (Outcome removed = RemoveBootEntry(commands, files, systemDrive); !removed)
+            return Outcome::Failed(outcome.what() + "；未完成的启动项 " + id + " 也未能删除（" + removed.Describe() +
+                                   "）");
     }
     return outcome;
+}
+
+Outcome RemoveBootEntry(CommandPort& commands, BootFilePort& files, const std::string& systemDrive) {
+    const std::string root = DriveRoot(systemDrive);
+    if (root.empty()) return Outcome::Failed("不知道系统盘是哪个盘，无法撤销启动项");
+    Outcome outcome = Outcome::Done();
+    // Windows XP: boot.in_ is the boot.ini from before our entry (the boot side puts it back after a job).
+    const std::string saved = root + "boot.in_", bootIni = root + "boot.ini";
+    if (files.FileExists(saved)) {
+        if (files.FileExists(bootIni)) (void)files.SetAttributes(bootIni, kArchiveOnly);
+        outcome.Also(files.MoveReplacing(saved, bootIni));
+    }
+
+    const std::string path = root + kBcdRecordFile;
+    auto read = ReadRecord(files, path);
+    if (!read) return outcome.Also(read.outcome());
+    if (!read.value()) return outcome;
+    const BcdRecord& record = *read.value();
+    const std::string listing = commands.RunCommandCaptured("bcdedit");
+    const BootManagerBlock manager = BootManagerOf(listing);
+    if (!manager.found) return outcome.Also(RunBcd(commands, "bcdedit"));  // names what bcdedit said
+    Outcome store = Outcome::Done();
+    // An entry no longer listed is gone already (removed by hand, or by an earlier try).
+    std::vector<std::string> listed;
+    for (const std::string& block : Blocks(listing)) listed.push_back(FirstIdentifier(block));
+    for (const std::string& id : record.entries)
+        if (std::find(listed.begin(), listed.end(), id) != listed.end())
+            store.Also(RunBcd(commands, FormatLine(kDeleteCommand, {id})));
+    if (manager.timeout != record.timeout)
+        store.Also(RunBcd(commands, record.timeout ? FormatLine(kOldTimeoutCommand, {*record.timeout})
+                                                   : std::string(kNoTimeoutCommand)));
+    if (store) store = files.RemoveFile(path);
+    return outcome.Also(store);
 }
 
 Outcome RegisterBootIniEntry(BootFilePort& files, const std::string& systemDrive, const std::string& title) {
@@ -135,7 +293,7 @@ Outcome RegisterBootIniEntry(BootFilePort& files, const std::string& systemDrive
 Outcome RegisterBootEntry(SystemPort& system, CommandPort& commands, BootFilePort& files,
                           const std::string& systemDrive, const std::string& title) {
     const std::string version = system.WindowsVersionName();
-    if (version == "Win7" || version == "Win8") return RegisterBcdEntry(commands, systemDrive, title);
+    if (version == "Win7" || version == "Win8") return RegisterBcdEntry(commands, files, systemDrive, title);
     if (version == "WinXP") return RegisterBootIniEntry(files, systemDrive, title);
     return Outcome::Failed("不支持在此 Windows 版本（" + (version.empty() ? std::string("未知") : version) +
                            "）上添加启动项，只支持 Windows XP、Windows 7 和 Windows 8");

@@ -30,11 +30,15 @@ public:
     // Hides the file and sets its three time stamps to the fixed boot-file stamp; done when they were set.
     virtual Outcome StampBootFile(const std::string& path) = 0;
     virtual bool FileExists(const std::string& path) = 0;
+    // Whether the file was last written after Windows started this time (so no restart came since).
+    virtual Result<bool> WrittenSinceWindowsStarted(const std::string& path) = 0;
     // The whole file when it exists and holds at most `limit` bytes.
     virtual Result<std::string> ReadSmallFile(const std::string& path, size_t limit) = 0;
     virtual Outcome RemoveFile(const std::string& path) = 0;
     // Fails when the target exists.
     virtual Outcome CopyNewFile(const std::string& from, const std::string& to) = 0;
+    // Moves `from` over `to` in one step (same drive), replacing it; `to` is never left missing.
+    virtual Outcome MoveReplacing(const std::string& from, const std::string& to) = 0;
     virtual Outcome SetAttributes(const std::string& path, uint32_t attributes) = 0;
     // An initialisation-file write: an existing key is replaced, a missing one added.
     virtual Outcome WriteIniValue(const std::string& file, const std::string& section, const std::string& key,

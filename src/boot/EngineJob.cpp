@@ -186,18 +186,70 @@ ImagingRoute SelectedImagingRoute() {
 #endif
 }
 
+namespace {
+
+// The line of `text` that ends at `end` (exclusive); `start` gets where it begins.
+std::string_view LineBefore(std::string_view text, size_t end, size_t& start) {
+    const size_t newline = end == 0 ? std::string_view::npos : text.rfind('\n', end - 1);
+    start = newline == std::string_view::npos ? 0 : newline + 1;
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+// "N" of "key=N": at most nineteen digits, so the value fits.
+std::optional<uint64_t> Number(std::string_view field, std::string_view key) {
+    if (field.substr(0, key.size()) != key) return std::nullopt;
+    field.remove_prefix(key.size());
+    if (field.empty() || field.size() > 19) return std::nullopt;
+    uint64_t value = 0;
+    for (char c : field) {
+        if (!IsDigit(c)) return std::nullopt;
+        value = value * 10 + uint64_t(c - '0');
+    }
+    return value;
+}
+
+// "SUMMARY mode=backup seconds=123 image-bytes=456789", exactly; anything else is no summary.
+std::optional<EngineSummary> ParseSummary(std::string_view line) {
+    constexpr std::string_view kBackup = "SUMMARY mode=backup ", kRestore = "SUMMARY mode=restore ";
+    EngineSummary summary;
+    if (line.substr(0, kBackup.size()) == kBackup) {
+        line.remove_prefix(kBackup.size());
+    } else if (line.substr(0, kRestore.size()) == kRestore) {
+        summary.mode = EngineJobMode::Restore;
+        line.remove_prefix(kRestore.size());
+    } else {
+        return std::nullopt;
+    }
+    const size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) return std::nullopt;
+    const auto seconds = Number(line.substr(0, blank), "seconds=");
+    const auto bytes = Number(line.substr(blank + 1), "image-bytes=");
+    if (!seconds || !bytes) return std::nullopt;
+    summary.seconds = *seconds;
+    summary.imageBytes = *bytes;
+    return summary;
+}
+
+}  // namespace
+
 EngineResult EngineLogResult(std::string_view logText) {
     size_t end = logText.size();
     while (end > 0 && (logText[end - 1] == '\n' || logText[end - 1] == '\r' || logText[end - 1] == ' ')) --end;
-    size_t start = logText.rfind('\n', end == 0 ? 0 : end - 1);
-    std::string_view last = logText.substr(start == std::string_view::npos ? 0 : start + 1,
-                                           end - (start == std::string_view::npos ? 0 : start + 1));
+    size_t start = 0;
+    const std::string_view last = LineBefore(logText, end, start);
     constexpr std::string_view kOk = "RESULT OK", kFailed = "RESULT FAILED: ";
-    if (last == kOk) return {true, ""};
-    if (last.substr(0, kFailed.size()) == kFailed && last.size() > kFailed.size()) {
-        return {false, std::string(last.substr(kFailed.size()))};
+    if (last == kOk) {
+        EngineResult result{true, "", std::nullopt};
+        size_t before = 0;
+        if (start > 0) result.summary = ParseSummary(LineBefore(logText, start - 1, before));
+        return result;
     }
-    return {false, "映像引擎未完成作业（日志不完整）"};
+    if (last.substr(0, kFailed.size()) == kFailed && last.size() > kFailed.size()) {
+        return {false, std::string(last.substr(kFailed.size())), std::nullopt};
+    }
+    return {false, "映像引擎未完成作业（日志不完整）", std::nullopt};
 }
 
 }  // namespace kx

@@ -15,6 +15,7 @@
 //   ghost-image=1:2\qzrpgho\SYS
 //   end
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -69,9 +70,17 @@ ImagingRoute SelectedImagingRoute();
 
 // The last job's result, from KORVANIX.LOG at the system partition's root: its last line is "RESULT OK"
 // or "RESULT FAILED: reason". A log without that line (the engine stopped half way) counts as a failure.
+// A success may carry, on the line just before, "SUMMARY mode=backup seconds=123 image-bytes=456789"
+// (the time the job took and the sum of the image's streams); an older engine writes none.
+struct EngineSummary {
+    EngineJobMode mode = EngineJobMode::Backup;
+    uint64_t seconds = 0;
+    uint64_t imageBytes = 0;
+};
 struct EngineResult {
     bool ok = false;
     std::string reason;  // empty when ok
+    std::optional<EngineSummary> summary;
 };
 EngineResult EngineLogResult(std::string_view logText);
 

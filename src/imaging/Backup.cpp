@@ -99,8 +99,7 @@ void BackupAtRestartByEngine(const ImagingContext& c, const std::string& partiti
     Outcome done = StageEngineJob(c, false, partition, designator, folder);
     if (done) done = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "备份系统");
     if (!done) {
-        WithdrawJob(c, system);
-        ShowFailure(c, done);
+        ShowFailure(c, WithdrawnAfter(c, system, done));
         return;
     }
     c.messages.Show("备份已准备好：下次重新启动电脑时会自动备份分区 " + partition + ":，映像保存在文件夹 " + folder +
@@ -173,10 +172,11 @@ void BackupAtRestart(const ImagingContext& c) {
     // The job stays visible with its real dates: the user can see what the next start will do.
     Outcome done = CreateImageFolder(c.window, c.bootFiles, ghostPath);
     if (done) done = WriteGhostBatch(c.bootFiles, system, GhostBackupJob(source, ghostPath), false);
-    if (done) done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
     if (done) {
-        done = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "备份系统");
-        if (!done) (void)c.bootFiles.RemoveFile(DriveRoot(system) + kGhostBatchFile);
+        // From here this run's job is written: a failure takes it back.
+        done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
+        if (done) done = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "备份系统");
+        if (!done) done = WithdrawnAfter(c, system, done);
     }
     if (!done) {
         ShowFailure(c, done);

@@ -2,6 +2,7 @@
 
 #include "base/ControlNames.h"
 #include "boot/BootAssets.h"
+#include "boot/BootMenu.h"
 #include "boot/EngineJob.h"
 #include "boot/GhostBatch.h"
 #include "disk/DriveRecord.h"
@@ -35,8 +36,7 @@ const char* const kEngineNoGhostText =
 
 std::string EngineImageFolder(const std::string& imagePath) {
     const std::string lower = Lower(imagePath);
-    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".gho") == 0 &&
-        imagePath[imagePath.size() - 5] != '\\')
+    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".gho") == 0 && imagePath[imagePath.size() - 5] != '\\')
         return imagePath.substr(0, imagePath.size() - 4);
     return imagePath;
 }
@@ -90,28 +90,116 @@ Outcome StageEngineJob(const ImagingContext& c, bool restore, const std::string&
     return c.bootFiles.WriteNewFile(jobFile, text.value());
 }
 
-void WithdrawJob(const ImagingContext& c, const std::string& systemDrive) {
-    const std::string file = DriveRoot(systemDrive) + (c.route == ImagingRoute::Engine ? kEngineJobFile : kGhostBatchFile);
-    // Nothing more can be done about a job that will not go: the failure that led here is what the user sees.
-    if (c.bootFiles.FileExists(file)) (void)c.bootFiles.RemoveFile(file);
+Outcome WithdrawJob(const ImagingContext& c, const std::string& systemDrive) {
+    const std::string root = DriveRoot(systemDrive);
+    if (root.empty()) return Outcome::Failed("不知道系统盘是哪个盘，无法撤销作业");
+    const std::string file = root + (c.route == ImagingRoute::Engine ? kEngineJobFile : kGhostBatchFile);
+    Outcome outcome = Outcome::Done();
+    if (c.bootFiles.FileExists(file)) {
+        (void)c.bootFiles.SetAttributes(file, kArchiveOnly);
+        outcome = c.bootFiles.RemoveFile(file);
+    }
+    // The boot files stay while an entry still leads to them: the loader then finds no job and Windows starts
+    // again, where a missing file would stop the start at the boot manager's error.
+    if (Outcome entry = RemoveBootEntry(c.commands, c.bootFiles, systemDrive); !entry) return outcome.Also(entry);
+    return outcome.Also(RemoveBootFiles(c.bootFiles, systemDrive));
 }
 
-void ShowLastEngineResult(const ImagingContext& c) {
-    const std::string root = DriveRoot(GetSystemDriveLetter(c.drives));
+Outcome WithdrawnAfter(const ImagingContext& c, const std::string& systemDrive, const Outcome& failure) {
+    const Outcome withdrawn = WithdrawJob(c, systemDrive);
+    if (withdrawn) return failure;
+    return Outcome::Failed(failure.Describe() + "\r\n\r\n撤销已写入的作业时也出了错：" + withdrawn.Describe());
+}
+
+namespace {
+
+std::string DurationText(uint64_t seconds) {
+    if (seconds < 60) return std::to_string(seconds) + " 秒";
+    return std::to_string(seconds / 60) + " 分 " + std::to_string(seconds % 60) + " 秒";
+}
+
+std::string SizeText(uint64_t bytes) {
+    constexpr double kMegabyte = 1048576.0, kGigabyte = 1073741824.0;
+    if (bytes >= kGigabyte) return NumberText(RoundToDecimals(bytes / kGigabyte, 2)) + " GB";
+    return NumberText(RoundToDecimals(bytes / kMegabyte, 2)) + " MB";
+}
+
+struct Notice {
+    std::string text, title;
+    MessageIcon icon;
+};
+
+// The result in the log of the engine's last job, for the restore page's line and a message box; nothing when
+// there is no log. Shown once: the log goes aside under another name, where the details stay for whoever wants
+// them. When it cannot go aside, the result is shown again at the next start rather than lost.
+std::optional<Notice> TakeEngineLog(const ImagingContext& c, const std::string& root) {
     const std::string log = root + kEngineLogFile;
-    if (root.empty() || !c.bootFiles.FileExists(log)) return;
+    if (!c.bootFiles.FileExists(log)) return std::nullopt;
     auto text = c.bootFiles.ReadSmallFile(log, kLogLimit);
-    const EngineResult result = text ? EngineLogResult(text.value()) : EngineResult{false, text.outcome().Describe()};
-    // Shown once: the log goes aside under another name, where the details stay for whoever wants them. When it
-    // cannot go aside, the result is shown again at the next start rather than lost.
+    const EngineResult result =
+        text ? EngineLogResult(text.value()) : EngineResult{false, text.outcome().Describe(), std::nullopt};
     const std::string shown = root + kShownEngineLogFile;
     if (c.bootFiles.FileExists(shown)) (void)c.bootFiles.RemoveFile(shown);
     const bool moved = c.bootFiles.CopyNewFile(log, shown).ok() && c.bootFiles.RemoveFile(log).ok();
+    const std::string details = "\r\n\r\n详细的记录在 " + (moved ? shown : log) + " 中。";
     c.window.SetText("提示透明标签", result.ok ? "还原系统（上次的映像作业已完成）" : "还原系统（上次的映像作业失败）");
     if (!result.ok)
-        c.messages.Show("上次重新启动后，映像引擎没有完成作业：\r\n\r\n" + result.reason + "\r\n\r\n详细的记录在 " +
-                            (moved ? shown : log) + " 中。",
-                        kErrorTitle, MessageButtons::Ok, MessageIcon::Error);
+        return Notice{"上次重新启动后，映像引擎没有完成作业：\r\n\r\n" + result.reason + details, kErrorTitle,
+                      MessageIcon::Error};
+    if (const auto& s = result.summary)
+        return Notice{std::string("上次重新启动后，映像引擎完成了") +
+                          (s->mode == EngineJobMode::Backup ? "备份" : "还原") + "。\r\n\r\n用时：" +
+                          DurationText(s->seconds) + "\r\n映像大小：" + SizeText(s->imageBytes) + details,
+                      "信息：", MessageIcon::Information};
+    return Notice{"上次重新启动后，映像引擎完成了作业。" + details, "信息：", MessageIcon::Information};
+}
+
+void Show(const ImagingContext& c, const Notice& notice) {
+    c.messages.Show(notice.text, notice.title, MessageButtons::Ok, notice.icon);
+}
+
+std::string NotRunText(const ImagingContext& c, const std::string& job, const Outcome& withdrawn) {
+    const bool engine = c.route == ImagingRoute::Engine;
+    std::string text = engine ? "上次重新启动后，映像引擎没有运行准备好的作业：系统盘上还留着作业文件 " + job +
+                                    "，却没有映像引擎的记录 " + kEngineLogFile + "。"
+                              : "上次重新启动后，启动环境没有运行准备好的 Ghost 作业：系统盘上还留着 " + job + "。";
+    text += "\r\n\r\n可能的原因：\r\n1. 启动时没有选择本程序添加的启动项，或者电脑是用别的方式启动的；\r\n2. ";
+    text += engine ? "映像引擎不认识这台电脑的硬盘控制器，找不到硬盘；"
+                   : "启动环境不认识这台电脑的硬盘控制器，找不到硬盘；";
+    text += "\r\n3. 启动文件被删除了。\r\n\r\n";
+    if (withdrawn)
+        return text + "作业已撤销，本程序的启动文件和启动项也已删除，分区没有改动。如仍需要，请重新操作一次。";
+    return text + "作业撤销时出了错：" + withdrawn.Describe();
+}
+
+}  // namespace
+
+void ShowLastEngineResult(const ImagingContext& c) {
+    const std::string system = GetSystemDriveLetter(c.drives);
+    const std::string root = DriveRoot(system);
+    if (root.empty()) return;
+    const std::optional<Notice> logged = TakeEngineLog(c, root);
+    const std::string job = root + (c.route == ImagingRoute::Engine ? kEngineJobFile : kGhostBatchFile);
+    const bool jobLeft = c.bootFiles.FileExists(job);
+    if (jobLeft) {
+        // Staged at this start of Windows ("restart later"): it is still to run. When that cannot be told, the
+        // job stays as well; it does what the user asked for.
+        auto sinceStart = c.bootFiles.WrittenSinceWindowsStarted(job);
+        if (!sinceStart || sinceStart.value()) {
+            if (logged) Show(c, *logged);
+            return;
+        }
+    }
+    // No job is on its way: what the last one left (the boot files, the boot entry) goes, before any box waits
+    // for the user. The engine removes only its job, and the DOS side only some of the files.
+    const Outcome withdrawn = WithdrawJob(c, system);
+    if (logged) Show(c, *logged);
+    if (jobLeft && !logged) {
+        c.messages.Show(NotRunText(c, job, withdrawn), kErrorTitle, MessageButtons::Ok, MessageIcon::Error);
+    } else if (!withdrawn) {
+        c.messages.Show("上次的映像作业留下的启动文件或启动项未能全部删除：" + withdrawn.Describe(), kErrorTitle,
+                        MessageButtons::Ok, MessageIcon::Error);
+    }
 }
 
 }  // namespace kx

@@ -28,11 +28,16 @@ Outcome CheckEngineImage(const ImagingContext& c, bool restore, const std::strin
 // later leaves no job.
 Outcome StageEngineJob(const ImagingContext& c, bool restore, const std::string& partition,
                        const std::string& designator, const std::string& folder);
-// Removes the job file of this build's route (Ghost.bat or KORVANIX.JOB) from the system drive.
-void WithdrawJob(const ImagingContext& c, const std::string& systemDrive);
+// Takes a staged job back: the job file of this build's route (Ghost.bat or KORVANIX.JOB), the boot entry
+// (RemoveBootEntry) and then the boot files on the system drive. Done when all of it is gone.
+Outcome WithdrawJob(const ImagingContext& c, const std::string& systemDrive);
+// `failure`, after the job was withdrawn; a withdrawal that failed as well is named in it.
+Outcome WithdrawnAfter(const ImagingContext& c, const std::string& systemDrive, const Outcome& failure);
 
-// The engine's last job, from its log on the system drive, shown once: a line on the restore page, and a
-// message box when it failed. The log is then kept as KORVANIX.OLD.
+// At the start: the engine's last job, from its log on the system drive, shown once (the restore page's line
+// and a message box, the time and image size of a success among it; the log is then kept as KORVANIX.OLD).
+// Unless a job waits for the coming restart, what the last job left is then taken back (WithdrawJob); a job
+// the boot environment did not run is reported with the likely reasons.
 void ShowLastEngineResult(const ImagingContext& c);
 
 }  // namespace kx

@@ -70,8 +70,7 @@ Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& im
     if (done) done = WriteGhostBatch(c.bootFiles, system, GhostRestoreJob(*staged, "1", target), true);
     if (!done) return Failed(c, done);
     if (Outcome entry = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "安装系统"); !entry) {
-        WithdrawJob(c, system);
-        return Failed(c, entry);
+        return Failed(c, WithdrawnAfter(c, system, entry));
     }
     c.facts.deploymentReady.Set("就绪");
     w.SetPageIndex(kWizard, kDeployedPage);

@@ -40,8 +40,7 @@ std::string Question(bool restore, const std::string& drive) {
 bool RegisterOrWithdraw(const ImagingContext& c, const std::string& systemDrive, const std::string& title) {
     const Outcome entry = RegisterBootEntry(c.system, c.commands, c.bootFiles, systemDrive, title);
     if (entry) return true;
-    WithdrawJob(c, systemDrive);
-    ShowFailure(c, entry);
+    ShowFailure(c, WithdrawnAfter(c, systemDrive, entry));
     return false;
 }
 
@@ -189,14 +188,13 @@ void OneTapRun(const ImagingContext& c) {
     if (!written) return;
     const std::string system = GetSystemDriveLetter(c.drives);
     if (!*written) {
-        WithdrawJob(c, system);
-        ShowFailure(c, *written);
+        ShowFailure(c, WithdrawnAfter(c, system, *written));
         return;
     }
     const MessageAnswer answer = c.messages.Show(Question(restore, drive), "Korvanix 2015", MessageButtons::YesNoCancel,
                                                  MessageIcon::Information);
     if (answer == MessageAnswer::Cancel) {
-        WithdrawJob(c, system);
+        if (Outcome withdrawn = WithdrawJob(c, system); !withdrawn) ShowFailure(c, withdrawn);
         return;
     }
     if (!RegisterOrWithdraw(c, system, "安装系统")) return;

@@ -2,14 +2,15 @@
 // Fakes for boot deployment: files on drives kept in memory, scripted console commands.
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Fakes.h"
-#include "support/MemoryWindow.h"
 #include "base/ControlNames.h"
 #include "base/Ports.h"
 #include "boot/BootPorts.h"
+#include "support/MemoryWindow.h"
 
 namespace kx::test {
 
@@ -17,6 +18,7 @@ struct FakeFile {
     std::string bytes;
     uint32_t attributes = 0x20;
     bool stamped = false;
+    bool writtenSinceStart = false;  // written by the program at this start (not placed by a test)
 };
 
 constexpr uint32_t kAccessDenied = 5, kFileNotFound = 2, kFileExists = 80;
@@ -29,7 +31,7 @@ public:
         // As Windows: create-always with normal attributes fails over a hidden or system file.
         if (it != files.end() && (it->second.attributes & 0x06)) return Denied(path, "CreateFileW");
         if (failWrites) return Denied(path, "WriteFile");
-        files[path] = FakeFile{std::string(bytes), 0x20, false};
+        files[path] = FakeFile{std::string(bytes), 0x20, false, true};
         return Outcome::Done();
     }
     Outcome StampBootFile(const std::string& path) override {
@@ -41,6 +43,12 @@ public:
         return Outcome::Done();
     }
     bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+    Result<bool> WrittenSinceWindowsStarted(const std::string& path) override {
+        auto it = files.find(path);
+        if (it == files.end() || unknownStartTime)
+            return Outcome::Failed(path, Win32Error{kFileNotFound, "GetFileAttributesExW"});
+        return it->second.writtenSinceStart;
+    }
     Result<std::string> ReadSmallFile(const std::string& path, size_t limit) override {
         auto it = files.find(path);
         if (it == files.end()) return Outcome::Failed(path, Win32Error{kFileNotFound, "CreateFileW"});
@@ -60,6 +68,15 @@ public:
         if (!files.count(from)) return Outcome::Failed(from, Win32Error{kFileNotFound, "CopyFileW"});
         if (files.count(to) || failCopies) return Outcome::Failed(to, Win32Error{kFileExists, "CopyFileW"});
         files[to] = files[from];
+        return Outcome::Done();
+    }
+    Outcome MoveReplacing(const std::string& from, const std::string& to) override {
+        log.push_back("replace " + from + " " + to);
+        if (!files.count(from)) return Outcome::Failed(from, Win32Error{kFileNotFound, "MoveFileExW"});
+        if (files.count(to) && (files[to].attributes & 0x01)) return Denied(to, "MoveFileExW");
+        files[to] = files[from];
+        files.erase(from);
+        profile.erase(to);
         return Outcome::Done();
     }
     Outcome SetAttributes(const std::string& path, uint32_t attributes) override {
@@ -88,7 +105,7 @@ public:
     std::map<std::string, FakeFile> files;
     std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> profile;
     std::vector<std::string> folders, log;
-    bool failWrites = false, failCopies = false, ignoreIniWrites = false;
+    bool failWrites = false, failCopies = false, ignoreIniWrites = false, unknownStartTime = false;
 
 private:
     static Outcome Denied(const std::string& path, const char* call) {
@@ -106,28 +123,57 @@ public:
                                            {BootAsset::EngineInitrd, "INITRD"}};
 };
 
-// A boot store the way bcdedit lists it, for the fake command port.
+// A boot store the way bcdedit lists it, for the fake command port: its entries, the boot manager's
+// time-out and one-time boot sequence, and what /delete (with its clean-up of references), /timeout and
+// /deletevalue do to them.
 struct FakeBcd {
     std::vector<std::pair<std::string, std::string>> entries;  // identifier, description
+    std::optional<std::string> timeout = "30";
+    std::string bootSequence;
     bool chinese = true;
+    int created = 0;
 
     std::string Answer(const std::string& command) {
         const std::string ok = chinese ? "操作成功完成。\r\n" : "The operation completed successfully.\r\n";
+        const std::string bad = chinese ? "指定的标识符无效。\r\n" : "The specified identifier is not valid.\r\n";
         if (command == "bcdedit") {
-            std::string out = "Windows Boot Manager\r\n--------------------\r\nidentifier              {bootmgr}\r\n"
-                              "description             Windows Boot Manager\r\n\r\n";
+            std::string out =
+                "Windows Boot Manager\r\n--------------------\r\nidentifier              {bootmgr}\r\n"
+                "description             Windows Boot Manager\r\n";
+            if (!bootSequence.empty()) out += "bootsequence            " + bootSequence + "\r\n";
+            if (timeout) out += "timeout                 " + *timeout + "\r\n";
+            out += "\r\n";
             for (const auto& [id, title] : entries)
                 out += "Real-mode Boot Sector\r\n---------------------\r\n" +
                        std::string(chinese ? "标识符" : "identifier") + "                  " + id +
                        "\r\ndevice                  partition=C:\r\npath                    "
-                       "\\qzrpldr.mbr\r\ndescription             " + title + "\r\n\r\n";
+                       "\\qzrpldr.mbr\r\ndescription             " +
+                       title + "\r\n\r\n";
             return out;
         }
         const std::string create = "bcdedit /create /d \"";
         if (command.rfind(create, 0) == 0) {
-            const std::string id = "{0000000" + std::to_string(entries.size() + 1) + "-1111-2222-3333-444444444444}";
+            const std::string id = "{0000000" + std::to_string(++created) + "-1111-2222-3333-444444444444}";
             entries.emplace_back(id, command.substr(create.size(), command.find('"', create.size()) - create.size()));
             return chinese ? "已成功创建项 " + id + "。\r\n" : "The entry " + id + " was successfully created.\r\n";
+        }
+        const auto argument = [&command](const std::string& verb) {
+            return command.rfind(verb, 0) == 0 ? command.substr(verb.size()) : std::string();
+        };
+        if (const std::string id = argument("bcdedit /delete "); !id.empty()) {
+            for (auto it = entries.begin(); it != entries.end(); ++it) {
+                if (it->first != id) continue;
+                entries.erase(it);
+                if (bootSequence == id) bootSequence.clear();
+                return ok;
+            }
+            return bad;
+        }
+        if (const std::string value = argument("bcdedit /timeout "); !value.empty()) timeout = value;
+        if (const std::string id = argument("bcdedit /bootsequence "); !id.empty()) bootSequence = id;
+        if (command == "bcdedit /deletevalue {bootmgr} timeout") {
+            if (!timeout) return chinese ? "找不到元素。\r\n" : "Element not found.\r\n";
+            timeout.reset();
         }
         return ok;
     }

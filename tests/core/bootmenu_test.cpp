@@ -12,7 +12,9 @@ struct BcdRig : BootRig {
     BcdRig() {
         commands.answer = [this](const std::string& c) { return bcd.Answer(c); };
     }
-    Outcome Register(const std::string& title) { return RegisterBcdEntry(commands, systemDrive, title); }
+    Outcome Register(const std::string& title) { return RegisterBcdEntry(commands, files, systemDrive, title); }
+    Outcome Remove() { return RemoveBootEntry(commands, files, systemDrive); }
+    std::string Record() { return files.FileExists("C:\\KORVANIX.BCD") ? files.files["C:\\KORVANIX.BCD"].bytes : ""; }
     Outcome RegisterAny(const std::string& title) {
         return RegisterBootEntry(system, commands, files, systemDrive, title);
     }
@@ -61,6 +63,89 @@ TEST(BcdEntry, FirstRunCreatesAnEntryThatStartsOnce) {
     }
 }
 
+TEST(BcdEntry, TakenBackTheStoreIsAsBefore) {
+    for (bool chinese : {true, false}) {
+        for (std::optional<std::string> timeout : {std::optional<std::string>("30"), std::optional<std::string>()}) {
+            BcdRig rig;
+            rig.bcd.chinese = chinese;
+            rig.bcd.timeout = timeout;
+            ASSERT_TRUE(rig.Register("安装系统").ok());
+            ASSERT_TRUE(rig.Register("备份系统").ok());
+            EXPECT_EQ(rig.bcd.timeout, "25");
+            // The time-out kept is the one from before the first entry, not the 25 the first one set.
+            EXPECT_EQ(rig.Record(), "korvanix-bcd 1\ntimeout=" + timeout.value_or("") +
+                                        "\nentry={00000001-1111-2222-3333-444444444444}\n"
+                                        "entry={00000002-1111-2222-3333-444444444444}\nend\n");
+            rig.commands.run.clear();
+            const Outcome removed = rig.Remove();
+            EXPECT_TRUE(removed.ok()) << removed.Describe();
+            EXPECT_TRUE(rig.bcd.entries.empty());
+            EXPECT_EQ(rig.bcd.timeout, timeout);
+            EXPECT_EQ(rig.bcd.bootSequence, "");
+            EXPECT_EQ(rig.commands.run.back(),
+                      timeout ? "bcdedit /timeout 30" : "bcdedit /deletevalue {bootmgr} timeout");
+            EXPECT_FALSE(rig.files.FileExists("C:\\KORVANIX.BCD"));
+            rig.commands.run.clear();
+            EXPECT_TRUE(rig.Remove().ok());
+            EXPECT_TRUE(rig.commands.run.empty()) << "nothing left to take back";
+        }
+    }
+}
+
+TEST(BcdEntry, TheRecordStaysUntilTheStoreIsBack) {
+    BcdRig rig;
+    ASSERT_TRUE(rig.Register("安装系统").ok());
+    const std::string record = rig.Record();
+    rig.commands.answer = [&rig](const std::string& c) {
+        return c.find("/delete") != std::string::npos ? std::string("拒绝访问。\r\n") : rig.bcd.Answer(c);
+    };
+    const Outcome refused = rig.Remove();
+    EXPECT_FALSE(refused.ok());
+    EXPECT_NE(refused.what().find("拒绝访问"), std::string::npos) << refused.what();
+    EXPECT_EQ(rig.Record(), record);
+    EXPECT_EQ(rig.bcd.timeout, "30") << "the time-out goes back even so";
+
+    // The next try finishes; an entry removed by hand meanwhile is no failure.
+    rig.commands.answer = [&rig](const std::string& c) { return rig.bcd.Answer(c); };
+    EXPECT_TRUE(rig.Remove().ok());
+    EXPECT_TRUE(rig.bcd.entries.empty());
+    EXPECT_EQ(rig.Record(), "");
+    ASSERT_TRUE(rig.Register("安装系统").ok());
+    rig.bcd.entries.clear();
+    EXPECT_TRUE(rig.Remove().ok());
+    EXPECT_EQ(rig.Record(), "");
+}
+
+TEST(BcdEntry, WithoutAKnownTimeoutOrARecordNothingIsChanged) {
+    // A time-out that is no number is not carried into a command line later.
+    BcdRig rig;
+    rig.bcd.timeout = "30 & format c:";
+    EXPECT_FALSE(rig.Register("安装系统").ok());
+    EXPECT_TRUE(rig.bcd.entries.empty());
+    EXPECT_EQ(rig.commands.run, (std::vector<std::string>{"bcdedit"}));
+
+    // The record cannot be written: the entry just created goes again.
+    BcdRig full;
+    full.files.failWrites = true;
+    EXPECT_FALSE(full.Register("安装系统").ok());
+    EXPECT_TRUE(full.bcd.entries.empty());
+    EXPECT_EQ(full.bcd.timeout, "30");
+
+    // One saved again by a Windows editor still reads.
+    const auto crlf = ParseBcdRecord("korvanix-bcd 1\r\ntimeout=\r\nentry={1a-2}\r\nend\r\n");
+    ASSERT_TRUE(crlf.ok()) << crlf.outcome().Describe();
+    EXPECT_FALSE(crlf.value().timeout);
+    EXPECT_EQ(crlf.value().entries, (std::vector<std::string>{"{1a-2}"}));
+
+    // A record that is not ours to act on (a changed file) runs no command.
+    BcdRig changed;
+    changed.files.files["C:\\KORVANIX.BCD"].bytes = "korvanix-bcd 1\ntimeout=30\nentry={1} & del c:\\x\nend\n";
+    const Outcome outcome = changed.Remove();
+    EXPECT_FALSE(outcome.ok());
+    EXPECT_NE(outcome.what().find("KORVANIX.BCD"), std::string::npos) << outcome.what();
+    EXPECT_TRUE(changed.commands.run.empty());
+}
+
 TEST(BcdEntry, SecondRunStartsTheExistingEntryAgainWithoutAddingOne) {
     BcdRig rig;
     ASSERT_TRUE(rig.Register("安装系统").ok());
@@ -84,13 +169,13 @@ TEST(BcdEntry, DeviceIsTheSystemDriveWhereTheHelperWasWritten) {
     EXPECT_EQ(rig.commands.run[2], "bcdedit /set {00000001-1111-2222-3333-444444444444} device partition=D:");
 }
 
-TEST(BcdEntry, BcdeditThatDoesNotRunFailsAtTheCreateStep) {
+TEST(BcdEntry, BcdeditThatDoesNotRunFailsBeforeAnythingIsCreated) {
     BootRig rig;  // every command answers nothing
-    const Outcome outcome = RegisterBcdEntry(rig.commands, rig.systemDrive, "安装系统");
+    const Outcome outcome = RegisterBcdEntry(rig.commands, rig.files, rig.systemDrive, "安装系统");
     EXPECT_FALSE(outcome.ok());
-    EXPECT_NE(outcome.what().find("无法创建启动项“安装系统”"), std::string::npos) << outcome.what();
-    // Nothing is set on an entry that does not exist.
-    EXPECT_EQ(rig.commands.run.size(), 2u);
+    EXPECT_NE(outcome.what().find("没有运行"), std::string::npos) << outcome.what();
+    EXPECT_EQ(rig.commands.run, (std::vector<std::string>{"bcdedit"}));
+    EXPECT_TRUE(rig.files.files.empty());
 }
 
 TEST(BcdEntry, AFailureInTheMiddleIsNotUndoneByLaterSuccesses) {
@@ -126,7 +211,7 @@ TEST(BcdEntry, AListedTitleWithoutAnIdentifierIsAFailure) {
     rig.commands.answer = [](const std::string& c) {
         return c == "bcdedit" ? std::string("description             安装系统\r\n") : std::string("操作成功完成。");
     };
-    EXPECT_FALSE(RegisterBcdEntry(rig.commands, rig.systemDrive, "安装系统").ok());
+    EXPECT_FALSE(RegisterBcdEntry(rig.commands, rig.files, rig.systemDrive, "安装系统").ok());
     EXPECT_EQ(rig.commands.run.size(), 1u);
 }
 
@@ -136,7 +221,8 @@ TEST(BootEntry, BranchFollowsTheWindowsClassification) {
         rig.system.version = version;
         EXPECT_TRUE(rig.RegisterAny("安装系统").ok());
         EXPECT_EQ(rig.bcd.entries.size(), 1u) << version;
-        EXPECT_TRUE(rig.files.log.empty());
+        EXPECT_FALSE(rig.files.FileExists("C:\\boot.ini"));
+        EXPECT_FALSE(rig.files.FileExists("C:\\boot.in_"));
     }
     // Versions without a boot-menu branch: the staged job would never run, and the caller hears why.
     for (const char* version : {"Vista", "Win2003", "未知", ""}) {
@@ -169,6 +255,19 @@ TEST(BootIni, SavesTheOriginalOnceAndKeepsOneEntryLine) {
     EXPECT_EQ(rig.files.files["C:\\boot.in_"].bytes, "[boot loader]\r\ntimeout=30\r\n");
     EXPECT_EQ(ini["operating systems"].size(), 1u);
     EXPECT_EQ(ini["operating systems"]["C:\\qzrpldr.mbr"], "备份系统");
+}
+
+TEST(BootIni, TakenBackTheOriginalIsBackAsItWas) {
+    BcdRig rig;
+    rig.system.version = "WinXP";
+    rig.files.files["C:\\boot.ini"] = FakeFile{"[boot loader]\r\ntimeout=30\r\n", 0x27, false};
+    ASSERT_TRUE(rig.RegisterAny("安装系统").ok());
+    EXPECT_TRUE(rig.Remove().ok());
+    EXPECT_EQ(rig.files.files["C:\\boot.ini"].bytes, "[boot loader]\r\ntimeout=30\r\n");
+    EXPECT_EQ(rig.files.files["C:\\boot.ini"].attributes, 0x27u);
+    EXPECT_EQ(rig.files.profile["C:\\boot.ini"]["boot loader"]["default"], "");
+    EXPECT_FALSE(rig.files.FileExists("C:\\boot.in_"));
+    EXPECT_TRUE(rig.commands.run.empty());
 }
 
 TEST(BootIni, SystemDriveNamesTheFiles) {
@@ -214,9 +313,9 @@ TEST(Deploy, WritesTheThreeAssetsInOrderEachStamped) {
     BootRig rig;
     const Outcome outcome = DeployBootAssets(rig.files, rig.assets, "D");
     EXPECT_TRUE(outcome.ok()) << outcome.Describe();
-    EXPECT_EQ(rig.files.log, (std::vector<std::string>{"write D:\\qzrpldr.mbr", "stamp D:\\qzrpldr.mbr",
-                                                       "write D:\\otldr", "stamp D:\\otldr", "write D:\\Dorv.ima",
-                                                       "stamp D:\\Dorv.ima"}));
+    EXPECT_EQ(rig.files.log,
+              (std::vector<std::string>{"write D:\\qzrpldr.mbr", "stamp D:\\qzrpldr.mbr", "write D:\\otldr",
+                                        "stamp D:\\otldr", "write D:\\Dorv.ima", "stamp D:\\Dorv.ima"}));
     EXPECT_EQ(rig.files.files["D:\\otldr"].bytes, "LOADER");
 }
 

@@ -129,5 +129,33 @@ TEST(EngineJob, LastResultFromTheLog) {
     }
 }
 
+TEST(EngineJob, SummaryOfASuccessFromTheLineBeforeIt) {
+    auto r = EngineLogResult("engine started\nSUMMARY mode=backup seconds=123 image-bytes=456789\nRESULT OK\n");
+    ASSERT_TRUE(r.ok);
+    ASSERT_TRUE(r.summary);
+    EXPECT_EQ(r.summary->mode, EngineJobMode::Backup);
+    EXPECT_EQ(r.summary->seconds, 123u);
+    EXPECT_EQ(r.summary->imageBytes, 456789u);
+    r = EngineLogResult("SUMMARY mode=restore seconds=0 image-bytes=9999999999999999999\r\nRESULT OK\r\n");
+    ASSERT_TRUE(r.summary);
+    EXPECT_EQ(r.summary->mode, EngineJobMode::Restore);
+    EXPECT_EQ(r.summary->imageBytes, 9999999999999999999u);
+
+    // A log without the line, or with one that is not exactly of its form, is a success without a summary.
+    for (const char* log :
+         {"RESULT OK\n", "x\nRESULT OK\n", "SUMMARY mode=backup seconds=1 image-bytes=2\nx\nRESULT OK\n",
+          "SUMMARY mode=copy seconds=1 image-bytes=2\nRESULT OK\n", "SUMMARY mode=backup seconds=1\nRESULT OK\n",
+          "SUMMARY mode=backup seconds=-1 image-bytes=2\nRESULT OK\n",
+          "SUMMARY mode=backup seconds=1 image-bytes=2 extra\nRESULT OK\n",
+          "SUMMARY mode=backup seconds=1 image-bytes=99999999999999999999\nRESULT OK\n",
+          "2026-12-08 SUMMARY mode=backup seconds=1 image-bytes=2\nRESULT OK\n"}) {
+        r = EngineLogResult(log);
+        EXPECT_TRUE(r.ok) << log;
+        EXPECT_FALSE(r.summary) << log;
+    }
+    // A failure carries none, whatever came before it.
+    EXPECT_FALSE(EngineLogResult("SUMMARY mode=backup seconds=1 image-bytes=2\nRESULT FAILED: x\n").summary);
+}
+
 }  // namespace
 }  // namespace kx::test

@@ -88,35 +88,49 @@ TEST(EngineRoute, EveryRefusalComesBeforeAnythingIsWritten) {
         const char* message;
     };
     const Case cases[] = {
-        {"a Ghost image", [](EngineRig& r) {
+        {"a Ghost image",
+         [](EngineRig& r) {
              r.imageFiles.Add("D:\\vx_win7.GHO", 3 * kGiB);
              r.ChooseImage("D:\\vx_win7.GHO");
-         }, "不能还原 Ghost 映像"},
-        {"a folder without manifest", [](EngineRig& r) {
+         },
+         "不能还原 Ghost 映像"},
+        {"a folder without manifest",
+         [](EngineRig& r) {
              r.imageFiles.Add("D:\\photos\\a.jpg", 3 * kMiB);
              r.ChooseImage("D:\\photos");
-         }, "文件夹中没有 manifest.txt"},
-        {"an image on a stick", [](EngineRig& r) {
+         },
+         "文件夹中没有 manifest.txt"},
+        {"an image on a stick",
+         [](EngineRig& r) {
              r.AddStick('F');
              r.imageFiles.Add("F:\\SYS\\manifest.txt", 300);
              r.ChooseImage("F:\\SYS");
-         }, "映像要在分区列表中的硬盘分区上"},
-        {"an unreadable identity", [](EngineRig& r) {
+         },
+         "映像要在分区列表中的硬盘分区上"},
+        {"an unreadable identity",
+         [](EngineRig& r) {
              r.machine.identities.erase('D');
              r.ChooseImage("D:\\SYS");
-         }, "无法确定分区 D: 在磁盘上的位置"},
-        {"two drives with one identity", [](EngineRig& r) {
+         },
+         "无法确定分区 D: 在磁盘上的位置"},
+        {"two drives with one identity",
+         [](EngineRig& r) {
              r.machine.identities['D'] = r.machine.identities['C'];
              r.ChooseImage("D:\\SYS");
-         }, "映像引擎的作业不能写"},
-        {"GPT", [](EngineRig& r) {
+         },
+         "映像引擎的作业不能写"},
+        {"GPT",
+         [](EngineRig& r) {
              r.machine.styles['C'] = PartitionStyle::Gpt;
              r.ChooseImage("D:\\SYS");
-         }, "在 GPT 磁盘上，本工具的映像引擎不能处理"},
-        {"UEFI", [](EngineRig& r) {
+         },
+         "在 GPT 磁盘上，本工具的映像引擎不能处理"},
+        {"UEFI",
+         [](EngineRig& r) {
              r.machine.firmware = Firmware::Uefi;
              r.ChooseImage("D:\\SYS");
-         }, "UEFI"},
+         },
+         "UEFI"},
     };
     for (const Case& k : cases) {
         EngineRig r;
@@ -133,6 +147,8 @@ TEST(EngineRoute, ACancelOrARefusedEntryTakesTheJobBack) {
     r.ChooseImage("D:\\SYS");
     r.Run(MessageAnswer::Cancel);
     EXPECT_FALSE(r.bootFiles.files.count("C:\\KORVANIX.JOB"));
+    EXPECT_FALSE(r.bootFiles.files.count("C:\\kxlinux"));
+    EXPECT_FALSE(r.bootFiles.files.count("C:\\qzrpldr.mbr"));
     EXPECT_TRUE(r.bcd.entries.empty());
 
     r.commands.answer = [](const std::string&) { return std::string("拒绝访问。"); };
@@ -207,17 +223,137 @@ TEST(EngineRoute, TheLastJobsResultIsShownOnceAndTheLogKept) {
     ShowLastEngineResult(r.Context());
     EXPECT_EQ(r.messages.shown.size(), 1u) << "shown once";
 
-    r.bootFiles.files["C:\\KORVANIX.LOG"].bytes = "backing up 1:1\nRESULT OK\n";
+    // A success: the time it took and the image's size, from the summary line of a newer engine.
+    r.bootFiles.files["C:\\KORVANIX.LOG"].bytes =
+        "backing up 1:1\nSUMMARY mode=backup seconds=123 image-bytes=3489660928\nRESULT OK\n";
     ShowLastEngineResult(r.Context());
-    EXPECT_EQ(r.messages.shown.size(), 1u) << "a success needs no box";
+    ASSERT_EQ(r.messages.shown.size(), 2u);
+    EXPECT_EQ(r.messages.shown[1].text,
+              "上次重新启动后，映像引擎完成了备份。\r\n\r\n用时：2 分 3 秒\r\n映像大小：3.25 GB"
+              "\r\n\r\n详细的记录在 C:\\KORVANIX.OLD 中。");
+    EXPECT_EQ(r.messages.shown[1].icon, MessageIcon::Information);
     EXPECT_EQ(r.window.Text("提示透明标签"), "还原系统（上次的映像作业已完成）");
     EXPECT_NE(r.bootFiles.files["C:\\KORVANIX.OLD"].bytes.find("RESULT OK"), std::string::npos);
+    r.bootFiles.files["C:\\KORVANIX.LOG"].bytes = "SUMMARY mode=restore seconds=59 image-bytes=456789\nRESULT OK\n";
+    ShowLastEngineResult(r.Context());
+    ASSERT_EQ(r.messages.shown.size(), 3u);
+    EXPECT_NE(r.messages.shown[2].text.find("完成了还原。\r\n\r\n用时：59 秒\r\n映像大小：0.44 MB"), std::string::npos)
+        << r.messages.shown[2].text;
+    // An engine without the summary line: only that it completed.
+    r.bootFiles.files["C:\\KORVANIX.LOG"].bytes = "backing up 1:1\nRESULT OK\n";
+    ShowLastEngineResult(r.Context());
+    ASSERT_EQ(r.messages.shown.size(), 4u);
+    EXPECT_EQ(r.messages.shown[3].text,
+              "上次重新启动后，映像引擎完成了作业。\r\n\r\n详细的记录在 C:\\KORVANIX.OLD 中。");
+    EXPECT_EQ(r.messages.shown[3].icon, MessageIcon::Information);
 
     // A log the engine could not finish counts as a failure.
     r.bootFiles.files["C:\\KORVANIX.LOG"].bytes = "restoring 1:1\npartclone: writing\n";
     ShowLastEngineResult(r.Context());
-    ASSERT_EQ(r.messages.shown.size(), 2u);
-    EXPECT_NE(r.messages.shown[1].text.find("日志不完整"), std::string::npos);
+    ASSERT_EQ(r.messages.shown.size(), 5u);
+    EXPECT_NE(r.messages.shown[4].text.find("日志不完整"), std::string::npos);
+}
+
+// What a staged job leaves on the system drive, and in the boot store or boot.ini.
+const char* const kLeftFiles[] = {"C:\\KORVANIX.JOB", "C:\\qzrpldr.mbr", "C:\\otldr",        "C:\\Dorv.ima",
+                                  "C:\\kxlinux",      "C:\\kxinitrd",    "C:\\KORVANIX.BCD", "C:\\boot.in_"};
+
+// A job staged with "restart later" (No), on Windows 7 or XP; `restarted` as when Windows started again since.
+void StageForLater(EngineRig& r, const char* version, bool restarted) {
+    r.system.version = version;
+    r.bootFiles.files["C:\\boot.ini"] = FakeFile{"[boot loader]\r\ntimeout=30\r\n", 0x27, false};
+    r.ChooseImage("D:\\SYS");
+    r.Run(MessageAnswer::No);
+    ASSERT_TRUE(r.bootFiles.files.count("C:\\KORVANIX.JOB"));
+    r.messages.shown.clear();
+    r.commands.run.clear();
+    if (!restarted) return;
+    for (auto& [path, file] : r.bootFiles.files) file.writtenSinceStart = false;
+    r.bcd.bootSequence.clear();  // used by that start
+}
+
+TEST(EngineRoute, AJobTheEngineDidNotRunIsReportedAndEverythingTakenBack) {
+    for (const char* version : {"Win7", "WinXP"}) {
+        EngineRig r;
+        StageForLater(r, version, true);
+        ShowLastEngineResult(r.Context());
+        ASSERT_EQ(r.messages.shown.size(), 1u) << version;
+        const ShownMessage& box = r.messages.shown[0];
+        EXPECT_EQ(box.icon, MessageIcon::Error);
+        for (const char* part : {"映像引擎没有运行准备好的作业", "C:\\KORVANIX.JOB", "没有选择本程序添加的启动项",
+                                 "硬盘控制器", "启动文件被删除了", "作业已撤销"})
+            EXPECT_NE(box.text.find(part), std::string::npos) << version << ": " << part << " in " << box.text;
+        for (const char* file : kLeftFiles) EXPECT_FALSE(r.bootFiles.files.count(file)) << version << ": " << file;
+        EXPECT_TRUE(r.bcd.entries.empty()) << version;
+        EXPECT_EQ(r.bcd.timeout, "30") << version;
+        EXPECT_EQ(r.bootFiles.files["C:\\boot.ini"].attributes, 0x27u) << version;
+        EXPECT_EQ(r.bootFiles.ReadIniValue("C:\\boot.ini", "boot loader", "default"), "") << version;
+        EXPECT_FALSE(r.bootFiles.files.count("C:\\KORVANIX.OLD")) << version;
+    }
+}
+
+TEST(EngineRoute, AnEntryThatCannotBeDeletedKeepsTheBootFilesAndItsRecord) {
+    // The boot manager would otherwise stop at a missing boot sector; with the files the loader finds no job
+    // and Windows starts. The record stays for the next start to try again.
+    EngineRig r;
+    StageForLater(r, "Win7", true);
+    r.commands.answer = [&r](const std::string& c) {
+        return c.find("/delete") != std::string::npos ? std::string("拒绝访问。\r\n") : r.bcd.Answer(c);
+    };
+    ShowLastEngineResult(r.Context());
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_NE(r.messages.shown[0].text.find("作业撤销时出了错"), std::string::npos) << r.messages.shown[0].text;
+    EXPECT_NE(r.messages.shown[0].text.find("拒绝访问"), std::string::npos) << r.messages.shown[0].text;
+    EXPECT_FALSE(r.bootFiles.files.count("C:\\KORVANIX.JOB"));
+    for (const char* file : {"C:\\qzrpldr.mbr", "C:\\otldr", "C:\\kxlinux", "C:\\KORVANIX.BCD"})
+        EXPECT_TRUE(r.bootFiles.files.count(file)) << file;
+
+    r.messages.shown.clear();
+    r.commands.answer = [&r](const std::string& c) { return r.bcd.Answer(c); };
+    ShowLastEngineResult(r.Context());
+    EXPECT_TRUE(r.messages.shown.empty()) << "nothing to report once it is all gone";
+    for (const char* file : kLeftFiles) EXPECT_FALSE(r.bootFiles.files.count(file)) << file;
+    EXPECT_TRUE(r.bcd.entries.empty());
+}
+
+TEST(EngineRoute, AJobThatRanLeavesNothingBehind) {
+    // The engine removed its job and put boot.ini back; the boot files and the store's entry are left to us.
+    EngineRig r;
+    StageForLater(r, "Win7", true);
+    r.bootFiles.files.erase("C:\\KORVANIX.JOB");
+    r.bootFiles.files["C:\\KORVANIX.LOG"].bytes = "SUMMARY mode=restore seconds=600 image-bytes=1048576\nRESULT OK\n";
+    ShowLastEngineResult(r.Context());
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_EQ(r.messages.shown[0].icon, MessageIcon::Information);
+    for (const char* file : kLeftFiles) EXPECT_FALSE(r.bootFiles.files.count(file)) << file;
+    EXPECT_TRUE(r.bcd.entries.empty());
+    EXPECT_EQ(r.bcd.timeout, "30");
+}
+
+TEST(EngineRoute, AJobWaitingForTheRestartStays) {
+    for (bool unknown : {false, true}) {
+        EngineRig r;
+        StageForLater(r, "Win7", unknown);
+        r.bootFiles.unknownStartTime = unknown;
+        const auto before = r.bootFiles.files.size();
+        ShowLastEngineResult(r.Context());
+        EXPECT_TRUE(r.messages.shown.empty()) << unknown;
+        EXPECT_EQ(r.bootFiles.files.size(), before) << unknown;
+        EXPECT_EQ(r.bcd.entries.size(), 1u) << unknown;
+        EXPECT_TRUE(r.commands.run.empty()) << unknown;
+    }
+}
+
+TEST(EngineRoute, ACancelAfterAnEarlierRestartLaterTakesTheEntryBack) {
+    EngineRig r;
+    StageForLater(r, "Win7", false);
+    ASSERT_EQ(r.bcd.timeout, "25");
+    r.Run(MessageAnswer::Cancel);
+    for (const char* file : kLeftFiles) EXPECT_FALSE(r.bootFiles.files.count(file)) << file;
+    EXPECT_TRUE(r.bcd.entries.empty());
+    EXPECT_EQ(r.bcd.timeout, "30");
+    EXPECT_EQ(r.bcd.bootSequence, "");
+    EXPECT_TRUE(r.messages.shown.size() == 1u && r.messages.shown[0].icon != MessageIcon::Error);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ImagingRig.h"
+#include "imaging/EngineRoute.h"
 
 namespace kx::test {
 namespace {
@@ -61,6 +62,25 @@ TEST(OneTap, NoKeepsTheJobWithItsEntryAndEndsWithoutRestarting) {
     EXPECT_EQ(r.bcd.entries.size(), 1u) << "the later restart must run the job";
     EXPECT_EQ(r.restart.Count(), 0u);
     EXPECT_TRUE(r.window.Closed());
+}
+
+TEST(OneTap, AGhostJobTheBootEnvironmentDidNotRunIsReportedAtTheNextStart) {
+    OneTapRig r;
+    r.ChooseImage("D:\\vx_win7.GHO");
+    r.Run(MessageAnswer::No);
+    r.messages.shown.clear();
+    // Still waiting at a start before the restart; left over at the start after it.
+    ShowLastEngineResult(r.Context());
+    EXPECT_TRUE(r.messages.shown.empty());
+    EXPECT_EQ(r.Batch(), kJobOfD);
+    for (auto& [path, file] : r.bootFiles.files) file.writtenSinceStart = false;
+    ShowLastEngineResult(r.Context());
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_NE(r.messages.shown[0].text.find("启动环境没有运行准备好的 Ghost 作业：系统盘上还留着 C:\\Ghost.bat"),
+              std::string::npos)
+        << r.messages.shown[0].text;
+    EXPECT_TRUE(r.bootFiles.files.empty()) << r.bootFiles.files.begin()->first;
+    EXPECT_TRUE(r.bcd.entries.empty());
 }
 
 TEST(OneTap, AFailedEntryWithdrawsTheJobAndNeverRestarts) {

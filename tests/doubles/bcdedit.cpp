@@ -1,7 +1,9 @@
 // Stands in for bcdedit in the tests: keeps a small boot store in a file, answers the commands that
 // Korvanix runs (listing, /create ... /application bootsector, /set ID device|path, /displayorder ID
-// /addlast, /bootsequence ID, /default ID, /timeout N) in the formats of Chinese or English Windows 7,
-// and logs every command line it received.
+// /addlast, /bootsequence ID, /default ID, /timeout N, /delete ID, /deletevalue {bootmgr} timeout) in the
+// formats of Chinese or English Windows 7, and logs every command line it received. As the real tool's
+// /delete (which cleans up by default), a deleted entry leaves the display order, the boot sequence and the
+// default too; a store without a time-out lists none.
 //
 // The store is KORVANIX_BCDEDIT_STORE, else bcdedit-store.txt beside this program (created on first
 // use with the running Windows as the only entry). The log is KORVANIX_BCDEDIT_LOG, else bcdedit.log
@@ -76,13 +78,13 @@ struct Entry {
     std::string id, description, device, path;
 };
 
-// One setting a line: "timeout 30", "default {id}", "bootsequence {id}", "display {id}",
-// "entry {id}\tdescription\tdevice\tpath".
+// One setting a line: "timeout 30" ("timeout " for none), "default {id}", "bootsequence {id}",
+// "display {id}", "entry {id}\tdescription\tdevice\tpath". A new entry takes the lowest number no entry
+// has, so a store whose entries were all deleted again is the same file as before.
 struct Store {
     std::string timeout = "30", defaultId = "{current}", bootSequence;
     std::vector<std::string> displayOrder{"{current}"};
     std::vector<Entry> entries;
-    int created = 0;
 
     void Load(const std::string& text) {
         bool sawDisplay = false;
@@ -98,7 +100,6 @@ struct Store {
             if (key == "timeout") timeout = value;
             if (key == "default") defaultId = value;
             if (key == "bootsequence") bootSequence = value;
-            if (key == "created") created = std::stoi(value);
             if (key == "display") {
                 if (!sawDisplay) displayOrder.clear();
                 sawDisplay = true;
@@ -118,8 +119,7 @@ struct Store {
     }
 
     std::string Save() const {
-        std::string out = "timeout " + timeout + "\ndefault " + defaultId + "\ncreated " + std::to_string(created) +
-                          "\n";
+        std::string out = "timeout " + timeout + "\ndefault " + defaultId + "\n";
         if (!bootSequence.empty()) out += "bootsequence " + bootSequence + "\n";
         for (const std::string& id : displayOrder) out += "display " + id + "\n";
         for (const Entry& e : entries)
@@ -133,6 +133,21 @@ struct Store {
         return nullptr;
     }
     bool Known(const std::string& id) { return id == "{current}" || Find(id) != nullptr; }
+    std::string NewIdentifier() {
+        for (int n = 1;; ++n) {
+            char id[64];
+            std::snprintf(id, sizeof id, "{4b52564e-0000-4000-8000-%012d}", n);
+            if (!Find(id)) return id;
+        }
+    }
+    void Delete(const std::string& id) {
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].id == id) entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
+        for (size_t i = displayOrder.size(); i-- > 0;)
+            if (displayOrder[i] == id) displayOrder.erase(displayOrder.begin() + static_cast<std::ptrdiff_t>(i));
+        if (bootSequence == id) bootSequence.clear();
+        if (defaultId == id) defaultId = "{current}";
+    }
 };
 
 std::string Field(const std::string& name, const std::string& value) {
@@ -158,7 +173,7 @@ std::string Listing(const Store& store, bool chinese) {
     for (size_t i = 0; i < store.displayOrder.size(); ++i)
         out += Field(i == 0 ? "displayorder" : "", store.displayOrder[i]);
     out += Field("toolsdisplayorder", "{memdiag}");
-    out += Field("timeout", store.timeout);
+    if (!store.timeout.empty()) out += Field("timeout", store.timeout);
     out += chinese ? "\r\nWindows 启动加载器\r\n-------------------\r\n"
                    : "\r\nWindows Boot Loader\r\n-------------------\r\n";
     out += Field(identifier, "{current}");
@@ -212,12 +227,9 @@ int wmain(int argc, wchar_t** argv) {
     if (args.empty() || verb == "/enum") {
         answer = Listing(store, chinese);
     } else if (verb == "/create" && args.size() >= 5 && lower(args[1]) == "/d" && lower(args[3]) == "/application") {
-        char id[64];
-        ++store.created;
-        std::snprintf(id, sizeof id, "{4b52564e-0000-4000-8000-%012d}", store.created);
+        const std::string id = store.NewIdentifier();
         store.entries.push_back({id, args[2], "", ""});
-        answer = chinese ? std::string("已成功创建该项 ") + id + "。\r\n"
-                         : std::string("The entry ") + id + " was successfully created.\r\n";
+        answer = chinese ? "已成功创建该项 " + id + "。\r\n" : "The entry " + id + " was successfully created.\r\n";
     } else if (verb == "/set" && args.size() >= 4 && store.Find(args[1])) {
         Entry& e = *store.Find(args[1]);
         (lower(args[2]) == "device" ? e.device : e.path) = args[3];
@@ -231,9 +243,24 @@ int wmain(int argc, wchar_t** argv) {
     } else if (verb == "/default" && args.size() >= 2 && store.Known(args[1])) {
         store.defaultId = args[1];
         answer = ok;
-    } else if (verb == "/timeout" && args.size() >= 2) {
+    } else if (verb == "/timeout" && args.size() == 2 && !args[1].empty() &&
+               args[1].find_first_not_of("0123456789") == std::string::npos) {
         store.timeout = args[1];
         answer = ok;
+    } else if (verb == "/delete" && args.size() == 2 && store.Find(args[1])) {
+        store.Delete(args[1]);
+        answer = ok;
+    } else if (verb == "/deletevalue" && args.size() == 3 && lower(args[1]) == "{bootmgr}" &&
+               lower(args[2]) == "timeout") {
+        if (store.timeout.empty()) {
+            answer = chinese ? "删除指定的数据元素时出错。\r\n找不到元素。\r\n"
+                             : "An error occurred while attempting to delete the specified data element.\r\n"
+                               "Element not found.\r\n";
+            status = 1;
+        } else {
+            store.timeout.clear();
+            answer = ok;
+        }
     } else {
         answer = badId;
         status = 1;

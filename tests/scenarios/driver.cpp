@@ -46,6 +46,7 @@
 //   wait-rise NAME               wait until the number the control's text starts with grows
 //   expect-file-sha256 PATH HEX  the file's SHA-256; PATH "@NAME" is the text of control NAME
 //   expect-file-contains PATH TEXT...  the file holds TEXT (in code page 936)
+//   expect-file-lacks PATH TEXT...  the file exists and does not hold TEXT (compared as bytes)
 //   expect-no-file PATH [SUFFIX] no file at PATH (with SUFFIX appended)
 //   stopwatch | lap LABEL...     start a stopwatch; print "lap LABEL: N ms" since it started (for bench/)
 #include <windows.h>
@@ -488,6 +489,13 @@ void Run(const std::vector<std::string>& w) {
             Fail("no file " + w[1]);
         else if (bytes.find(wanted) == std::string::npos)
             Fail(w[1] + " does not hold '" + Joined(w, 2) + "'");
+    } else if (cmd == "expect-file-lacks") {
+        bool found = false;
+        const std::string bytes = FileBytes(w.at(1), found);
+        if (!found)
+            Fail("no file " + w[1]);
+        else if (bytes.find(Joined(w, 2)) != std::string::npos)
+            Fail(w[1] + " holds '" + Joined(w, 2) + "'");
     } else if (cmd == "expect-no-file") {
         const std::string path = PathOf(w.at(1), w.size() > 2 ? w[2] : "");
         if (GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES) Fail("the file " + path + " is there");

@@ -22,8 +22,8 @@ scenario_teardown() { :; }
 # bcdedit double's store) goes before and after each scenario, so that none sees another's.
 clean_system_drive() {
     local c="$WINEPREFIX/drive_c" f
-    for f in Ghost.bat qzrpldr.mbr otldr Dorv.ima kx-restart.log KORVANIX.JOB KORVANIX.LOG KORVANIX.OLD kxlinux \
-        kxinitrd ghost32.exe windows/system32/bcdedit-store.txt windows/system32/bcdedit.log; do
+    for f in Ghost.bat qzrpldr.mbr otldr Dorv.ima kx-restart.log KORVANIX.JOB KORVANIX.LOG KORVANIX.OLD KORVANIX.BCD \
+        kxlinux kxinitrd ghost32.exe windows/system32/bcdedit-store.txt windows/system32/bcdedit.log; do
         rm -f "$c/$f"
     done
 }

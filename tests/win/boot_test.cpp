@@ -15,8 +15,8 @@
 #include "boot/BootMenu.h"
 #include "boot/GhostBatch.h"
 #include "platform/CommandRunner_win.h"
-#include "text/Text.h"
 #include "platform/WindowsInfo_win.h"
+#include "text/Text.h"
 #include "text/Wide_win.h"
 
 namespace kx {
@@ -152,9 +152,9 @@ TEST(BootDeploy, TwiceLeavesTheSameHiddenStampedFiles) {
     WinRig rig;
     EXPECT_DONE(DeployBootAssets(rig.files, rig.assets, drive.letter()));
     for (int run = 0; run < 2; ++run) {
-        for (const auto& [asset, name] : {std::pair{BootAsset::Helper, kHelperFile},
-                                          std::pair{BootAsset::Loader, kLoaderFile},
-                                          std::pair{BootAsset::DosImage, kDosImageFile}}) {
+        for (const auto& [asset, name] :
+             {std::pair{BootAsset::Helper, kHelperFile}, std::pair{BootAsset::Loader, kLoaderFile},
+              std::pair{BootAsset::DosImage, kDosImageFile}}) {
             const std::string path = drive.Path(name);
             EXPECT_EQ(ReadAll(path), rig.assets.Bytes(asset)) << path << " run " << run;
             const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
@@ -213,6 +213,42 @@ TEST(BootDeploy, SystemDriveOtherThanCGetsTheAssetsAndCTheWindowsGhost) {
     if (before.empty()) DeleteFileW(Widen(ghost).c_str());
 }
 
+TEST(BootDeploy, TheSavedBootIniGoesBackInOneStepAndJobsAreDatedAgainstTheStart) {
+    TempDrive drive;
+    REQUIRE_DRIVE(drive);
+    BootFilesWin files;
+    // boot.in_ as CopyFileW made it from an XP boot.ini (hidden, system, read-only) over the changed boot.ini.
+    WriteAll(drive.Path("boot.in_"), "original");
+    SetFileAttributesW(Widen(drive.Path("boot.in_")).c_str(),
+                       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+    WriteAll(drive.Path("boot.ini"), "changed");
+    EXPECT_DONE(files.MoveReplacing(drive.Path("boot.in_"), drive.Path("boot.ini")));
+    EXPECT_EQ(ReadAll(drive.Path("boot.ini")), "original");
+    EXPECT_EQ(GetFileAttributesW(Widen(drive.Path("boot.ini")).c_str()) & 0x07, DWORD(0x07));
+    EXPECT_EQ(GetFileAttributesW(Widen(drive.Path("boot.in_")).c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(files.MoveReplacing(drive.Path("boot.in_"), drive.Path("boot.ini")).ok());
+    EXPECT_EQ(ReadAll(drive.Path("boot.ini")), "original");
+
+    // A job written now waits for the restart; one dated before Windows started is left over.
+    const std::string job = drive.Path("KORVANIX.JOB");
+    WriteAll(job, "korvanix-job 1\n");
+    auto fresh = files.WrittenSinceWindowsStarted(job);
+    ASSERT_TRUE(fresh.ok()) << fresh.outcome().Describe();
+    EXPECT_TRUE(fresh.value());
+    HANDLE h = CreateFileW(Widen(job).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    SYSTEMTIME old{};
+    old.wYear = 2020, old.wMonth = 1, old.wDay = 2;
+    FILETIME t;
+    SystemTimeToFileTime(&old, &t);
+    ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &t));
+    CloseHandle(h);
+    fresh = files.WrittenSinceWindowsStarted(job);
+    ASSERT_TRUE(fresh.ok()) << fresh.outcome().Describe();
+    EXPECT_FALSE(fresh.value());
+    EXPECT_FALSE(files.WrittenSinceWindowsStarted(drive.Path("missing.job")).ok());
+}
+
 TEST(BootGhostBatch, HoldsTheLastJobInCodePage936) {
     TempDrive drive;
     REQUIRE_DRIVE(drive);
@@ -252,6 +288,12 @@ TEST(BootIni, KeepsTheOriginalAndMakesTheHelperTheDefault) {
     EXPECT_NE(ini.find("Q:\\qzrpldr.mbr=备份系统"), std::string::npos) << ini;
     EXPECT_EQ(ini.find("安装系统"), std::string::npos) << ini;  // one entry line, retitled
     EXPECT_NE(ini.find("\"Microsoft Windows XP\" /fastdetect"), std::string::npos) << ini;
+
+    // Taken back: the original, as XP keeps it, and no copy left.
+    EXPECT_DONE(RemoveBootEntry(rig.commands, rig.files, drive.letter()));
+    EXPECT_EQ(ReadAll(drive.Path("boot.ini")), original);
+    EXPECT_EQ(GetFileAttributesW(Widen(drive.Path("boot.ini")).c_str()) & 0x07, DWORD(0x07));
+    EXPECT_EQ(GetFileAttributesW(Widen(drive.Path("boot.in_")).c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // Run by tests/boot/wine-version.sh with the prefix set to the version in KORVANIX_BOOT_VERSION.
@@ -295,28 +337,88 @@ TEST_F(BootVersion, EntryThroughTheBranchOfThisWindows) {
         return;
     }
     const std::string id = "{4b52564e-0000-4000-8000-000000000001}";
-    EXPECT_EQ(Log(), "bcdedit\n"
-                     "bcdedit /create /d 安装系统 /application bootsector\n"
-                     "bcdedit /set " + id + " device partition=Q:\n"
-                     "bcdedit /set " + id + " path \\qzrpldr.mbr\n"
-                     "bcdedit /displayorder " + id + " /addlast\n"
-                     "bcdedit /bootsequence " + id + "\n"
-                     "bcdedit /timeout 25\n");
+    EXPECT_EQ(Log(),
+              "bcdedit\n"
+              "bcdedit /create /d 安装系统 /application bootsector\n"
+              "bcdedit /set " +
+                  id +
+                  " device partition=Q:\n"
+                  "bcdedit /set " +
+                  id +
+                  " path \\qzrpldr.mbr\n"
+                  "bcdedit /displayorder " +
+                  id +
+                  " /addlast\n"
+                  "bcdedit /bootsequence " +
+                  id +
+                  "\n"
+                  "bcdedit /timeout 25\n");
     EXPECT_TRUE(ReadAll(drive_.Path("boot.in_")).empty());  // boot.ini is not touched here
 
     // Again: no second entry, and the entry starts once more.
     DeleteFileW(Widen(log_).c_str());
-    EXPECT_DONE(RegisterBcdEntry(rig_.commands, rig_.systemDrive, "安装系统"));
+    EXPECT_DONE(RegisterBcdEntry(rig_.commands, rig_.files, rig_.systemDrive, "安装系统"));
     EXPECT_EQ(Log(), "bcdedit\nbcdedit /bootsequence " + id + "\n");
 
     // Another title: a second entry, started next.
     DeleteFileW(Widen(log_).c_str());
-    EXPECT_DONE(RegisterBcdEntry(rig_.commands, rig_.systemDrive, "备份系统"));
+    EXPECT_DONE(RegisterBcdEntry(rig_.commands, rig_.files, rig_.systemDrive, "备份系统"));
     const std::string second = "{4b52564e-0000-4000-8000-000000000002}";
     EXPECT_NE(Log().find("bcdedit /bootsequence " + second + "\n"), std::string::npos) << Log();
     const std::string listing = RunCommandCaptured("bcdedit");
     EXPECT_NE(listing.find("bootsequence            " + second), std::string::npos) << listing;
     EXPECT_NE(listing.find("备份系统"), std::string::npos) << listing;
+}
+
+// The job's entry taken back (after the job, or when it is cancelled): the boot store, listed and as the double
+// keeps it, and boot.ini are as they were before, whether the store had a time-out or none.
+TEST_F(BootVersion, TakenBackTheBootConfigurationIsAsBefore) {
+    REQUIRE_DRIVE(drive_);
+    const bool bcd = version_ == "Win7" || version_ == "Win8";
+    for (const bool withTimeout : {true, false}) {
+        SCOPED_TRACE(withTimeout ? "a time-out of 30, Chinese bcdedit" : "no time-out, English bcdedit");
+        SetEnvironmentVariableA("KORVANIX_BCDEDIT_LANG", withTimeout ? nullptr : "en");
+        DeleteFileW(Widen(log_).c_str());
+        if (withTimeout)
+            DeleteFileW(Widen(store_).c_str());  // made anew by the double's first listing
+        else
+            WriteAll(store_, "timeout \ndefault {current}\ndisplay {current}\n");
+        MakeBootIni(drive_);
+        const std::string ini = ReadAll(drive_.Path("boot.ini"));
+        const DWORD iniAttributes = GetFileAttributesW(Widen(drive_.Path("boot.ini")).c_str());
+        const std::string listing = RunCommandCaptured("bcdedit");
+        const std::string store = ReadAll(store_);
+        ASSERT_FALSE(store.empty());
+        ASSERT_EQ(listing.find("timeout") != std::string::npos, withTimeout) << listing;
+
+        const Outcome staged = RegisterBootEntry(rig_.system, rig_.commands, rig_.files, rig_.systemDrive, "安装系统");
+        EXPECT_EQ(staged.ok(), bcd || version_ == "WinXP") << staged.Describe();
+        if (bcd) {
+            EXPECT_DONE(RegisterBcdEntry(rig_.commands, rig_.files, rig_.systemDrive, "备份系统"));
+            EXPECT_NE(RunCommandCaptured("bcdedit").find("timeout                 25"), std::string::npos);
+            EXPECT_NE(ReadAll(drive_.Path("KORVANIX.BCD")).find(withTimeout ? "timeout=30\n" : "timeout=\n"),
+                      std::string::npos);
+        }
+        EXPECT_DONE(RemoveBootEntry(rig_.commands, rig_.files, rig_.systemDrive));
+
+        EXPECT_EQ(ReadAll(store_), store);
+        EXPECT_EQ(RunCommandCaptured("bcdedit"), listing);
+        EXPECT_EQ(ReadAll(drive_.Path("boot.ini")), ini);
+        EXPECT_EQ(GetFileAttributesW(Widen(drive_.Path("boot.ini")).c_str()), iniAttributes);
+        EXPECT_EQ(GetFileAttributesW(Widen(drive_.Path("boot.in_")).c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(GetFileAttributesW(Widen(drive_.Path("KORVANIX.BCD")).c_str()), INVALID_FILE_ATTRIBUTES);
+        if (bcd) {
+            const std::string first = "{4b52564e-0000-4000-8000-000000000001}";
+            const std::string second = "{4b52564e-0000-4000-8000-000000000002}";
+            const std::string restored =
+                withTimeout ? "bcdedit /timeout 30\n" : "bcdedit /deletevalue {bootmgr} timeout\n";
+            EXPECT_NE(Log().find("bcdedit /delete " + first + "\nbcdedit /delete " + second + "\n" + restored),
+                      std::string::npos)
+                << Log();
+        }
+        SetFileAttributesW(Widen(drive_.Path("boot.ini")).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    SetEnvironmentVariableA("KORVANIX_BCDEDIT_LANG", nullptr);
 }
 
 }  // namespace
