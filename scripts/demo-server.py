@@ -3,12 +3,14 @@
 served with byte ranges (primary and fallback addresses), and the product pages the program opens.
 
     python3 scripts/demo-server.py [--port 8080] [--size-mb 4] [--rate-kb 0] [--drop-every 0] [--wrong-sha]
+                                   [--catalogue-status 200]
     Korvanix.exe --site=127.0.0.1:8080
 
 The images are not Windows images: a few megabytes of reproducible bytes, enough to watch a download
 run, pause and complete. The catalogue gives each image's SHA-256 beside its addresses. For tests: a rate
-limit per connection, a fault mode that drops every Nth image response half-way, and a catalogue whose
-digests are wrong. The first line printed names the site; then one "sha256 NAME DIGEST" line per image.
+limit per connection, a fault mode that drops every Nth image response half-way, a catalogue whose
+digests are wrong, and a catalogue page served with an error status (the page itself, as a site's error
+page may read like it). The first line printed names the site; then one "sha256 NAME DIGEST" line per image.
 Stop the server with Ctrl+C.
 """
 import argparse
@@ -72,6 +74,7 @@ class Site:
         self.modified = email.utils.formatdate(time.time(), usegmt=True)
         self.rate = 0          # bytes per second per connection, 0: no limit
         self.drop_every = 0    # every Nth image response ends half-way, 0: never
+        self.catalogue_status = 200
         self.responses = 0
         self.lock = threading.Lock()
 
@@ -174,7 +177,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def route(self, head_only):
         path = self.path.split("?", 1)[0]
         if path == "/vxsystem.htm":
-            return self.send_body(200, self.site.catalogue(), "text/html; charset=gb2312", None, head_only)
+            return self.send_body(self.site.catalogue_status, self.site.catalogue(), "text/html; charset=gb2312",
+                                  None, head_only)
         match = re.fullmatch(r"/(images|mirror)/([A-Za-z0-9_.]+)", path)
         if match and match.group(2) in self.site.images:
             return self.serve_image(self.site.images[match.group(2)], head_only)
@@ -201,6 +205,8 @@ def main():
     parser.add_argument("--drop-every", type=int, default=0,
                         help="drop every Nth image response half-way (0: never)")
     parser.add_argument("--wrong-sha", action="store_true", help="publish wrong SHA-256 digests")
+    parser.add_argument("--catalogue-status", type=int, default=200,
+                        help="the HTTP status the catalogue page is served with")
     args = parser.parse_args()
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
@@ -208,6 +214,7 @@ def main():
     Handler.site = Site(host, args.size_mb * 1024 * 1024, args.wrong_sha)
     Handler.site.rate = args.rate_kb * 1024
     Handler.site.drop_every = args.drop_every
+    Handler.site.catalogue_status = args.catalogue_status
     print("Korvanix demo site on http://%s/ (catalogue: http://%s/vxsystem.htm)" % (host, host), flush=True)
     print("Start the program with: Korvanix.exe --site=%s" % host, flush=True)
     for name, digest in Handler.site.digests.items():

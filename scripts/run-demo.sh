@@ -15,9 +15,7 @@ cmake --build --preset "$KORVANIX_WIN_PRESET" -j "${KORVANIX_JOBS:-2}" >/dev/nul
 build=$root/build/$KORVANIX_WIN_PRESET
 korvanix_wine_prefix
 # Windows tools that Wine lacks are played by the project's test doubles (they print a demo machine).
-for double in "$build"/tests/doubles/*.exe; do
-    [ -e "$double" ] && cp -f "$double" "$WINEPREFIX/drive_c/windows/system32/"
-done
+korvanix_install_doubles "$build"
 
 server_pid=
 virtual=

@@ -39,6 +39,20 @@ korvanix_wine_prefix() {
     ) 9>"$WINEPREFIX.lock"
 }
 
+# Copies the test doubles of BUILD (tools Wine lacks: diskpart, bcdedit) into the prefix's system folder,
+# and in a WOW64 prefix into syswow64 as well: a 32-bit process that starts a tool with redirection on
+# looks there, and with it off (as the program's command runner does) in system32.
+korvanix_install_doubles() {
+    local double folder
+    for folder in system32 syswow64; do
+        [ -d "$WINEPREFIX/drive_c/windows/$folder" ] || continue
+        for double in "$1"/tests/doubles/*.exe; do
+            [ -e "$double" ] && cp -f "$double" "$WINEPREFIX/drive_c/windows/$folder/"
+        done
+    done
+    return 0
+}
+
 # Sets the Windows version the prefix reports: winxp, win2003, vista, win7, win8, ...
 # In a WOW64 prefix `wine winecfg` is the 64-bit winecfg, and a 32-bit program went on reporting Windows 7
 # after it, even after the 32-bit winecfg had set the 32-bit view's keys as well. What both kinds of

@@ -23,9 +23,7 @@ trap finish EXIT
 export KORVANIX_RESTART_LOG='C:\kx-restart.log'
 # Later options win: the scenarios' site with the benchmark's size, no limit and no dropped responses.
 demo_site_start --size-mb "$mb" --rate-kb 0 --drop-every 0
-for double in "$build"/tests/doubles/*.exe; do
-    [ -e "$double" ] && cp -f "$double" "$WINEPREFIX/drive_c/windows/system32/"
-done
+korvanix_install_doubles "$build"
 exe=$("$KORVANIX_WINE" winepath -w "$build/src/app/Korvanix.exe" 2>/dev/null)
 script=$("$KORVANIX_WINE" winepath -w "$root/bench/download/workflow.scn" 2>/dev/null)
 out=$demo_tmp/laps.txt

@@ -4,10 +4,10 @@
 
 #include "app/Handlers.h"
 #include "app/Layout.h"
-#include "imaging/Install.h"
 #include "disk/DiskPages.h"
 #include "disk/PartitionList.h"
 #include "disk/Target.h"
+#include "imaging/Install.h"
 
 namespace kx {
 namespace {
@@ -75,8 +75,13 @@ const EventEntry kEventMap[] = {
 }  // namespace
 
 DiskContext Program::Disk() {
-    return DiskContext{*ports_.window, *ports_.messages, *ports_.commands, *ports_.drives, *ports_.clock,
-                       state_.facts, state_.disk,
+    return DiskContext{*ports_.window,
+                       *ports_.messages,
+                       *ports_.commands,
+                       *ports_.drives,
+                       *ports_.clock,
+                       state_.facts,
+                       state_.disk,
                        [this](const StopToken& stop) { ImageSearch(Imaging(), stop); },
                        [this] { ProposeBackupFileName(*this); }};
 }
@@ -120,12 +125,12 @@ DownloadContext Program::Download() {
                                                        state_.catalogue);
                            },
                            [this] {
-                               std::string letter;
-                               return ChooseTargetForSize(*ports_.window, *ports_.drives, state_.facts, 0.0f, letter)
-                                          ? letter
-                                          : std::string();
+                               // A click before the first refresh finds the list empty.
+                               if (ports_.window->RowCount(kRestoreList) == 0) RefreshByDiskDetail(Disk(), false);
+                               return ListedTargetDrive(*ports_.window, *ports_.drives, state_.facts);
                            },
-                           [this] { return CheckInstallCanRun(Imaging()); }};
+                           [this](const std::string& path) { return CheckInstallCanRun(Imaging(), path); },
+                           ports_.catalogueHttp};
 }
 
 void Program::OnCreated() {
@@ -187,8 +192,8 @@ void SingleInstanceGuard(InstancePort& instance, WindowPort& window, const std::
 
 std::string DatedBackupFolderName(const LocalTime& now) {
     // The date and time as text ("2015年7月16日9时5分"), cut after the day.
-    std::string text = std::to_string(now.year) + "年" + std::to_string(now.month) + "月" +
-                       std::to_string(now.day) + "日";
+    std::string text =
+        std::to_string(now.year) + "年" + std::to_string(now.month) + "月" + std::to_string(now.day) + "日";
     if (now.hour || now.minute || now.second) text += std::to_string(now.hour) + "时";
     size_t day = text.find("日");
     return text.substr(0, day) + "日备份";

@@ -35,8 +35,7 @@ void ChooseTargetDrive(const DiskContext& c) {
     if (!chosen.empty()) c.facts.targetDrive.Set(chosen);
 }
 
-bool ChooseTargetForSize(WindowPort& w, DrivePort& drives, ProgramFacts& facts, float requiredGb,
-                         std::string& letter) {
+bool ChooseTargetForSize(WindowPort& w, DrivePort& drives, ProgramFacts& facts, float requiredGb, std::string& letter) {
     letter.clear();
     facts.targetDrive.Set("");
     float best = 0;
@@ -55,6 +54,16 @@ bool ChooseTargetForSize(WindowPort& w, DrivePort& drives, ProgramFacts& facts, 
     if (letter.empty()) return false;
     facts.targetDrive.Set(letter);
     return true;
+}
+
+std::string ListedTargetDrive(WindowPort& w, DrivePort& drives, ProgramFacts& facts) {
+    const std::string current = facts.targetDrive.Get();
+    if (!current.empty() && current != facts.systemDriveLetter && drives.DriveType(current[0]) != kRemovableDrive) {
+        for (int r = 0, n = w.RowCount(kRestoreList); r < n; ++r)
+            if (w.Cell(kRestoreList, r, kDriveCol).substr(0, 1) == current) return current;
+    }
+    std::string letter;
+    return ChooseTargetForSize(w, drives, facts, 0.0f, letter) ? letter : std::string();
 }
 
 }  // namespace kx

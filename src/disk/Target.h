@@ -14,4 +14,10 @@ namespace kx {
 bool ChooseTargetForSize(WindowPort& window, DrivePort& drives, ProgramFacts& facts, float requiredGb,
                          std::string& letter);
 
+// Where a download goes: the target drive when it is a row of the restore-partition list other than the
+// system drive and not removable, else the sized rule's choice with no size (any room). Empty when no
+// listed partition qualifies. A drive outside the list (a network share mapped as a fixed drive, Wine's
+// Z:) is never taken: the install cannot name it.
+std::string ListedTargetDrive(WindowPort& window, DrivePort& drives, ProgramFacts& facts);
+
 }  // namespace kx

@@ -73,6 +73,10 @@ std::string NormaliseSha256(std::string_view text) {
     return digest;
 }
 
+bool IsSha256Digest(std::string_view text) {
+    return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
 bool ApplyCataloguePage(std::string_view body, ImageCatalogue& catalogue) {
     body = body.substr(0, body.find('\0'));
     // The validity test reads characters, not bytes: a trail byte of a double-byte character may be a letter.
@@ -81,29 +85,45 @@ bool ApplyCataloguePage(std::string_view body, ImageCatalogue& catalogue) {
     // finds them only at character boundaries.
     for (const Field& f : kFields)
         (catalogue.*f.address).Set(FromCodePage(ExtractBetween(body, f.start, f.end, false), kChineseCodePage));
-    for (const Field& f : kDigests)
-        (catalogue.*f.address).Set(NormaliseSha256(ExtractBetween(body, f.start, f.end, false)));
+    for (const Field& f : kDigests) {
+        // A field that is there but holds no digest is kept as written, so that the image it guards is
+        // refused instead of downloaded unchecked.
+        const std::string text = FromCodePage(ExtractBetween(body, f.start, f.end, false), kChineseCodePage);
+        const std::string digest = NormaliseSha256(text);
+        const size_t first = text.find_first_not_of(" \t\r\n");
+        (catalogue.*f.address)
+            .Set(!digest.empty() || first == std::string::npos
+                     ? digest
+                     : text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+    }
     return true;
 }
 
-bool CatalogueFetch(const std::string& host, HttpGetPort& http, ImageCatalogue& catalogue) {
+Outcome CatalogueFetch(const std::string& host, HttpGetPort& http, ImageCatalogue& catalogue) {
     HttpGetRequest request;
     request.url = CatalogueUrl(host);
     request.userAgent = std::string(kCatalogueUserAgent);
-    const std::string body = http.Get(request);
-    return !body.empty() && ApplyCataloguePage(body, catalogue);
+    const Result<HttpReply> reply = http.Get(request);
+    if (!reply) return reply.outcome();
+    // An error page may well mention "system" (a site's 404 page often does): only a success is a catalogue.
+    if (reply->status < 200 || reply->status > 299)
+        return Outcome::Failed("服务器回答 HTTP " + std::to_string(reply->status));
+    if (!ApplyCataloguePage(reply->body, catalogue)) return Outcome::Failed("服务器返回的页面不是系统列表");
+    return Outcome::Done();
 }
 
 void StartCatalogueFetch(const std::string& host, HttpGetPort& http, CatalogueState& state) {
+    state.failure.Set("");
     state.status.Set(CatalogueStatus::Fetching);
     state.fetch.Start([host, &http, &state](const StopToken&) {
-        bool arrived = false;
+        Outcome fetched = Outcome::Failed("读取系统列表时出错");
         try {
-            arrived = CatalogueFetch(host, http, state.catalogue);
+            fetched = CatalogueFetch(host, http, state.catalogue);
         } catch (...) {
             // A failed fetch leaves the catalogue as it was, like an unreachable server.
         }
-        state.status.Set(arrived ? CatalogueStatus::Arrived : CatalogueStatus::Failed);
+        state.failure.Set(fetched.Describe());
+        state.status.Set(fetched ? CatalogueStatus::Arrived : CatalogueStatus::Failed);
     });
 }
 

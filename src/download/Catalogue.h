@@ -2,9 +2,12 @@
 // The catalogue page on the web site: where the three images are downloaded from. Fetched once per start
 // on a thread of its own; its six addresses are published whole, each under its lock.
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/Outcome.h"
 #include "base/Shared.h"
 #include "base/Worker.h"
 
@@ -12,8 +15,9 @@ namespace kx {
 
 // The download addresses of the three images (XP, Windows 7 32-bit, Windows 7 64-bit) from the catalogue page:
 // primary dz1-dz3, fallback fdz1-fdz3. Empty until the catalogue arrives; each is replaced whole.
-// sha1-sha3 are the images' optional SHA-256 digests (64 lower-case hex digits, or empty when the page
-// gives none or gives something that is not a digest): a field older programs never look for.
+// sha1-sha3 are the images' optional SHA-256 digests, a field older programs never look for: empty when the
+// page gives none, 64 lower-case hex digits for a digest, and otherwise the text the page gives (blanks
+// around it dropped), which IsSha256Digest tells apart: an image with such a field is not downloaded.
 struct ImageCatalogue {
     Shared<std::string> dz1, dz2, dz3, fdz1, fdz2, fdz3;
     Shared<std::string> sha1, sha2, sha3;
@@ -25,6 +29,7 @@ enum class CatalogueStatus { NotFetched, Fetching, Arrived, Failed };
 struct CatalogueState {
     ImageCatalogue catalogue;  // written by the fetch only
     Shared<CatalogueStatus> status{CatalogueStatus::NotFetched};
+    Shared<std::string> failure;  // why the last fetch failed, in the user's words; empty otherwise
     Worker fetch;
 };
 
@@ -39,16 +44,26 @@ struct HttpGetRequest {
     std::string userAgent;
     std::string accept = "*/*";
     std::string version = "HTTP/1.0";
+    std::string verb = "GET";  // "HEAD" asks for the headers alone
     size_t maxBody = kCatalogueMaxBody;
 };
 
-// Plain HTTP GET: always from the server (no cache read or written), always direct (no proxy, whatever the
-// system's settings). Returns the body whatever the status; empty when the request failed.
+// What the server answered: its status, the body (whatever the status, up to the request's limit) and the
+// Content-Length header when it gave a number.
+struct HttpReply {
+    int status = 0;
+    std::string body;
+    std::optional<uint64_t> contentLength;
+};
+
+// Plain HTTP: always from the server (no cache read or written), always direct (no proxy, whatever the
+// system's settings). A request that got no complete answer (no connection, a time-out, a body cut short,
+// an abort) fails with the reason; any status the server gave is an answer.
 class HttpGetPort {
 public:
     virtual ~HttpGetPort() = default;
-    virtual std::string Get(const HttpGetRequest& request) = 0;
-    // Called from another thread: a Get under way ends at once (empty), and every later one fails.
+    virtual Result<HttpReply> Get(const HttpGetRequest& request) = 0;
+    // Called from another thread: a Get under way ends at once (failed), and every later one fails.
     virtual void Abort() = 0;
 };
 
@@ -66,14 +81,17 @@ std::string CatalogueUrl(std::string_view host);
 // A SHA-256 digest as the catalogue writes it, in lower case; empty unless it is 64 hex digits (blanks
 // around it are dropped).
 std::string NormaliseSha256(std::string_view text);
+// True for 64 lower-case hex digits, as NormaliseSha256 gives them.
+bool IsSha256Digest(std::string_view text);
 
 // Takes the six addresses and the three digests from a page body (code page 936). A page without "system"
 // (any letter case) changes nothing and returns false; otherwise every field is replaced, by an empty text
 // when missing.
 bool ApplyCataloguePage(std::string_view body, ImageCatalogue& catalogue);
 
-// Requests the page and applies it. Never reports to the user; true when a catalogue page was applied.
-bool CatalogueFetch(const std::string& host, HttpGetPort& http, ImageCatalogue& catalogue);
+// Requests the page and applies it. Never reports to the user; done when a catalogue page was applied, else
+// the reason in the user's words (the server's status for an error page, however it reads).
+Outcome CatalogueFetch(const std::string& host, HttpGetPort& http, ImageCatalogue& catalogue);
 
 // Fetches the catalogue on the state's worker, once per start.
 void StartCatalogueFetch(const std::string& host, HttpGetPort& http, CatalogueState& state);

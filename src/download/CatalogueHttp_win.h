@@ -12,7 +12,7 @@ public:
     // Connect, send and receive time-outs: a server that stalls ends the request after this long.
     explicit WinInetHttpGet(unsigned timeoutMs = 30000);
     ~WinInetHttpGet() override;
-    std::string Get(const HttpGetRequest& request) override;
+    Result<HttpReply> Get(const HttpGetRequest& request) override;
     void Abort() override;
 
     struct Call;  // one request in flight, shared with WinINet's callbacks

@@ -22,9 +22,22 @@ Outcome DownloadFilesWin::Remove(const std::string& path) {
     return Outcome::Failed("删除 " + path, {error, "DeleteFileW"});
 }
 
+Outcome DownloadFilesWin::Flush(const std::string& path) {
+    // The component wrote the file through a mapping and has closed it; the pages it wrote may still be
+    // waiting in the system's cache. Flushing needs a handle with write access.
+    UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return Outcome::Failed("打开 " + path, {GetLastError(), "CreateFileW"});
+    if (!FlushFileBuffers(file.get()))
+        return Outcome::Failed("把 " + path + " 写入磁盘", {GetLastError(), "FlushFileBuffers"});
+    return Outcome::Done();
+}
+
 Outcome DownloadFilesWin::Replace(const std::string& from, const std::string& to) {
-    // MoveFileExW with REPLACE_EXISTING is on XP too; the two names are on one drive, so it is a rename.
-    if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return Outcome::Done();
+    // MoveFileExW with REPLACE_EXISTING is on XP too; the two names are on one drive, so it is a rename, and
+    // WRITE_THROUGH returns only once it is on the disk.
+    if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return Outcome::Done();
     return Outcome::Failed("把 " + from + " 改名为 " + to, {GetLastError(), "MoveFileExW"});
 }
 
@@ -50,12 +63,27 @@ Result<std::string> DownloadFilesWin::Sha256Of(const std::string& path, const Ha
     return hash.HexDigest();
 }
 
+namespace {
+
+// The root of the path's drive: "D:\VX_win7_sp1_64.gho" -> "D:\".
+std::string RootOf(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) + "\\" : path;
+}
+
+}  // namespace
+
 uint64_t DownloadFilesWin::FreeBytes(const std::string& path) {
-    // The root of the path's drive: "D:\VX_win7_sp1_64.gho" -> "D:\".
-    std::string root = path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) + "\\" : path;
+    const std::string root = RootOf(path);
     ULARGE_INTEGER available{};
     if (!GetDiskFreeSpaceExW(Widen(root).c_str(), &available, nullptr, nullptr)) return UINT64_MAX;
     return available.QuadPart;
+}
+
+std::string DownloadFilesWin::FileSystem(const std::string& path) {
+    wchar_t name[MAX_PATH + 1] = {0};
+    if (!GetVolumeInformationW(Widen(RootOf(path)).c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH))
+        return {};
+    return Narrow(name);
 }
 
 }  // namespace kx

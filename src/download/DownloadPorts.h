@@ -56,12 +56,16 @@ public:
     virtual bool IsFile(const std::string& path) = 0;
     // Deletes the file; a file that is not there counts as deleted.
     virtual Outcome Remove(const std::string& path) = 0;
-    // Renames `from` to `to`, replacing a file already at `to`.
+    // Writes what the system still holds of the file to the disk (FlushFileBuffers).
+    virtual Outcome Flush(const std::string& path) = 0;
+    // Renames `from` to `to`, replacing a file already at `to`; done once the rename is on the disk.
     virtual Outcome Replace(const std::string& from, const std::string& to) = 0;
     // The file's SHA-256 as 64 lower-case hex digits, read once from start to end.
     virtual Result<std::string> Sha256Of(const std::string& path, const HashProgress& progress) = 0;
     // Bytes free for the caller on the drive that holds the path; UINT64_MAX when unknown.
     virtual uint64_t FreeBytes(const std::string& path) = 0;
+    // The file system of the drive that holds the path ("NTFS", "FAT32" ...); empty when unknown.
+    virtual std::string FileSystem(const std::string& path) = 0;
 };
 
 }  // namespace kx

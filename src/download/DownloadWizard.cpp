@@ -21,8 +21,11 @@ constexpr const char* kAlreadyThere =
     "发现选择的系统镜像文件已经存在,是否要重新下载?点是重新下载,点否直接开始安装.按取消按钮返回重新选择系统文件.";
 constexpr const char* kNoRoom = "所有非系统盘空间大小均已不足！无法成功执行操作，请释放本地磁盘空间后重试！";
 constexpr const char* kCatalogueComing = "正在从服务器获取系统列表,请稍候几秒后再点击安装。";
-constexpr const char* kCatalogueMissing =
-    "无法从服务器获取系统列表,请检查网络连接。程序已重新开始获取,请稍候再点击安装。";
+constexpr const char* kCatalogueMissing = "无法从服务器获取系统列表";
+constexpr const char* kCatalogueRetried = ",请检查网络连接。程序已重新开始获取,请稍候再点击安装。";
+constexpr const char* kBadDigest =
+    "服务器公布的这个系统镜像的校验值格式不对(应为 64 位十六进制数),无法校验下载的文件,为安全起见不下载。"
+    "请稍后再试,或点击手动下载。";
 constexpr const char* kNoComponent = "下载组件无法加载,不能下载系统镜像。请重新下载本软件后再试。";
 constexpr const char* kInstallRefused = "下载完成后不能自动安装。是否仍然下载这个映像文件？";
 constexpr const char* kBusy = "正在下载系统镜像,请等待本次下载结束后再操作。";
@@ -75,38 +78,49 @@ void InstallImage(const DownloadContext& c, WizardImage image) {
                 c.messages.Show(kNewVersion);
                 c.shell.OpenUrl(SiteUrl(c.facts, "/vx/wngjxz.htm"));
                 return;
-            case CatalogueStatus::Failed:
+            case CatalogueStatus::Failed: {
+                // The reason is read before the fetch starts again and clears it.
+                const std::string reason = c.catalogue.failure.Get();
                 if (c.refetchCatalogue) c.refetchCatalogue();
-                c.messages.Show(kCatalogueMissing);
+                c.messages.Show(std::string(kCatalogueMissing) + (reason.empty() ? "" : "（" + reason + "）") +
+                                kCatalogueRetried);
                 return;
+            }
             default:
                 c.messages.Show(kCatalogueComing);
                 return;
         }
     }
-    // The image must not land on the partition it is going to overwrite: the start-up rule may have chosen
-    // the system drive for having the most room, and then another partition with room is taken if any.
-    std::string drive = c.facts.targetDrive.Get();
-    if ((drive.empty() || drive == c.facts.systemDriveLetter) && c.otherTargetDrive) drive = c.otherTargetDrive();
+    // A digest field that holds no digest is a damaged or tampered catalogue: the check it promises cannot be
+    // made, and a download without it could install anything.
+    const std::string digest = (c.catalogue.catalogue.*entry.sha256).Get();
+    if (!digest.empty() && !IsSha256Digest(digest)) {
+        c.messages.Show(kBadDigest, "错误");
+        return;
+    }
+    // The image must not land on the partition it is going to overwrite, nor on a drive the install cannot
+    // name (the start-up rule takes any fixed drive with the most room, the system's or one outside the
+    // partition list among them): the partition is chosen among the listed ones.
+    const std::string drive = c.chooseTargetDrive ? c.chooseTargetDrive() : c.facts.targetDrive.Get();
     if (drive.empty() || drive == c.facts.systemDriveLetter) {
         c.messages.Show(kNoRoom);
         return;
     }
+    const std::string target = drive + entry.suffix;
     // The install's own refusal comes before gigabytes are fetched; the user may still want the file.
     if (c.checkInstall) {
-        if (const Outcome can = c.checkInstall();
+        if (const Outcome can = c.checkInstall(target);
             !can && c.messages.Show(can.Describe() + "\r\n\r\n" + kInstallRefused, "提示", MessageButtons::YesNo,
                                     MessageIcon::Warning) != MessageAnswer::Yes)
             return;
     }
     WindowPort& w = c.window;
     w.SetPageIndex(kWizard, 1);
-    const std::string target = drive + entry.suffix;
     w.SetText("保存路径", target);
     w.SetText(kAddressField, primary);
     w.SetText(kFileNameField, target);
     c.state.fallbackAddress.Set((c.catalogue.catalogue.*entry.fallback).Get());
-    c.state.expectedSha256.Set((c.catalogue.catalogue.*entry.sha256).Get());
+    c.state.expectedSha256.Set(digest);
     ConfirmAndStartDownload(c);
 }
 

@@ -68,12 +68,14 @@ struct DownloadContext {
     std::function<Outcome(const std::string& imagePath)> install;
     // Asks for the catalogue again (after a failed fetch); may be empty.
     std::function<void()> refetchCatalogue;
-    // When the target drive is the system drive: a partition other than the system's with room, or empty
-    // when there is none (it becomes the target drive). May be empty.
-    std::function<std::string()> otherTargetDrive;
-    // Whether an image of the catalogue could be installed on this machine by this build, known before the
-    // download; may be empty.
-    std::function<Outcome()> checkInstall;
+    // The partition to download to: one of the partition list's, other than the system's, or empty when
+    // there is none (it becomes the target drive). May be empty: then the target drive as it stands.
+    std::function<std::string()> chooseTargetDrive;
+    // Whether the image, once at this path, could be installed on this machine by this build: the install's
+    // own checks, asked before the download. May be empty.
+    std::function<Outcome(const std::string& imagePath)> checkInstall;
+    // Asks the image's size before the download (a HEAD request); may be null.
+    HttpGetPort* http = nullptr;
 };
 
 // Names of the download page's controls.

@@ -17,6 +17,9 @@ constexpr const char* kMismatch =
 constexpr const char* kExistingMismatch =
     "已经存在的系统镜像文件与服务器公布的校验值不符,不能用来安装系统。请重新选择该系统,在提示时点\"是\"重新下载。";
 constexpr const char* kUnreadable = "无法读取系统镜像文件,不能安装系统：";
+constexpr uint64_t kGiB = 1073741824;
+// The largest file a FAT partition holds is one byte short of 4 GiB.
+constexpr uint64_t kFatLimit = 4 * kGiB;
 
 std::string Kb(uint64_t bytes) { return std::to_string(bytes / 1024) + " KB"; }
 
@@ -77,14 +80,49 @@ void ShowTick(WindowPort& w, const DownloadInfo& info, const ProgressHistory::Re
     w.SetText("下载状态", StatusText(info.state));
 }
 
-// The worker's own name is given to a complete, checked image only; then it is installed.
+std::string Gb(uint64_t bytes) {
+    const uint64_t hundredths = bytes * 100 / kGiB;
+    const std::string cents = std::to_string(hundredths % 100);
+    return std::to_string(hundredths / 100) + "." + (cents.size() < 2 ? "0" : "") + cents + " GB";
+}
+
+// An image the target partition cannot hold is refused before the component creates its file. Its size is
+// asked of the server (HEAD) here, since the component reports it only once the download runs; a size the
+// server does not tell leaves the decision to the component, as before.
+Outcome CheckImageFits(const DownloadContext& c, const std::string& address, const std::string& image) {
+    if (!c.http) return Outcome::Done();
+    HttpGetRequest head;
+    head.url = address;
+    head.userAgent = std::string(kCatalogueUserAgent);
+    head.verb = "HEAD";
+    const Result<HttpReply> reply = c.http->Get(head);
+    if (!reply || reply->status != 200 || !reply->contentLength) return Outcome::Done();
+    const uint64_t size = *reply->contentLength;
+    const std::string drive = image.substr(0, 2);
+    if (size >= kFatLimit && c.files.FileSystem(image).rfind("FAT", 0) == 0)
+        return Outcome::Failed("系统镜像文件有 " + Gb(size) + "(4 GB 或更大),分区 " + drive + " 是 " +
+                               c.files.FileSystem(image) +
+                               " 格式,放不下这么大的文件。请把该分区转换为 NTFS 格式后重试。");
+    const uint64_t free = c.files.FreeBytes(image);
+    if (free < size)
+        return Outcome::Failed("系统镜像文件有 " + Gb(size) + ",分区 " + drive + " 只有 " + Gb(free) +
+                               " 可用空间,放不下。请释放磁盘空间后重试。");
+    return Outcome::Done();
+}
+
+// The worker's own name is given to a complete, checked image only, once it is on the disk; then it is
+// installed.
 void FinishImage(const DownloadContext& c, const std::string& partial, const std::string& image,
                  const StopToken& stop) {
     if (!c.state.expectedSha256.Get().empty() && !VerifyImage(c, partial, stop, kMismatch)) {
         DiscardPartial(c, partial);
         return;
     }
-    if (Outcome moved = c.files.Replace(partial, image); !moved) {
+    // A power cut after the rename must not leave a file under the image's own name whose last pieces
+    // never reached the disk: "否" to the question would install it.
+    Outcome moved = c.files.Flush(partial);
+    if (moved) moved = c.files.Replace(partial, image);
+    if (!moved) {
         DiscardPartial(c, partial);
         ShowFailure(c, "下载失败");
         c.messages.Show("无法保存下载的系统镜像文件：" + moved.Describe(), "错误");
@@ -156,6 +194,16 @@ void DownloadWorker(const DownloadContext& c, const StopToken& stop) {
     const std::string image = w.Text(kFileNameField);
     const std::string partial = PartialPath(image);
 
+    // A partial file an earlier run left is removed first, so that the room it takes counts as free.
+    DiscardPartial(c, partial);
+    const Outcome fits = CheckImageFits(c, address, image);
+    if (stop.StopRequested()) return;
+    if (!fits) {
+        ShowFailure(c, "分区放不下,没有下载");
+        c.messages.Show(fits.Describe(), "错误");
+        w.SetPageIndex(kWizard, 0);
+        return;
+    }
     const DownloadHandle handle = c.component.Start(address, partial, kThreads, kRetriesPerRange);
     DownloadInfo info = handle ? c.component.Info(handle) : DownloadInfo{};
     if (!handle || info.total < kSmallestImage) {

@@ -29,9 +29,16 @@ Outcome Failed(const ImagingContext& c, const Outcome& failure) {
 
 }  // namespace
 
-Outcome CheckInstallCanRun(const ImagingContext& c) {
+Outcome CheckInstallCanRun(const ImagingContext& c, const std::string& imagePath) {
     if (c.route == ImagingRoute::Engine) return Outcome::Failed(kEngineNoGhostText);
-    return CheckBootJobCanRun(c, GetSystemDriveLetter(c.drives));
+    const std::string system = GetSystemDriveLetter(c.drives);
+    if (!ListedDrive(c.window, system)) return Outcome::Failed("系统盘不在分区列表中,本工具不支持自定义盘安装");
+    // The same rule as the staging step's: an image on a fixed partition is read where it lies.
+    const std::string drive = DriveLetterOf(imagePath);
+    if (!drive.empty() && drive != system && c.drives.DriveType(drive[0]) == kFixedDrive &&
+        !ListedDrive(c.window, drive))
+        return Outcome::Failed("映像文件所在的分区 " + drive + ": 不在分区列表中");
+    return CheckBootJobCanRun(c, system);
 }
 
 Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& imagePath) {

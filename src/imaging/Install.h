@@ -16,8 +16,9 @@ struct ImagingContext;  // imaging/Imaging.h
 // when not, the wizard goes back to page "1" and nothing restarts. Callable from the window thread or a
 // worker; the returned outcome says whether the machine will install at the next start.
 Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& imagePath);
-// What InstallAndScheduleRestart would refuse for any Ghost image on this machine, asked before a download:
-// the build's route, the firmware, the system disk's layout, the Windows version.
-Outcome CheckInstallCanRun(const ImagingContext& c);
+// What InstallAndScheduleRestart would refuse for a Ghost image at `imagePath` on this machine, asked before
+// a download: the build's route, the system partition and the image's partition in the partition list,
+// the firmware, the system disk's layout, the Windows version.
+Outcome CheckInstallCanRun(const ImagingContext& c, const std::string& imagePath);
 
 }  // namespace kx

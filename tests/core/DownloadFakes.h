@@ -1,6 +1,7 @@
 #pragma once
 // Fakes of the download wizard's ports: a component that downloads by a plan per address, and the target
 // drive's files in memory.
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "download/Catalogue.h"
 #include "download/DownloadPorts.h"
 #include "download/Sha256.h"
 
@@ -24,8 +26,15 @@ public:
         files.erase(path);
         return Outcome::Done();
     }
+    Outcome Flush(const std::string& path) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        steps.push_back("flush " + path);
+        if (refuseFlush) return Outcome::Failed("把 " + path + " 写入磁盘", {1117, "FlushFileBuffers"});
+        return Outcome::Done();
+    }
     Outcome Replace(const std::string& from, const std::string& to) override {
         std::lock_guard<std::mutex> lock(mutex);
+        steps.push_back("rename " + from);
         auto it = files.find(from);
         if (it == files.end() || refuseRename) return Outcome::Failed("改名", {5, "MoveFileExW"});
         files[to] = it->second;
@@ -47,6 +56,7 @@ public:
         return hash.HexDigest();
     }
     uint64_t FreeBytes(const std::string&) override { return freeBytes; }
+    std::string FileSystem(const std::string&) override { return fileSystem; }
 
     std::string Content(const std::string& path) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -62,7 +72,55 @@ public:
     std::map<std::string, std::string> files;
     std::vector<std::string> hashed;
     uint64_t freeBytes = 100ull << 30;
+    std::string fileSystem = "NTFS";
     bool refuseRename = false;
+    bool refuseFlush = false;
+    std::vector<std::string> steps;  // flushes and renames, in order
+};
+
+// A web server by address: each answers with a status, a body and a length (HEAD: the length alone); an
+// address without an answer fails as an unreachable server. `stall` holds every request until an abort.
+class FakeHttp : public HttpGetPort {
+public:
+    struct Answer {
+        int status = 200;
+        std::string body;
+        std::optional<uint64_t> length;
+    };
+    Result<HttpReply> Get(const HttpGetRequest& request) override {
+        std::unique_lock<std::mutex> lock(mutex);
+        requests.push_back(request);
+        if (stall) {
+            // A server that accepts and never answers: only an abort ends the request.
+            changed.notify_all();
+            changed.wait(lock, [&] { return aborted; });
+        }
+        if (aborted) return Outcome::Failed("请求已取消");
+        auto it = answers.find(request.url);
+        if (it == answers.end()) return Outcome::Failed("连接服务器", {12029, "HttpSendRequestW"});
+        HttpReply reply{it->second.status, request.verb == "HEAD" ? std::string() : it->second.body, it->second.length};
+        return reply;
+    }
+    void Serve(const std::string& url, int status, std::string body, std::optional<uint64_t> length = {}) {
+        std::lock_guard<std::mutex> lock(mutex);
+        answers[url] = Answer{status, std::move(body), length};
+    }
+    void Abort() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        aborted = true;
+        changed.notify_all();
+    }
+    void WaitForRequest() {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return !requests.empty(); });
+    }
+
+    std::map<std::string, Answer> answers;
+    bool stall = false;
+    bool aborted = false;
+    std::vector<HttpGetRequest> requests;
+    std::mutex mutex;
+    std::condition_variable changed;
 };
 
 // Each address has a plan; Info advances the download by one step per call while it runs.

@@ -12,36 +12,7 @@
 namespace kx::test {
 namespace {
 
-class FakeHttp : public HttpGetPort {
-public:
-    std::string Get(const HttpGetRequest& request) override {
-        std::unique_lock<std::mutex> lock(mutex);
-        requests.push_back(request);
-        if (stall) {
-            // A server that accepts and never answers: only an abort ends the request.
-            changed.notify_all();
-            changed.wait(lock, [&] { return aborted; });
-            return {};
-        }
-        return aborted ? std::string() : body;
-    }
-    void Abort() override {
-        std::lock_guard<std::mutex> lock(mutex);
-        aborted = true;
-        changed.notify_all();
-    }
-    void WaitForRequest() {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return !requests.empty(); });
-    }
-
-    std::string body;
-    bool stall = false;
-    bool aborted = false;
-    std::vector<HttpGetRequest> requests;
-    std::mutex mutex;
-    std::condition_variable changed;
-};
+constexpr const char* kUrl = "http://127.0.0.1:8080/vxsystem.htm";
 
 std::vector<std::string> All(ImageCatalogue& c) {
     return {c.dz1.Get(), c.dz2.Get(), c.dz3.Get(), c.fdz1.Get(), c.fdz2.Get(), c.fdz3.Get()};
@@ -140,40 +111,62 @@ TEST(CataloguePieceSize, FromContentLength) {
 
 TEST(CatalogueFetch, RequestsThePageAsTheSiteExpectsAndPublishesTheFields) {
     FakeHttp http;
-    http.body = "<title>system</title>***dz3ks:http://h/64:dz3js***";
+    http.Serve(kUrl, 200, "<title>system</title>***dz3ks:http://h/64:dz3js***");
     ImageCatalogue c;
-    CatalogueFetch("127.0.0.1:8080", http, c);
+    EXPECT_TRUE(CatalogueFetch("127.0.0.1:8080", http, c));
     ASSERT_EQ(http.requests.size(), 1u);
     const HttpGetRequest& r = http.requests[0];
-    EXPECT_EQ(r.url, "http://127.0.0.1:8080/vxsystem.htm");
+    EXPECT_EQ(r.url, kUrl);
     EXPECT_EQ(r.userAgent, "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)");
     EXPECT_EQ(r.accept, "*/*");
     EXPECT_EQ(r.version, "HTTP/1.0");
+    EXPECT_EQ(r.verb, "GET");
     EXPECT_EQ(c.dz3.Get(), "http://h/64");
 
     c.dz3.Set("kept");
-    http.body.clear();
-    CatalogueFetch("127.0.0.1:8080", http, c);
+    http.answers.clear();
+    const Outcome failed = CatalogueFetch("127.0.0.1:8080", http, c);
     EXPECT_EQ(c.dz3.Get(), "kept") << "a failed request leaves the catalogue as it was";
+    EXPECT_EQ(failed.Describe(), "连接服务器（HttpSendRequestW 错误 12029）") << "the port's reason is kept";
+}
+
+TEST(CatalogueFetch, AnErrorPageIsNoCatalogueHoweverItReadsAndTheStatusIsTheReason) {
+    for (int status : {404, 500, 302}) {
+        FakeHttp http;
+        // An error page of a site may well say "system" and even carry old markers.
+        http.Serve(kUrl, status, "<h1>Not Found</h1> the system could not find ***dz3ks:http://old/64:dz3js***");
+        ImageCatalogue c;
+        c.dz3.Set("kept");
+        const Outcome fetched = CatalogueFetch("127.0.0.1:8080", http, c);
+        EXPECT_FALSE(fetched) << status;
+        EXPECT_EQ(fetched.Describe(), "服务器回答 HTTP " + std::to_string(status));
+        EXPECT_EQ(c.dz3.Get(), "kept");
+    }
+    FakeHttp http;
+    http.Serve(kUrl, 200, "<html>maintenance</html>");
+    ImageCatalogue c;
+    EXPECT_EQ(CatalogueFetch("127.0.0.1:8080", http, c).Describe(), "服务器返回的页面不是系统列表");
 }
 
 TEST(CatalogueFetch, RunsOnAnOwnedWorkerWithTheHostOfTheCommandLineAndTellsHowItEnded) {
     CatalogueState state;
     EXPECT_EQ(state.status.Get(), CatalogueStatus::NotFetched);
     FakeHttp http;
-    http.body = "system ***dz1ks:x:dz1js***";
+    http.Serve("http://127.0.0.1:9/vxsystem.htm", 200, "system ***dz1ks:x:dz1js***");
     StartCatalogueFetch("127.0.0.1:9", http, state);
     state.fetch.Wait();
     EXPECT_EQ(state.status.Get(), CatalogueStatus::Arrived);
+    EXPECT_EQ(state.failure.Get(), "");
     EXPECT_EQ(state.catalogue.dz1.Get(), "x");
     ASSERT_EQ(http.requests.size(), 1u);
     EXPECT_EQ(http.requests[0].url, "http://127.0.0.1:9/vxsystem.htm");
 
-    FakeHttp notACatalogue;
-    notACatalogue.body = "<html>maintenance</html>";
-    StartCatalogueFetch("127.0.0.1:9", notACatalogue, state);
+    FakeHttp notFound;
+    notFound.Serve("http://127.0.0.1:9/vxsystem.htm", 404, "system ***dz1ks:y:dz1js***");
+    StartCatalogueFetch("127.0.0.1:9", notFound, state);
     state.fetch.Wait();
-    EXPECT_EQ(state.status.Get(), CatalogueStatus::Failed) << "a page without the catalogue is no catalogue";
+    EXPECT_EQ(state.status.Get(), CatalogueStatus::Failed) << "an error page is no catalogue";
+    EXPECT_EQ(state.failure.Get(), "服务器回答 HTTP 404") << "kept for the message at the next click";
     EXPECT_EQ(state.catalogue.dz1.Get(), "x");
 }
 
@@ -181,6 +174,7 @@ TEST(CatalogueFetch, AStallingServerIsAbortedWhenTheWindowGoesAway) {
     Rig rig;
     FakeHttp http;
     http.stall = true;
+    http.Serve(CatalogueUrl(rig.program.facts().catalogueHost), 200, "system");
     rig.program.ports().catalogueHttp = &http;
     StartCatalogueFetch(rig.program.facts().catalogueHost, http, rig.program.state().catalogue);
     http.WaitForRequest();

@@ -2,66 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "ProgramRig.h"
+#include "WizardRig.h"
 #include "app/Handlers.h"
-#include "download/Sha256.h"
 
 namespace kx::test {
 namespace {
-
-constexpr const char* kXp = "http://dl.example/xp.gho";
-constexpr const char* kWin7 = "http://dl.example/win7_64.gho";
-constexpr const char* kMirror = "http://mirror.example/win7_64.gho";
-constexpr const char* kTarget = "D:\\VX_win7_sp1_64.gho";
-constexpr const char* kPartial = "D:\\VX_win7_sp1_64.gho.part";
-
-std::string Sha256Hex(const std::string& bytes) {
-    Sha256 h;
-    h.Update(bytes);
-    return h.HexDigest();
-}
-
-struct WizardRig : Rig {
-    std::vector<std::string> installed;
-    Outcome installAnswer = Outcome::Done();
-    Outcome checkAnswer = Outcome::Done();  // the install's pre-flight
-    bool componentLiveAtInstall = true;
-
-    WizardRig() {
-        program.facts().systemDriveLetter = "C";
-        program.facts().targetDrive.Set("D");
-        program.state().catalogue.status.Set(CatalogueStatus::Arrived);
-        program.state().downloading.pollMilliseconds = 0;
-        auto& cat = program.state().catalogue.catalogue;
-        cat.dz1.Set(kXp);
-        cat.dz3.Set(kWin7);
-        cat.fdz3.Set(kMirror);
-    }
-    DownloadContext Context() {
-        DownloadContext c = program.Download();
-        c.install = [this](const std::string& path) {
-            installed.push_back(path);
-            componentLiveAtInstall = component.Live();
-            return installAnswer;
-        };
-        c.checkInstall = [this] { return checkAnswer; };
-        return c;
-    }
-    void Click(WizardImage image) { InstallImage(Context(), image); }
-    void WaitForWorker() { program.state().downloading.worker.Wait(); }
-    void Plan(const std::string& address, uint64_t total, uint64_t step) {
-        component.plans[address] = FakeComponent::Plan{total, step, std::nullopt, "image bytes"};
-    }
-    // The fallback restart: the timer's tick as the window delivers it.
-    void Tick() { StartDownloadTimerTick(Context()); }
-    // A digest that does not match: said in the last message, nothing installed, the wizard on `page`.
-    void ExpectDigestRefused(size_t shownCount, int page) {
-        EXPECT_TRUE(installed.empty());
-        ASSERT_EQ(messages.shown.size(), shownCount);
-        EXPECT_NE(messages.shown.back().text.find("校验值不符"), std::string::npos);
-        EXPECT_EQ(window.PageIndex(kWizard), page);
-    }
-};
 
 TEST(WizardChoice, TheButtonFillsTheDownloadPageFromTheCatalogueAndTheTargetDrive) {
     WizardRig r;
@@ -134,10 +79,12 @@ TEST(WizardChoice, AClickBeforeTheCatalogueArrivedSaysSoInsteadOfANewVersion) {
     }
 }
 
-TEST(WizardChoice, NoTargetDriveOrTheSystemDriveIsRefused) {
+TEST(WizardChoice, NoListedPartitionBesideTheSystemsIsRefused) {
     for (const char* drive : {"", "C"}) {
         WizardRig r;
         r.program.facts().targetDrive.Set(drive);
+        r.window.DeleteRows(kRestoreList);
+        AppendDriveRecord(r.window, kRestoreList, MakeDriveRecord(r.drives, "C", "1:1", "C"), true);
         r.Click(WizardImage::Win7x64);
         ASSERT_EQ(r.messages.shown.size(), 1u) << drive;
         EXPECT_EQ(r.messages.shown[0].text,
@@ -152,7 +99,7 @@ TEST(WizardChoice, WhenTheSystemDriveHasTheMostRoomAnotherPartitionWithRoomIsTak
     r.program.facts().targetDrive.Set("C");
     r.Plan(kWin7, 400000, 400000);
     DownloadContext c = r.Context();
-    c.otherTargetDrive = [] { return std::string("E"); };
+    c.chooseTargetDrive = [] { return std::string("E"); };
     InstallImage(c, WizardImage::Win7x64);
     r.WaitForWorker();
     EXPECT_TRUE(r.messages.shown.empty());
@@ -161,7 +108,7 @@ TEST(WizardChoice, WhenTheSystemDriveHasTheMostRoomAnotherPartitionWithRoomIsTak
     WizardRig none;  // no other partition: refused
     none.program.facts().targetDrive.Set("C");
     DownloadContext n = none.Context();
-    n.otherTargetDrive = [] { return std::string(); };
+    n.chooseTargetDrive = [] { return std::string(); };
     InstallImage(n, WizardImage::Win7x64);
     ASSERT_EQ(none.messages.shown.size(), 1u);
     EXPECT_TRUE(none.component.started.empty());
@@ -476,15 +423,17 @@ TEST(Utf16Of, ConvertsAddressesForTheComponent) {
 namespace kx::test {
 namespace {
 
-TEST(CatalogueDigest, AnOptionalFieldBesideEachAddressAndOnlyAWellFormedDigestCounts) {
+TEST(CatalogueDigest, AnOptionalFieldBesideEachAddressAndAMalformedOneIsKeptAsWritten) {
     const std::string digest(64, 'a');
     ImageCatalogue c;
     ASSERT_TRUE(ApplyCataloguePage("system ***dz3ks:http://x/a.gho:dz3js*** ***sha3ks: " + std::string(64, 'A') +
-                                       " :sha3js*** ***sha1ks:xyz:sha1js***",
+                                       " :sha3js*** ***sha1ks: xyz :sha1js*** ***sha2ks:  :sha2js***",
                                    c));
     EXPECT_EQ(c.sha3.Get(), digest) << "blanks dropped, lower case";
-    EXPECT_EQ(c.sha1.Get(), "") << "not a digest: as if absent";
-    EXPECT_EQ(c.sha2.Get(), "");
+    EXPECT_TRUE(IsSha256Digest(c.sha3.Get()));
+    EXPECT_EQ(c.sha1.Get(), "xyz") << "not a digest: kept, so that the image is refused";
+    EXPECT_FALSE(IsSha256Digest(c.sha1.Get()));
+    EXPECT_EQ(c.sha2.Get(), "") << "blank: as if absent";
     EXPECT_EQ(c.dz3.Get(), "http://x/a.gho");
     // A later page without the field forgets it, like any other field.
     ASSERT_TRUE(ApplyCataloguePage("system ***dz3ks:http://x/a.gho:dz3js***", c));

@@ -170,13 +170,21 @@ TEST(EngineRoute, TheWizardsGhostImageIsRefusedWithTheReason) {
 
 TEST(EngineRoute, TheWizardsPreflightNamesTheRouteBeforeTheDownload) {
     EngineRig r;
-    const Outcome engine = r.program.Download().checkInstall();
+    const std::string image = "D:\\VX_win7_sp1_64.gho";
+    const Outcome engine = r.program.Download().checkInstall(image);
     EXPECT_NE(engine.Describe().find("不能还原 Ghost 映像"), std::string::npos);
     r.program.state().route = ImagingRoute::Dos;
     r.program.state().dosImage = DosImageKind::DosEnvironment;
-    EXPECT_TRUE(r.program.Download().checkInstall().ok());
+    EXPECT_TRUE(r.program.Download().checkInstall(image).ok());
+    // A fixed drive outside the partition list (a mapped share, Wine's Z:): the install could not name it.
+    r.drives.AddFixed('Z', 900, 800);
+    EXPECT_EQ(r.program.Download().checkInstall("Z:\\VX_win7_sp1_64.gho").Describe(),
+              "映像文件所在的分区 Z: 不在分区列表中");
     r.machine.styles['C'] = PartitionStyle::Dynamic;
-    EXPECT_NE(r.program.Download().checkInstall().Describe().find("动态磁盘"), std::string::npos);
+    EXPECT_NE(r.program.Download().checkInstall(image).Describe().find("动态磁盘"), std::string::npos);
+    r.window.DeleteRows(kRestoreList);
+    r.AddPartition("D:", "1:2", 100, 60);
+    EXPECT_NE(r.program.Download().checkInstall(image).Describe().find("系统盘不在分区列表中"), std::string::npos);
     EXPECT_TRUE(r.NothingWritten());
 }
 

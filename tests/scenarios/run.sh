@@ -19,12 +19,17 @@ stall_pid=$!
 # the prefix and may define scenario_teardown, which runs at the end whatever happened.
 scenario_teardown() { :; }
 # What the program writes on the system drive (boot files, jobs, the engine's log, the restart log, the
-# bcdedit double's store) goes before and after each scenario, so that none sees another's.
+# bcdedit double's store) goes before and after each scenario, so that none sees another's. The doubles
+# write beside themselves, under C:\windows\system32; in a WOW64 prefix a 32-bit double's writes there land
+# in windows/syswow64, so both folders are cleared.
 clean_system_drive() {
-    local c="$WINEPREFIX/drive_c" f
+    local c="$WINEPREFIX/drive_c" f system
     for f in Ghost.bat qzrpldr.mbr otldr Dorv.ima kx-restart.log KORVANIX.JOB KORVANIX.LOG KORVANIX.OLD KORVANIX.BCD \
-        kxlinux kxinitrd ghost32.exe windows/system32/bcdedit-store.txt windows/system32/bcdedit.log; do
+        kxlinux kxinitrd ghost32.exe; do
         rm -f "$c/$f"
+    done
+    for system in system32 syswow64; do
+        rm -f "$c/windows/$system/bcdedit-store.txt" "$c/windows/$system/bcdedit.log"
     done
 }
 clean_system_drive
@@ -40,11 +45,9 @@ for _ in $(seq 100); do [ -s "$portfile" ] && break; sleep 0.1; done
 export KX_STALL_PORT
 KX_STALL_PORT=$(cat "$portfile")
 
-# Windows tools that Wine lacks are played by the project's test doubles.
-system32="$WINEPREFIX/drive_c/windows/system32"
-for double in "$build"/tests/doubles/*.exe; do
-    [ -e "$double" ] && cp -f "$double" "$system32/"
-done
+# Windows tools that Wine lacks are played by the project's test doubles: in system32, and in a WOW64
+# prefix in syswow64 too, where a 32-bit process that runs a tool with redirection on finds it.
+korvanix_install_doubles "$build"
 
 setup=${scenario%.scn}.setup.sh
 if [ -f "$setup" ]; then . "$setup"; fi

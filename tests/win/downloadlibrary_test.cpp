@@ -108,8 +108,12 @@ TEST(DownloadComponent, TheWizardsPortsDownloadToAChineseNameThenCheckAndRenameI
     EXPECT_EQ(digest.value(), expected.HexDigest());
     EXPECT_GE(reports, 1);
     EXPECT_FALSE(files.Sha256Of(partial, [](uint64_t, uint64_t) { return false; }).ok()) << "a stop ends the hash";
+    const Outcome flushed = files.Flush(partial);
+    EXPECT_TRUE(flushed.ok()) << flushed.Describe();
     EXPECT_TRUE(files.Replace(partial, image).ok());
     EXPECT_FALSE(files.IsFile(partial));
+    EXPECT_FALSE(files.Flush(partial).ok()) << "a file that is not there cannot be flushed";
+    EXPECT_FALSE(files.FileSystem(image).empty());
     EXPECT_TRUE(test::ReadAll(image) == file);
     EXPECT_GT(files.FreeBytes(image), 0u);
     EXPECT_TRUE(files.Remove(image).ok());
