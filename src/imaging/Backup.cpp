@@ -5,6 +5,7 @@
 #include "boot/GhostBatch.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
+#include "imaging/EngineNotice.h"
 #include "imaging/EngineRoute.h"
 
 namespace kx {
@@ -102,8 +103,10 @@ void BackupAtRestartByEngine(const ImagingContext& c, const std::string& partiti
         ShowFailure(c, WithdrawnAfter(c, system, done));
         return;
     }
+    const int row = RowOfDrive(c.window, partition);
     c.messages.Show("备份已准备好：下次重新启动电脑时会自动备份分区 " + partition + ":，映像保存在文件夹 " + folder +
-                    " 中。");
+                    " 中。\r\n\r\n" +
+                    EngineScreenNotice(false, row >= 0 ? c.window.Cell(kRestoreList, row, kUsedCol) : std::string()));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "disk/DriveRecord.h"
 #include "disk/Target.h"
 #include "imaging/Checks.h"
+#include "imaging/EngineNotice.h"
 #include "imaging/EngineRoute.h"
 #include "imaging/RestorePage.h"
 
@@ -30,9 +31,11 @@ std::string FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string Question(bool restore, const std::string& drive) {
+// `notice` says what the engine's screen will show; empty on the DOS route.
+std::string Question(bool restore, const std::string& drive, const std::string& notice) {
     std::string text = std::string("程序处理完成，是否马上重启计算机进行") + (restore ? "还原" : "备份") + "？\r\n\r\n";
     if (restore) text += "警告：此操作将会删除" + drive + "的所有数据。\r\n\r\n";
+    if (!notice.empty()) text += notice + "\r\n\r\n";
     return text + "选择\"是(Y)\"立即重新启动，选择\"否(N)\"稍后重新启动，\r\n\r\n选择\"取消\"撤销本次操作。";
 }
 
@@ -191,8 +194,10 @@ void OneTapRun(const ImagingContext& c) {
         ShowFailure(c, WithdrawnAfter(c, system, *written));
         return;
     }
-    const MessageAnswer answer = c.messages.Show(Question(restore, drive), "Korvanix 2015", MessageButtons::YesNoCancel,
-                                                 MessageIcon::Information);
+    const std::string notice =
+        c.route == ImagingRoute::Engine ? EngineScreenNotice(restore, w.Cell(kRestoreList, row, kUsedCol)) : "";
+    const MessageAnswer answer = c.messages.Show(Question(restore, drive, notice), "Korvanix 2015",
+                                                 MessageButtons::YesNoCancel, MessageIcon::Information);
     if (answer == MessageAnswer::Cancel) {
         if (Outcome withdrawn = WithdrawJob(c, system); !withdrawn) ShowFailure(c, withdrawn);
         return;

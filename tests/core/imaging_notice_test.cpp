@@ -15,7 +15,8 @@ TEST(EngineNotice, SaysWhatTheScreenShowsAndHowLongFromTheSizeInUse) {
     EXPECT_NE(EngineScreenNotice(true, "12.5 GB").find("大约需要 18 分钟"), std::string::npos);
     // A nearly empty partition still takes a minute; an unreadable size gives no figure at all.
     EXPECT_NE(EngineScreenNotice(false, "0.01 GB").find("大约需要 1 分钟"), std::string::npos);
-    for (const char* cell : {"", "?", "0 GB"}) EXPECT_EQ(EngineScreenNotice(false, cell).find("分钟"), std::string::npos);
+    for (const char* cell : {"", "?", "0 GB"})
+        EXPECT_EQ(EngineScreenNotice(false, cell).find("分钟"), std::string::npos);
 }
 
 }  // namespace
