@@ -190,3 +190,32 @@ on_part() {
     part_in "$1" p.img
     rm -f p.img
 }
+
+# progress_ok KIND: the serial log holds KIND's progress lines no more than 2 seconds apart (the engine puts
+# its uptime at the end of each serial line), their percents never going down and ending at 100.
+progress_ok() {
+    awk -v kind="$1" '
+        index($0, "korvanix: progress " kind " ") == 1 {
+            split($4, p, "%"); pct = p[1] + 0
+            t = $NF; gsub(/[\[\]s]/, "", t); t += 0
+            if (n++ && t - last > 2.0) gaps = gaps sprintf(" %.1fs", t - last)
+            if (pct < high) down = 1
+            if (pct > high) high = pct
+            last = t; final = pct
+        }
+        END {
+            if (n < 3) { print "only " n " " kind " progress lines"; exit 1 }
+            if (gaps != "") { print kind " progress lines further apart than 2 s:" gaps; exit 1 }
+            if (down) { print "a " kind " percent went down"; exit 1 }
+            if (final != 100) { print kind " progress ends at " final "%"; exit 1 }
+            printf "%s: %d progress lines, at most 2 s apart, up to 100%%\n", kind, n
+        }' serial.log || fail "the $1 progress is not what a person must see"
+}
+
+# result_held: the result line stays at least 15 seconds before the restart.
+result_held() {
+    awk 'index($0, "korvanix: RESULT") == 1 { r = $NF } index($0, "korvanix: restarting") == 1 { s = $NF }
+        END { gsub(/[\[\]s]/, "", r); gsub(/[\[\]s]/, "", s); if (r == "" || s - r < 15) exit 1
+              printf "the result stayed %.0f s before the restart\n", s - r }' serial.log ||
+        fail "the result was not held 15 seconds before the restart"
+}

@@ -49,6 +49,7 @@ fi
 part_in 1 p1.img
 rm -f p1.img
 boot OK
+if [ "$case" != refusals ]; then progress_ok backup; result_held; fi
 part_out 2 p2.img
 ntfs-3g -o ro p2.img "$mnt"
 [ -f "$mnt/$folder_unix/manifest.txt" ] || fail "no manifest beside the image"
@@ -92,6 +93,8 @@ if [ "$case" != refusals ]; then
     cmp -s -n 440 disk.img mbr-before.bin && fail "the disk's start-up code does not lead back to the engine"
     echo "-- the partition cannot be mounted and the disk starts the engine again; the next start:"
     boot OK
+    progress_ok restore
+    result_held
     cmp -s -n 8704 disk.img mbr-before.bin || fail "the disk's start-up code did not go back"
     [ -z "$(read_file 2 ntfs KXRESUME.JOB)$(read_file 2 ntfs KXMBR.BIN)" ] || fail "the resume files are still on the image partition"
     after=$(tree_digest 1 $sysfs)

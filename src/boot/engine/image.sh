@@ -168,6 +168,7 @@ verify_image() {
         n=$((n + 1))
     done </run/manifest.streams
     [ $n -gt 0 ] || { fail "the manifest lists no stream"; return 1; }
+    progress_line check 100 $((all / 1048576)) $((all / 1048576)) - 00:00:00
     say "image checked: $IMG_FS, $IMG_SIZE bytes, $n stream(s)"
 }
 

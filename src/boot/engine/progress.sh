@@ -2,27 +2,34 @@
 # seconds (percent, megabytes done of the total, speed, time left), never going down, ending at 100.
 # Sourced by init; busybox sh.
 
-# show LINE: on the screen and the serial port, not in the log (a line every two seconds would drown it).
+# show LINE: on the screen and the serial port, not in the log (a line every second would drown it). The
+# serial copy carries the seconds since the start, for whoever reads it later.
 show() {
-    local t
-    for t in /dev/tty1 /dev/ttyS0; do echo "korvanix: $*" >"$t" 2>/dev/null; done
+    echo "korvanix: $*" >/dev/tty1 2>/dev/null
+    echo "korvanix: $* [$(cut -d' ' -f1 /proc/uptime)s]" >/dev/ttyS0 2>/dev/null
 }
 
 # progress_line KIND PERCENT DONE_MB TOTAL_MB MB_PER_S LEFT
 progress_line() { show "progress $1 $2% ($3 of $4 MB, $5 MB/s, $6 left)"; }
 
 # watch_partclone KIND ERRFILE: partclone's own progress (on its standard error, CR-separated) as our line,
-# every two seconds, until killed. Before partclone says how much is in use (it first maps the file
-# system), the line says 0%.
+# every second, until killed. Before partclone says how much is in use (it first maps the file system), the
+# line says 0%. Only the file's tail is read each time: it grows by a line a second.
 watch_partclone() {
-    local last=0 line parent=$$
+    local last=0 line used= from= parent=$$
     while :; do
-        sleep 2
+        sleep 1
         # Never outlives the engine's shell ($$ is still its process in this background copy).
         kill -0 "$parent" 2>/dev/null && [ -e "$2" ] || exit 0
-        line=$(tr '\r' '\n' <"$2" 2>/dev/null | awk '
-            /Space in use:/ { seen = 1; used = $4 + 0; if ($5 == "GB") used *= 1024; else if ($5 == "KB") used /= 1024 }
-            seen && /Completed:/ {
+        # The copy's own lines follow "Space in use"; the mapping's before it reach 100% too.
+        # (From where the file stood when that line was first seen.)
+        if [ -z "$from" ] && grep -q 'Space in use:' "$2" 2>/dev/null; then
+            from=$(stat -c %s "$2")
+            used=$(tr '\r' '\n' <"$2" | awk '/Space in use:/ {
+                u = $4 + 0; if ($5 == "GB") u *= 1024; else if ($5 == "KB") u /= 1024; printf "%.0f", u; exit }')
+        fi
+        line=
+        [ -n "$from" ] && line=$(tail -c +$((from + 1)) "$2" | tail -c 1024 | tr '\r' '\n' | grep 'Completed:' | tail -n 1 | awk -v used="${used:-0}" '{
                 for (i = 1; i < NF; i++) {
                     if ($i == "Completed:") pct = $(i + 1)
                     if ($i == "Remaining:") left = $(i + 1)
@@ -36,6 +43,7 @@ watch_partclone() {
                 speed = (secs > 0) ? done / secs : 0
                 printf "%d %.0f %.0f %.1f %s\n", pct, done, used, speed, left
             }')
+        [ -n "$line" ] || line="0 0 ${used:-0} 0.0 --:--:--"
         # shellcheck disable=SC2086  # five numbers and a time, split on purpose
         set -- "$1" "$2" $line
         [ $# = 7 ] || continue
@@ -73,7 +81,7 @@ hash_with_progress() {
     while kill -0 $pid 2>/dev/null; do
         sleep 0.5
         n=$((n + 1))
-        [ $((n % 4)) = 0 ] || continue
+        [ $((n % 2)) = 0 ] || continue
         pos=$(awk '/^pos:/ { print $2 }' "/proc/$pid/fdinfo/0" 2>/dev/null)
         # busybox awk takes no bare conditional expression among printf's arguments.
         awk -v d="$2" -v p="${pos:-0}" -v t="$3" -v s="$(( $(date +%s) - start ))" 'BEGIN {
@@ -94,8 +102,10 @@ banner() {
     local what
     if [ "$JOB_MODE" = backup ]; then what="BACKING UP partition $JOB_GHOST_PARTITION to $JOB_GHOST_IMAGE"
     else what="RESTORING partition $JOB_GHOST_PARTITION from $JOB_GHOST_IMAGE"; fi
-    show "=============================================================================="
+    # Each line fits the console's 80 columns after the "korvanix: " in front of it.
+    show "======================================================================"
     show "Korvanix is $what"
-    show "DO NOT switch the computer off or restart it: it restarts by itself when done."
-    show "=============================================================================="
+    show "DO NOT switch the computer off or restart it."
+    show "It restarts by itself when the work is done."
+    show "======================================================================"
 }
