@@ -133,7 +133,7 @@ std::vector<ListedVolume> VolumesOfDiskDetail(std::string_view output, int disk)
     for (VolumeRow& row : ReadVolumeTable(output)) {
         if (row.letter.empty() || !MentionsAny(row, kHealthy)) continue;
         std::string designator = std::to_string(disk) + ":" + std::to_string(row.position);
-        volumes.push_back({std::move(row), std::move(designator)});
+        volumes.push_back({std::move(row), std::move(designator), {}});
     }
     return volumes;
 }
@@ -146,7 +146,7 @@ std::vector<ListedVolume> VolumesOfVolumeList(std::string_view output) {
     for (VolumeRow& row : ReadVolumeTable(output)) {
         if (row.letter.empty() || !MentionsAny(row, kAccepted)) continue;
         std::string designator = "1:" + std::to_string(row.position - 1);
-        volumes.push_back({std::move(row), std::move(designator)});
+        volumes.push_back({std::move(row), std::move(designator), {}});
     }
     return volumes;
 }
