@@ -19,7 +19,7 @@ initrd=$build/boot-assets/kxinitrd
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvanix-bench.XXXXXX")
 eroot=$work/root
 cleanup() {
-    for m in "$eroot/work" "$eroot/dev" "$eroot/sys" "$eroot/proc" "$eroot/run/img" "$work/mnt"; do
+    for m in "$eroot/data" "$eroot/dev" "$eroot/sys" "$eroot/proc" "$eroot/run/img" "$work/mnt"; do
         mountpoint -q "$m" 2>/dev/null && umount -l "$m"
     done
     rm -rf "$work"
@@ -53,8 +53,8 @@ truncate -s 3G "$data/images.img"
 mkntfs -F -Q -q "$data/images.img" 2>/dev/null
 truncate -s 1G "$data/target.img"
 
-mkdir -p "$eroot/work" "$eroot/run/img" "$eroot/run/chk" "$eroot/run/dm" "$eroot/run/sys"
-mount --bind "$data" "$eroot/work"
+mkdir -p "$eroot/data" "$eroot/run/img" "$eroot/run/chk" "$eroot/run/dm" "$eroot/run/sys"
+mount --bind "$data" "$eroot/data"
 mount --bind /dev "$eroot/dev"
 mount -t proc proc "$eroot/proc"
 mount -t sysfs sys "$eroot/sys"
@@ -70,10 +70,10 @@ engine() {
         fail() { echo "FAILED: $1" >&2; return 1; }
         JOB_FOLDER=/bench JOB_PARTITION=5A3C0F12:1048576 JOB_GHOST_PARTITION=1:1 JOB_GHOST_IMAGE=1:2\\bench
         case $1 in
-            backup) backup /work/src.img /work/images.img ;;
+            backup) backup /data/src.img /data/images.img ;;
             restore)
-                mount_part /work/images.img /run/img ro || exit 1
-                verify_image /run/img/bench /work/target.img && write_streams /work/target.img
+                mount_part /data/images.img /run/img ro || exit 1
+                verify_image /run/img/bench /data/target.img && write_streams /data/target.img
                 status=$?
                 umount /run/img
                 exit $status ;;

@@ -16,7 +16,7 @@ progress_line() { show "progress $1 $2% ($3 of $4 MB, $5 MB/s, $6 left)"; }
 # every second, until killed. Before partclone says how much is in use (it first maps the file system), the
 # line says 0%. Only the file's tail is read each time: it grows by a line a second.
 watch_partclone() {
-    local last=0 line used= from= parent=$$
+    local last=0 line used= from= parent=$$ pct mb total rate left
     while :; do
         sleep 1
         # Never outlives the engine's shell ($$ is still its process in this background copy).
@@ -44,11 +44,11 @@ watch_partclone() {
                 printf "%d %.0f %.0f %.1f %s\n", pct, done, used, speed, left
             }')
         [ -n "$line" ] || line="0 0 ${used:-0} 0.0 --:--:--"
-        # shellcheck disable=SC2086  # five numbers and a time, split on purpose
-        set -- "$1" "$2" $line
-        [ $# = 7 ] || continue
-        [ "$3" -ge "$last" ] && last=$3
-        progress_line "$1" "$last" "$4" "$5" "$6" "$7"
+        echo "$line" >/run/watch.line
+        read -r pct mb total rate left </run/watch.line
+        [ -n "$left" ] || continue
+        [ "$pct" -ge "$last" ] && last=$pct
+        progress_line "$1" "$last" "$mb" "$total" "$rate" "$left"
     done
 }
 
@@ -74,7 +74,7 @@ stop_watch() {
 # hash_with_progress FILE DONE_BYTES TOTAL_BYTES: the file's SHA-256 on standard output; while it is read,
 # the check's progress over the whole image from where sha256sum stands in the file.
 hash_with_progress() {
-    local pid pos n=0 start
+    local pid pos n=0 start pct mb total rate left
     start=$(date +%s)
     sha256 <"$1" >/run/hash.out &
     pid=$!
@@ -90,8 +90,8 @@ hash_with_progress() {
             pct = (t > 0) ? done * 100 / t : 0
             printf "%d %.0f %.0f %.1f %02d:%02d:%02d\n", pct, done / 1048576, t / 1048576, rate / 1048576,
                 left / 3600, (left % 3600) / 60, left % 60 }' >/run/hash.progress
-        # shellcheck disable=SC2046
-        progress_line check $(cat /run/hash.progress)
+        read -r pct mb total rate left </run/hash.progress
+        progress_line check "$pct" "$mb" "$total" "$rate" "$left"
     done
     wait $pid || return 1
     cat /run/hash.out
