@@ -127,7 +127,14 @@ korvanix_display() {
 
 korvanix_end_display() {
     if [ -n "${korvanix_xvfb_pid:-}" ]; then
-        "${KORVANIX_WINESERVER:-wineserver}" -k 2>/dev/null || true  # only this prefix's processes
+        korvanix_stop_prefix
         kill "$korvanix_xvfb_pid" 2>/dev/null || true
     fi
+}
+
+# Ends this prefix's processes and waits until its server has gone: a Wine program started while the old
+# server is still ending can fail to connect (a scenario's winepath did, on a CI run, with no message).
+korvanix_stop_prefix() {
+    "${KORVANIX_WINESERVER:-wineserver}" -k 2>/dev/null || true
+    "${KORVANIX_WINESERVER:-wineserver}" -w 2>/dev/null || true
 }

@@ -3,6 +3,8 @@
 # driver.exe from another process. Screenshots land in $KORVANIX_SCREENSHOTS (default: BUILD/screenshots),
 # turned into PNG.   usage: run.sh BUILD_DIR SCENARIO_FILE [PROGRAM_ARGS...]
 set -euo pipefail
+# A step that fails ends the scenario; say which one, since several of them are quiet by design.
+trap 'echo "run.sh: line $LINENO failed (status $?): $BASH_COMMAND" >&2' ERR
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 scenario=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
@@ -55,8 +57,17 @@ if [ -f "$setup" ]; then . "$setup"; fi
 shots=${KORVANIX_SCREENSHOTS:-$build/screenshots}
 mkdir -p "$shots"
 cd "$shots"
-exe=$("$KORVANIX_WINE" winepath -w "$build/src/app/Korvanix.exe" 2>/dev/null)
-script=$("$KORVANIX_WINE" winepath -w "$scenario" 2>/dev/null)
+windows_path() {
+    local attempt
+    for attempt in 1 2 3; do
+        "$KORVANIX_WINE" winepath -w "$1" 2>/dev/null && return 0
+        sleep "$attempt"
+    done
+    echo "winepath could not name $1 in $WINEPREFIX" >&2
+    return 1
+}
+exe=$(windows_path "$build/src/app/Korvanix.exe")
+script=$(windows_path "$scenario")
 status=0
 timeout 300 "$KORVANIX_WINE" "$build/tests/scenarios/driver.exe" "$exe" "$script" || status=$?
 for bmp in *.bmp; do

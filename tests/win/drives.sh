@@ -15,7 +15,7 @@ cleanup() {
         rm -f "$WINEPREFIX/dosdevices/${entry%%:*}:"
         "$KORVANIX_WINE" reg delete 'HKLM\Software\Wine\Drives' /v "${entry%%:*}:" /f >/dev/null 2>&1 || true
     done
-    "$server" -k || true
+    korvanix_stop_prefix
     rm -rf "$tmp"
 }
 trap cleanup EXIT
