@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/ControlNames.h"
+
 namespace kx {
 
 enum class ControlKind {
@@ -53,6 +55,8 @@ struct WindowSpec {
 const WindowSpec& MainWindowSpec();
 std::span<const ControlSpec> MainLayout();
 const ControlSpec* FindControl(std::string_view name);
+// The control a row of the table describes (every row's name is a layout name: checked when compiling).
+Control ControlOf(const ControlSpec& spec);
 
 // The name of page `index` of a page control, as used for the page's children ("高级选择夹1#4").
 std::string PageName(std::string_view pageControl, int index);
@@ -64,7 +68,7 @@ bool IsTitleLabel(std::string_view name);
 int TabStripHeight(std::string_view pageControl);
 
 // The control that switches between the wizard and the tool pages (not part of the original layout).
-inline constexpr const char* kToolsToggle = "工具切换按钮";
+using ctl::kToolsToggle;
 inline constexpr int kToolsPlaceX = 5;
 
 }  // namespace kx

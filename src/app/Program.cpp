@@ -13,7 +13,7 @@ namespace kx {
 namespace {
 
 struct EventEntry {
-    const char* control;
+    Control control;
     Event event;
     void (*handler)(Program&);
 };
@@ -170,7 +170,7 @@ void Program::OnDestroying() {
 
 bool Program::Dispatch(std::string_view control, Event event) {
     for (const auto& entry : kEventMap) {
-        if (entry.event == event && control == entry.control) {
+        if (entry.event == event && control == entry.control.name()) {
             entry.handler(*this);
             return true;
         }

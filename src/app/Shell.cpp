@@ -46,7 +46,7 @@ void DoNothing(Program&) {}
 void ShowSitePages(Program& p) {
     for (const auto& spec : MainLayout())
         if (spec.kind == ControlKind::WebView && spec.caption[0] == '/')
-            p.window().SetText(spec.name, SiteUrl(p.facts(), spec.caption));
+            p.window().SetText(ControlOf(spec), SiteUrl(p.facts(), spec.caption));
 }
 
 }  // namespace kx

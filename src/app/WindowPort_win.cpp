@@ -40,10 +40,10 @@ int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM data) {
 }  // namespace
 
 template <typename T>
-T WindowPortWin::Read(const std::string& name, T fallback, const std::function<T(LiveControl&)>& read) {
+T WindowPortWin::Read(Control name, T fallback, const std::function<T(LiveControl&)>& read) {
     T result = fallback;
     UiDispatcher::Run([&] {
-        if (LiveControl* c = controls_.Find(name))
+        if (LiveControl* c = controls_.Find(name.str()))
             result = read(*c);
         else
             ReportUnknown(name);
@@ -51,45 +51,45 @@ T WindowPortWin::Read(const std::string& name, T fallback, const std::function<T
     return result;
 }
 
-void WindowPortWin::Write(const std::string& name, std::function<void(LiveControl&)> write) {
+void WindowPortWin::Write(Control name, std::function<void(LiveControl&)> write) {
     UiDispatcher::Post([this, name, write = std::move(write)] {
-        if (LiveControl* c = controls_.Find(name))
+        if (LiveControl* c = controls_.Find(name.str()))
             write(*c);
         else
             ReportUnknown(name);
     });
 }
 
-void WindowPortWin::ReportUnknown(const std::string& name) {
+void WindowPortWin::ReportUnknown(Control name) {
     // A name the layout does not have is a fault of the caller (a misspelt or renamed control), not a
     // state of the window: the call does nothing, but it is counted and logged rather than lost.
     ++unknownControlCalls_;
-    OutputDebugStringW((L"Korvanix: no control named " + Widen(name) + L"\n").c_str());
+    OutputDebugStringW((L"Korvanix: no control named " + Widen(name.str()) + L"\n").c_str());
 }
 
-std::string WindowPortWin::Text(const std::string& name) {
+std::string WindowPortWin::Text(Control name) {
     return Read<std::string>(name, "", [](LiveControl& c) { return GetText(c.hwnd); });
 }
 
-void WindowPortWin::SetText(const std::string& name, const std::string& text) {
+void WindowPortWin::SetText(Control name, const std::string& text) {
     Write(name, [text](LiveControl& c) {
         SetWindowTextW(c.hwnd, Widen(text).c_str());
         InvalidateRect(c.hwnd, nullptr, TRUE);
     });
 }
 
-std::string WindowPortWin::Tag(const std::string& name) {
+std::string WindowPortWin::Tag(Control name) {
     return Read<std::string>(name, "", [](LiveControl& c) { return c.tag; });
 }
 
-void WindowPortWin::SetTextColour(const std::string& name, uint32_t colorref) {
+void WindowPortWin::SetTextColour(Control name, uint32_t colorref) {
     Write(name, [colorref](LiveControl& c) {
         c.textColour = colorref;
         InvalidateRect(c.hwnd, nullptr, FALSE);
     });
 }
 
-int WindowPortWin::Left(const std::string& name) {
+int WindowPortWin::Left(Control name) {
     return Read<int>(name, 0, [](LiveControl& c) {
         RECT r;
         GetWindowRect(c.hwnd, &r);
@@ -98,45 +98,45 @@ int WindowPortWin::Left(const std::string& name) {
     });
 }
 
-void WindowPortWin::SetLeft(const std::string& name, int x) {
+void WindowPortWin::SetLeft(Control name, int x) {
     Write(name, [this, x](LiveControl& c) { controls_.MoveLeft(c, x); });
 }
 
-bool WindowPortWin::Visible(const std::string& name) {
+bool WindowPortWin::Visible(Control name) {
     return Read<bool>(name, false,
                       [](LiveControl& c) { return (GetWindowLongW(c.hwnd, GWL_STYLE) & WS_VISIBLE) != 0; });
 }
 
-void WindowPortWin::SetVisible(const std::string& name, bool visible) {
+void WindowPortWin::SetVisible(Control name, bool visible) {
     Write(name, [visible](LiveControl& c) { ShowWindow(c.hwnd, visible ? SW_SHOWNA : SW_HIDE); });
 }
 
-bool WindowPortWin::Enabled(const std::string& name) {
+bool WindowPortWin::Enabled(Control name) {
     return Read<bool>(name, false, [](LiveControl& c) { return IsWindowEnabled(c.hwnd) != FALSE; });
 }
 
-void WindowPortWin::SetEnabled(const std::string& name, bool enabled) {
+void WindowPortWin::SetEnabled(Control name, bool enabled) {
     Write(name, [enabled](LiveControl& c) { EnableWindow(c.hwnd, enabled); });
 }
 
-bool WindowPortWin::Checked(const std::string& name) {
+bool WindowPortWin::Checked(Control name) {
     return Read<bool>(name, false,
                       [](LiveControl& c) { return SendMessageW(c.hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED; });
 }
 
-void WindowPortWin::SetChecked(const std::string& name, bool checked) {
+void WindowPortWin::SetChecked(Control name, bool checked) {
     Write(name,
           [checked](LiveControl& c) { SendMessageW(c.hwnd, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0); });
 }
 
-int WindowPortWin::Selection(const std::string& name) {
+int WindowPortWin::Selection(Control name) {
     return Read<int>(name, -1, [](LiveControl& c) {
         if (c.spec->kind == ControlKind::ListView) return ListView_GetNextItem(c.hwnd, -1, LVNI_SELECTED);
         return static_cast<int>(SendMessageW(c.hwnd, LB_GETCURSEL, 0, 0));
     });
 }
 
-void WindowPortWin::SetSelection(const std::string& name, int index) {
+void WindowPortWin::SetSelection(Control name, int index) {
     Write(name, [this, index](LiveControl& c) {
         if (c.spec->kind != ControlKind::ListView) {
             SendMessageW(c.hwnd, LB_SETCURSEL, index, 0);
@@ -152,7 +152,7 @@ void WindowPortWin::SetSelection(const std::string& name, int index) {
     });
 }
 
-std::vector<std::string> WindowPortWin::Items(const std::string& name) {
+std::vector<std::string> WindowPortWin::Items(Control name) {
     return Read<std::vector<std::string>>(name, {}, [](LiveControl& c) {
         std::vector<std::string> items;
         int count = static_cast<int>(SendMessageW(c.hwnd, LB_GETCOUNT, 0, 0));
@@ -167,21 +167,21 @@ std::vector<std::string> WindowPortWin::Items(const std::string& name) {
     });
 }
 
-void WindowPortWin::AddItem(const std::string& name, const std::string& text) {
+void WindowPortWin::AddItem(Control name, const std::string& text) {
     Write(name, [text](LiveControl& c) {
         SendMessageW(c.hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
     });
 }
 
-void WindowPortWin::ClearItems(const std::string& name) {
+void WindowPortWin::ClearItems(Control name) {
     Write(name, [](LiveControl& c) { SendMessageW(c.hwnd, LB_RESETCONTENT, 0, 0); });
 }
 
-int WindowPortWin::RowCount(const std::string& name) {
+int WindowPortWin::RowCount(Control name) {
     return Read<int>(name, 0, [](LiveControl& c) { return ListView_GetItemCount(c.hwnd); });
 }
 
-int WindowPortWin::AddRow(const std::string& name, const std::string& firstCell) {
+int WindowPortWin::AddRow(Control name, const std::string& firstCell) {
     // The new row's index is needed at once, so this write waits for the window thread.
     return Read<int>(name, -1, [firstCell](LiveControl& c) {
         std::wstring text = Widen(firstCell);
@@ -194,15 +194,15 @@ int WindowPortWin::AddRow(const std::string& name, const std::string& firstCell)
     });
 }
 
-void WindowPortWin::DeleteRows(const std::string& name) {
+void WindowPortWin::DeleteRows(Control name) {
     Write(name, [](LiveControl& c) { ListView_DeleteAllItems(c.hwnd); });
 }
 
-std::string WindowPortWin::Cell(const std::string& name, int row, int column) {
+std::string WindowPortWin::Cell(Control name, int row, int column) {
     return Read<std::string>(name, "", [row, column](LiveControl& c) { return ListViewText(c.hwnd, row, column); });
 }
 
-void WindowPortWin::SetCell(const std::string& name, int row, int column, const std::string& text) {
+void WindowPortWin::SetCell(Control name, int row, int column, const std::string& text) {
     Write(name, [row, column, text](LiveControl& c) {
         std::wstring wide = Widen(text);
         LVITEMW item{};
@@ -212,7 +212,7 @@ void WindowPortWin::SetCell(const std::string& name, int row, int column, const 
     });
 }
 
-void WindowPortWin::SetRowIcon(const std::string& name, int row, int icon) {
+void WindowPortWin::SetRowIcon(Control name, int row, int icon) {
     Write(name, [row, icon](LiveControl& c) {
         LVITEMW item{};
         item.mask = LVIF_IMAGE;
@@ -222,7 +222,7 @@ void WindowPortWin::SetRowIcon(const std::string& name, int row, int icon) {
     });
 }
 
-int WindowPortWin::RowIcon(const std::string& name, int row) {
+int WindowPortWin::RowIcon(Control name, int row) {
     return Read<int>(name, -1, [row](LiveControl& c) {
         LVITEMW item{};
         item.mask = LVIF_IMAGE;
@@ -232,7 +232,7 @@ int WindowPortWin::RowIcon(const std::string& name, int row) {
     });
 }
 
-void WindowPortWin::SortRows(const std::string& name, int column) {
+void WindowPortWin::SortRows(Control name, int column) {
     Write(name, [column](LiveControl& c) {
         // Each row carries its text's index as item data: the comparison gets item data, while the
         // positions of the rows change as the sort goes on.
@@ -250,7 +250,7 @@ void WindowPortWin::SortRows(const std::string& name, int column) {
     });
 }
 
-std::string WindowPortWin::ColumnCaption(const std::string& name, int column) {
+std::string WindowPortWin::ColumnCaption(Control name, int column) {
     return Read<std::string>(name, "", [column](LiveControl& c) {
         std::wstring buffer(256, L'\0');
         LVCOLUMNW col{};
@@ -262,7 +262,7 @@ std::string WindowPortWin::ColumnCaption(const std::string& name, int column) {
     });
 }
 
-void WindowPortWin::SetColumnCaption(const std::string& name, int column, const std::string& caption) {
+void WindowPortWin::SetColumnCaption(Control name, int column, const std::string& caption) {
     Write(name, [column, caption](LiveControl& c) {
         std::wstring text = Widen(caption);
         LVCOLUMNW col{};
@@ -272,28 +272,28 @@ void WindowPortWin::SetColumnCaption(const std::string& name, int column, const 
     });
 }
 
-int WindowPortWin::ProgressMax(const std::string& name) {
+int WindowPortWin::ProgressMax(Control name) {
     return Read<int>(name, 0,
                      [](LiveControl& c) { return static_cast<int>(SendMessageW(c.hwnd, PBM_GETRANGE, FALSE, 0)); });
 }
 
-void WindowPortWin::SetProgressMax(const std::string& name, int max) {
+void WindowPortWin::SetProgressMax(Control name, int max) {
     Write(name, [max](LiveControl& c) { SendMessageW(c.hwnd, PBM_SETRANGE32, 0, max); });
 }
 
-int WindowPortWin::ProgressPosition(const std::string& name) {
+int WindowPortWin::ProgressPosition(Control name) {
     return Read<int>(name, 0, [](LiveControl& c) { return static_cast<int>(SendMessageW(c.hwnd, PBM_GETPOS, 0, 0)); });
 }
 
-void WindowPortWin::SetProgressPosition(const std::string& name, int position) {
+void WindowPortWin::SetProgressPosition(Control name, int position) {
     Write(name, [position](LiveControl& c) { SendMessageW(c.hwnd, PBM_SETPOS, position, 0); });
 }
 
-int WindowPortWin::TimerPeriod(const std::string& name) {
+int WindowPortWin::TimerPeriod(Control name) {
     return Read<int>(name, 0, [](LiveControl& c) { return c.timerPeriod; });
 }
 
-void WindowPortWin::SetTimerPeriod(const std::string& name, int milliseconds) {
+void WindowPortWin::SetTimerPeriod(Control name, int milliseconds) {
     Write(name, [this, milliseconds](LiveControl& c) {
         c.timerPeriod = milliseconds;
         KillTimer(controls_.Main(), c.timerId);
@@ -301,11 +301,11 @@ void WindowPortWin::SetTimerPeriod(const std::string& name, int milliseconds) {
     });
 }
 
-int WindowPortWin::PageIndex(const std::string& name) {
+int WindowPortWin::PageIndex(Control name) {
     return Read<int>(name, -1, [](LiveControl& c) { return c.page; });
 }
 
-void WindowPortWin::SetPageIndex(const std::string& name, int index) {
+void WindowPortWin::SetPageIndex(Control name, int index) {
     Write(name, [this, index](LiveControl& c) {
         controls_.ShowPage(c, index);
         InvalidateRect(controls_.Main(), nullptr, FALSE);  // the steps band follows the wizard

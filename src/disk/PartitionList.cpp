@@ -13,7 +13,7 @@ namespace {
 constexpr const char* kRefreshFailedText = "分区列表没有刷新，请稍后点“重新搜索”再试。";
 constexpr const char* kBusyText = "正在刷新分区列表，请等它完成后再试。";
 // The buttons that start a refresh: disabled while one runs.
-constexpr const char* kRefreshButtons[] = {"按钮26", "按钮2", "按钮1"};
+constexpr Control kRefreshButtons[] = {"按钮26", "按钮2", "按钮1"};
 
 // While the window thread waits for the search, it keeps handling its messages: the search's window
 // updates go through that thread.
@@ -29,11 +29,11 @@ public:
     explicit RefreshTurn(const DiskContext& c) : c_(c), taken_(!c.state.refreshing.exchange(true)) {
         if (!taken_) return;
         c.window.SetEnabled(kResearchButton, false);
-        for (const char* button : kRefreshButtons) c.window.SetEnabled(button, false);
+        for (Control button : kRefreshButtons) c.window.SetEnabled(button, false);
     }
     ~RefreshTurn() {
         if (!taken_) return;
-        for (const char* button : kRefreshButtons) c_.window.SetEnabled(button, true);
+        for (Control button : kRefreshButtons) c_.window.SetEnabled(button, true);
         // The search a refresh starts enables "重新搜索" when it ends; without one the refresh does.
         if (!c_.state.imageSearch.Running()) c_.window.SetEnabled(kResearchButton, true);
         c_.state.refreshing = false;
@@ -128,14 +128,14 @@ Outcome RefreshByVolumeColumnsOnce(const DiskContext& c) {
 
 }  // namespace
 
-int AppendDriveRecord(WindowPort& window, const std::string& list, const DriveRecord& record, bool withIcon) {
+int AppendDriveRecord(WindowPort& window, Control list, const DriveRecord& record, bool withIcon) {
     int row = window.AddRow(list, record.cells[0]);
     if (withIcon) window.SetRowIcon(list, row, record.icon);
     for (int c = 1; c < static_cast<int>(record.cells.size()); ++c) window.SetCell(list, row, c, record.cells[c]);
     return row;
 }
 
-void SortPartitionList(WindowPort& window, const std::string& list, int column) { window.SortRows(list, column); }
+void SortPartitionList(WindowPort& window, Control list, int column) { window.SortRows(list, column); }
 
 void PrepareDiskRefresh(const DiskContext& c) {
     WindowPort& w = c.window;

@@ -10,13 +10,13 @@
 
 namespace kx {
 
-inline constexpr const char* kResearchButton = "刷新硬盘映像_按钮";
+inline constexpr Control kResearchButton{"刷新硬盘映像_按钮"};
 inline constexpr const char* kRefreshingText = "正在全盘刷新，请稍后...";
 
 // Appends the record at the end of the view; returns its row index.
-int AppendDriveRecord(WindowPort& window, const std::string& list, const DriveRecord& record, bool withIcon);
+int AppendDriveRecord(WindowPort& window, Control list, const DriveRecord& record, bool withIcon);
 // Orders the rows by the text of `column`, ascending, byte-wise.
-void SortPartitionList(WindowPort& window, const std::string& list, int column);
+void SortPartitionList(WindowPort& window, Control list, int column);
 
 // The per-disk diskpart refresh. `full` is the start-up refresh and "重新搜索": it also copies the rows
 // to the backup view and restarts the image search. The quick one (the system install) only refills the

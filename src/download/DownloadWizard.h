@@ -79,12 +79,12 @@ struct DownloadContext {
 };
 
 // Names of the download page's controls.
-inline constexpr const char* kWizard = "高级选择夹2";
-inline constexpr const char* kAddressField = "下载的地址";
-inline constexpr const char* kFileNameField = "保存到文件名";
-inline constexpr const char* kPauseButton = "按钮17";
-inline constexpr const char* kRetryButton = "按钮22";
-inline constexpr const char* kRestartTimer = "时钟2";
+inline constexpr Control kWizard{"高级选择夹2"};
+inline constexpr Control kAddressField{"下载的地址"};
+inline constexpr Control kFileNameField{"保存到文件名"};
+inline constexpr Control kPauseButton{"按钮17"};
+inline constexpr Control kRetryButton{"按钮22"};
+inline constexpr Control kRestartTimer{"时钟2"};
 
 // Where the component writes until the image is complete; only then is it renamed to its own name.
 std::string PartialPath(const std::string& imagePath);

@@ -11,8 +11,8 @@
 namespace kx {
 namespace {
 
-constexpr const char* kBackupPath = "备份路径";
-constexpr const char* kBackupLabel = "提示标签1";
+constexpr Control kBackupPath{"备份路径"};
+constexpr Control kBackupLabel{"提示标签1"};
 
 // The partition chosen in the backup list: its drive ("C:") and designator; empty when none is chosen.
 struct Source {

@@ -12,7 +12,7 @@
 namespace kx {
 namespace {
 
-constexpr const char* kWizard = "高级选择夹2";
+constexpr Control kWizard{"高级选择夹2"};
 constexpr int kCataloguePage = 0, kDeployedPage = 2;
 
 // Every failure was shown to the user; the wizard goes back to its first page.

@@ -6,7 +6,7 @@
 namespace kx {
 namespace {
 
-constexpr const char* kCountdownLabel = "提示透明标签5";
+constexpr Control kCountdownLabel{"提示透明标签5"};
 constexpr const char* kReady = "就绪";
 constexpr int kCountdownSeconds = 60;
 // The countdown looks at its stop request this often, so "稍后重启" takes effect at once.

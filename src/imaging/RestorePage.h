@@ -6,11 +6,11 @@
 
 namespace kx {
 
-inline constexpr const char* kRunButton = "开始还原_按钮";
-inline constexpr const char* kPickButton = "操作映像_按钮";
-inline constexpr const char* kRestoreRadio = "还原_单选框";
-inline constexpr const char* kBackupRadio = "备份_单选框";
-inline constexpr const char* kSearchButton = "刷新硬盘映像_按钮";
+inline constexpr Control kRunButton{"开始还原_按钮"};
+inline constexpr Control kPickButton{"操作映像_按钮"};
+inline constexpr Control kRestoreRadio{"还原_单选框"};
+inline constexpr Control kBackupRadio{"备份_单选框"};
+inline constexpr Control kSearchButton{"刷新硬盘映像_按钮"};
 inline constexpr const char* kImageFilter = "映像文件(*.GHO;*.ISO;*.GGH)|*.GHO;*.ISO;*.GGH";
 
 // The current item of the image list; empty when there is none (a list emptied by a refresh meanwhile).

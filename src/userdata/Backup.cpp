@@ -10,8 +10,8 @@ namespace kx {
 namespace {
 
 struct BackupItem {
-    const char* backupBox;
-    const char* restoreBox;
+    Control backupBox;
+    Control restoreBox;
     const char* folder;   // copy backup
     const char* archive;  // zip backup
     const char* backupStatus;
@@ -24,16 +24,16 @@ const BackupItem kItems[] = {
     {"备份我的文档", "还原我的文档", "我的文档", "我的文档.zip", "正在备份我的文档,请稍候...",
      "正在还原我的文档,请稍候...", 25},
     {"备份收藏夹", "还原收藏夹", "收藏夹", "收藏夹.zip", "正在备份收藏夹,请稍候...", "正在还原收藏夹,请稍候...", 50},
-    {"备份Cookies", "还原Cookies", "Cookies", "Cookies.zip", "正在备份Cookies,请稍候...",
-     "正在还原Cookies,请稍候...", 75},
+    {"备份Cookies", "还原Cookies", "Cookies", "Cookies.zip", "正在备份Cookies,请稍候...", "正在还原Cookies,请稍候...",
+     75},
     {"备份桌面文件", "还原桌面文件", "桌面", "桌面.zip", "正在备份桌面,请稍候...", "正在还原桌面,请稍候...", 100},
 };
 constexpr int kItemCount = static_cast<int>(std::size(kItems));
 
-const char kStatus[] = "分组框4";
-const char kProgress[] = "进度条1";
-const char kDirectory[] = "备份到目录";
-const char kList[] = "列表框1";
+constexpr Control kStatus{"分组框4"};
+constexpr Control kProgress{"进度条1"};
+constexpr Control kDirectory{"备份到目录"};
+constexpr Control kList{"列表框1"};
 const char kNoLocation[] = "不知道它现在的位置（请在“定义路径”页刷新）";
 
 // Whether the page's job was asked to stop (the window is going away).

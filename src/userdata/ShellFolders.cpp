@@ -10,7 +10,9 @@ namespace {
 #define SHELL_FOLDERS "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\"
 
 struct FolderRow {
-    const char* stem;  // the row's controls: stem + "编辑框", stem + "编辑框1", stem + "超级按钮"
+    Control current;  // the row's controls: the current location, the new one, the browse button
+    Control next;
+    Control browse;
     const char* label;
     int csidl;  // 0: read from the registry value instead
     // Locations looked up as numbered special folders come with a final "\" that is cut off; History,
@@ -21,23 +23,31 @@ struct FolderRow {
 };
 
 const FolderRow kRows[] = {
-    {"我的文档", "我的文档：", 5, true, "修改我的文档位置", SHELL_FOLDERS "Personal"},
-    {"历史记录", "历史记录：", 34, false, "修改历史记录位置", SHELL_FOLDERS "History"},
-    {"IE临时文件夹", "IE临时文件：", 32, false, "修改IE临时文件夹位置", SHELL_FOLDERS "Cache"},
-    {"Cookies", "Cookies：", 33, false, "修改Cookies位置", SHELL_FOLDERS "Cookies"},
-    {"收藏夹", "收藏夹：", 6, true, "修改收藏夹位置", SHELL_FOLDERS "Favorites"},
-    {"桌面", "桌面：", 16, true, "修改桌面位置", SHELL_FOLDERS "Desktop"},
-    {"开始菜单", "开始菜单：", 11, true, "修改开始菜单位置", SHELL_FOLDERS "Start Menu"},
-    {"菜单程序", "菜单程序：", 2, true, "修改菜单程序位置", SHELL_FOLDERS "Programs"},
-    {"启动项", "启动项：", 7, true, "修改启动项位置", SHELL_FOLDERS "Startup"},
-    {"下载目录", "下载目录：", 0, false, "修改下载目录位置", "Software\\Microsoft\\Internet Explorer\\Download Directory"},
+    {"我的文档编辑框", "我的文档编辑框1", "我的文档超级按钮", "我的文档：", 5, true, "修改我的文档位置",
+     SHELL_FOLDERS "Personal"},
+    {"历史记录编辑框", "历史记录编辑框1", "历史记录超级按钮", "历史记录：", 34, false, "修改历史记录位置",
+     SHELL_FOLDERS "History"},
+    {"IE临时文件夹编辑框", "IE临时文件夹编辑框1", "IE临时文件夹超级按钮", "IE临时文件：", 32, false,
+     "修改IE临时文件夹位置", SHELL_FOLDERS "Cache"},
+    {"Cookies编辑框", "Cookies编辑框1", "Cookies超级按钮", "Cookies：", 33, false, "修改Cookies位置",
+     SHELL_FOLDERS "Cookies"},
+    {"收藏夹编辑框", "收藏夹编辑框1", "收藏夹超级按钮", "收藏夹：", 6, true, "修改收藏夹位置",
+     SHELL_FOLDERS "Favorites"},
+    {"桌面编辑框", "桌面编辑框1", "桌面超级按钮", "桌面：", 16, true, "修改桌面位置", SHELL_FOLDERS "Desktop"},
+    {"开始菜单编辑框", "开始菜单编辑框1", "开始菜单超级按钮", "开始菜单：", 11, true, "修改开始菜单位置",
+     SHELL_FOLDERS "Start Menu"},
+    {"菜单程序编辑框", "菜单程序编辑框1", "菜单程序超级按钮", "菜单程序：", 2, true, "修改菜单程序位置",
+     SHELL_FOLDERS "Programs"},
+    {"启动项编辑框", "启动项编辑框1", "启动项超级按钮", "启动项：", 7, true, "修改启动项位置", SHELL_FOLDERS "Startup"},
+    {"下载目录编辑框", "下载目录编辑框1", "下载目录超级按钮", "下载目录：", 0, false, "修改下载目录位置",
+     "Software\\Microsoft\\Internet Explorer\\Download Directory"},
 };
 
 // The rows whose current locations the file-backup page works with, in its order.
-const char* const kBackupRows[] = {"我的文档", "收藏夹", "Cookies", "桌面"};
+constexpr Control kBackupRows[] = {"我的文档编辑框", "收藏夹编辑框", "Cookies编辑框", "桌面编辑框"};
 
-std::string CurrentBox(const FolderRow& row) { return std::string(row.stem) + "编辑框"; }
-std::string NewBox(const FolderRow& row) { return std::string(row.stem) + "编辑框1"; }
+Control CurrentBox(const FolderRow& row) { return row.current; }
+Control NewBox(const FolderRow& row) { return row.next; }
 
 std::string CurrentLocation(UserDataPorts& ports, const FolderRow& row) {
     if (row.csidl == 0) return ports.registry->ReadText(row.registryValue).value_or("");
@@ -62,11 +72,11 @@ void ReadShellFolders(const UserDataContext& c) {
     WindowPort& w = c.window;
     for (const auto& row : kRows) w.SetText(CurrentBox(row), CurrentLocation(c.ports, row));
     std::vector<std::string> locations;
-    for (const char* stem : kBackupRows) locations.push_back(w.Text(std::string(stem) + "编辑框"));
+    for (Control box : kBackupRows) locations.push_back(w.Text(box));
     c.state.userFolders.Set(locations);
     for (const auto& row : kRows) {
         w.SetEnabled(CurrentBox(row), true);
-        w.SetEnabled(std::string(row.stem) + "超级按钮", true);
+        w.SetEnabled(row.browse, true);
     }
 }
 

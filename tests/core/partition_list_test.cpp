@@ -17,7 +17,7 @@ using test::ScriptFileOf;
 using Strings = std::vector<std::string>;
 
 // The drive and designator of every row of a list view.
-Strings Rows(WindowPort& w, const std::string& list) {
+Strings Rows(WindowPort& w, Control list) {
     Strings rows;
     for (int r = 0; r < w.RowCount(list); ++r) rows.push_back(w.Cell(list, r, 0) + " " + w.Cell(list, r, 1));
     return rows;
@@ -229,8 +229,8 @@ TEST(PartitionList, OneRefreshAtATimeWhatEverAsksMeanwhile) {
     m.commands.answer = [&](const std::string& command) {
         if (!nested) {
             nested = true;
-            for (const char* button : {kResearchButton, "按钮26", "按钮2", "按钮1"})
-                if (!w.Enabled(button)) disabled.push_back(button);
+            for (Control button : {kResearchButton, Control("按钮26"), Control("按钮2"), Control("按钮1")})
+                if (!w.Enabled(button)) disabled.push_back(button.str());
             m.program.Dispatch("时钟1", Event::Tick);
             m.program.Dispatch(kResearchButton, Event::Click);
             m.program.Dispatch("按钮2", Event::Click);
@@ -241,7 +241,8 @@ TEST(PartitionList, OneRefreshAtATimeWhatEverAsksMeanwhile) {
     };
     m.program.Dispatch(kResearchButton, Event::Click);
     m.WaitForSearch();
-    EXPECT_EQ(disabled, (Strings{kResearchButton, "按钮26", "按钮2", "按钮1"})) << "every refresh button while it runs";
+    EXPECT_EQ(disabled, (Strings{kResearchButton.str(), "按钮26", "按钮2", "按钮1"}))
+        << "every refresh button while it runs";
     EXPECT_EQ(quick.what(), "正在刷新分区列表，请等它完成后再试。");
     EXPECT_EQ(m.drives.scripts, (Strings{DiskScript(0), DiskScript(1)})) << "the disks asked once, in order";
     EXPECT_EQ(m.commands.run, (Strings{ScriptCommand("kxdisk1.txt"), ScriptCommand("kxdisk1.txt")}));

@@ -11,15 +11,15 @@ namespace {
 
 using test::UserDataRig;
 
-const char* const kBackupBoxes[] = {"备份我的文档", "备份收藏夹", "备份Cookies", "备份桌面文件"};
-const char* const kRestoreBoxes[] = {"还原我的文档", "还原收藏夹", "还原Cookies", "还原桌面文件"};
+constexpr Control kBackupBoxes[] = {"备份我的文档", "备份收藏夹", "备份Cookies", "备份桌面文件"};
+constexpr Control kRestoreBoxes[] = {"还原我的文档", "还原收藏夹", "还原Cookies", "还原桌面文件"};
 
 struct Page : UserDataRig {
     Page() {
         program.state().userData.userFolders.Set({"C:\\我的文档", "C:\\收藏夹", "C:\\Cookies", "C:\\桌面"});
         files.folders.insert("D:");
     }
-    void Tick(const char* const (&boxes)[4], std::initializer_list<int> which) {
+    void Tick(const Control (&boxes)[4], std::initializer_list<int> which) {
         for (int i : which) window.SetChecked(boxes[i], true);
     }
     std::string Status() { return window.Text("分组框4"); }

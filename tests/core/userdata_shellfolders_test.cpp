@@ -16,8 +16,8 @@ const std::string kDownload = "Software\\Microsoft\\Internet Explorer\\Download 
 const char* const kValues[] = {"Personal", "History", "Cache",    "Cookies",  "Favorites",
                                "Desktop",  "Start Menu", "Programs", "Startup"};
 
-std::string Box(int row) { return std::string(kStems[row]) + "编辑框"; }
-std::string NewBox(int row) { return std::string(kStems[row]) + "编辑框1"; }
+Control Box(int row) { return Named(std::string(kStems[row]) + "编辑框"); }
+Control NewBox(int row) { return Named(std::string(kStems[row]) + "编辑框1"); }
 
 // A Windows XP profile: numbered special folders end with "\", History, Cache and Cookies do not.
 struct Profile : UserDataRig {
@@ -36,7 +36,7 @@ TEST(ShellFolders, ReadFillsTheTenBoxesEnablesThemAndKeepsTheFourBackupLocations
     Profile r;
     for (int i = 0; i < 10; ++i) {
         r.window.SetEnabled(Box(i), false);
-        r.window.SetEnabled(std::string(kStems[i]) + "超级按钮", false);
+        r.window.SetEnabled(Named(std::string(kStems[i]) + "超级按钮"), false);
     }
     ReadShellFolders(r.Context());
     const std::string home = "C:\\Documents and Settings\\小明\\";
@@ -53,7 +53,7 @@ TEST(ShellFolders, ReadFillsTheTenBoxesEnablesThemAndKeepsTheFourBackupLocations
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(r.window.Text(Box(i)), expected[i]) << kStems[i];
         EXPECT_TRUE(r.window.Enabled(Box(i)));
-        EXPECT_TRUE(r.window.Enabled(std::string(kStems[i]) + "超级按钮"));
+        EXPECT_TRUE(r.window.Enabled(Named(std::string(kStems[i]) + "超级按钮")));
     }
     EXPECT_EQ(r.program.state().userData.userFolders.Get(),
               (std::vector<std::string>{expected[0], expected[4], expected[3], expected[5]}));

@@ -8,6 +8,11 @@
 
 namespace kx {
 
+Control Named(const std::string& name) {
+    if (auto control = Control::Find(name)) return *control;
+    throw std::out_of_range("no control named " + name);
+}
+
 MemoryWindow::MemoryWindow() : title_(MainWindowSpec().title) {
     for (const auto& spec : MainLayout()) {
         State s;
@@ -21,48 +26,99 @@ MemoryWindow::MemoryWindow() : title_(MainWindowSpec().title) {
     }
 }
 
-MemoryWindow::State& MemoryWindow::At(const std::string& control) {
-    auto it = controls_.find(control);
-    if (it == controls_.end()) throw std::out_of_range("no control named " + control);
+MemoryWindow::State& MemoryWindow::At(Control control) {
+    auto it = controls_.find(control.str());
+    if (it == controls_.end()) throw std::out_of_range("no control named " + control.str());
     return it->second;
 }
 
 #define LOCKED std::lock_guard<std::mutex> lock(mutex_)
 
-std::string MemoryWindow::Text(const std::string& c) { LOCKED; return At(c).text; }
-void MemoryWindow::SetText(const std::string& c, const std::string& t) { LOCKED; At(c).text = t; }
-std::string MemoryWindow::Tag(const std::string& c) { LOCKED; return At(c).tag; }
-void MemoryWindow::SetTextColour(const std::string& c, uint32_t v) { LOCKED; At(c).colour = v; }
-uint32_t MemoryWindow::TextColour(const std::string& c) { LOCKED; return At(c).colour; }
-int MemoryWindow::Left(const std::string& c) { LOCKED; return At(c).left; }
-void MemoryWindow::SetLeft(const std::string& c, int x) { LOCKED; At(c).left = x; }
-bool MemoryWindow::Visible(const std::string& c) { LOCKED; return At(c).visible; }
-void MemoryWindow::SetVisible(const std::string& c, bool v) { LOCKED; At(c).visible = v; }
-bool MemoryWindow::Enabled(const std::string& c) { LOCKED; return At(c).enabled; }
-void MemoryWindow::SetEnabled(const std::string& c, bool v) { LOCKED; At(c).enabled = v; }
-bool MemoryWindow::Checked(const std::string& c) { LOCKED; return At(c).checked; }
-void MemoryWindow::SetChecked(const std::string& c, bool v) { LOCKED; At(c).checked = v; }
-int MemoryWindow::Selection(const std::string& c) { LOCKED; return At(c).selection; }
+std::string MemoryWindow::Text(Control c) {
+    LOCKED;
+    return At(c).text;
+}
+void MemoryWindow::SetText(Control c, const std::string& t) {
+    LOCKED;
+    At(c).text = t;
+}
+std::string MemoryWindow::Tag(Control c) {
+    LOCKED;
+    return At(c).tag;
+}
+void MemoryWindow::SetTextColour(Control c, uint32_t v) {
+    LOCKED;
+    At(c).colour = v;
+}
+uint32_t MemoryWindow::TextColour(Control c) {
+    LOCKED;
+    return At(c).colour;
+}
+int MemoryWindow::Left(Control c) {
+    LOCKED;
+    return At(c).left;
+}
+void MemoryWindow::SetLeft(Control c, int x) {
+    LOCKED;
+    At(c).left = x;
+}
+bool MemoryWindow::Visible(Control c) {
+    LOCKED;
+    return At(c).visible;
+}
+void MemoryWindow::SetVisible(Control c, bool v) {
+    LOCKED;
+    At(c).visible = v;
+}
+bool MemoryWindow::Enabled(Control c) {
+    LOCKED;
+    return At(c).enabled;
+}
+void MemoryWindow::SetEnabled(Control c, bool v) {
+    LOCKED;
+    At(c).enabled = v;
+}
+bool MemoryWindow::Checked(Control c) {
+    LOCKED;
+    return At(c).checked;
+}
+void MemoryWindow::SetChecked(Control c, bool v) {
+    LOCKED;
+    At(c).checked = v;
+}
+int MemoryWindow::Selection(Control c) {
+    LOCKED;
+    return At(c).selection;
+}
 
-void MemoryWindow::SetSelection(const std::string& c, int index) {
+void MemoryWindow::SetSelection(Control c, int index) {
     LOCKED;
     State& s = At(c);
     int count = static_cast<int>(std::max(s.items.size(), s.rows.size()));
     s.selection = (index >= 0 && index < count) ? index : -1;
 }
 
-std::vector<std::string> MemoryWindow::Items(const std::string& c) { LOCKED; return At(c).items; }
-void MemoryWindow::AddItem(const std::string& c, const std::string& t) { LOCKED; At(c).items.push_back(t); }
+std::vector<std::string> MemoryWindow::Items(Control c) {
+    LOCKED;
+    return At(c).items;
+}
+void MemoryWindow::AddItem(Control c, const std::string& t) {
+    LOCKED;
+    At(c).items.push_back(t);
+}
 
-void MemoryWindow::ClearItems(const std::string& c) {
+void MemoryWindow::ClearItems(Control c) {
     LOCKED;
     At(c).items.clear();
     At(c).selection = -1;
 }
 
-int MemoryWindow::RowCount(const std::string& c) { LOCKED; return static_cast<int>(At(c).rows.size()); }
+int MemoryWindow::RowCount(Control c) {
+    LOCKED;
+    return static_cast<int>(At(c).rows.size());
+}
 
-int MemoryWindow::AddRow(const std::string& c, const std::string& first) {
+int MemoryWindow::AddRow(Control c, const std::string& first) {
     LOCKED;
     State& s = At(c);
     Row row;
@@ -72,13 +128,13 @@ int MemoryWindow::AddRow(const std::string& c, const std::string& first) {
     return static_cast<int>(s.rows.size()) - 1;
 }
 
-void MemoryWindow::DeleteRows(const std::string& c) {
+void MemoryWindow::DeleteRows(Control c) {
     LOCKED;
     At(c).rows.clear();
     At(c).selection = -1;
 }
 
-std::string MemoryWindow::Cell(const std::string& c, int row, int column) {
+std::string MemoryWindow::Cell(Control c, int row, int column) {
     LOCKED;
     State& s = At(c);
     if (row < 0 || row >= static_cast<int>(s.rows.size())) return "";
@@ -86,7 +142,7 @@ std::string MemoryWindow::Cell(const std::string& c, int row, int column) {
     return column >= 0 && column < static_cast<int>(cells.size()) ? cells[column] : "";
 }
 
-void MemoryWindow::SetCell(const std::string& c, int row, int column, const std::string& t) {
+void MemoryWindow::SetCell(Control c, int row, int column, const std::string& t) {
     LOCKED;
     State& s = At(c);
     if (row < 0 || row >= static_cast<int>(s.rows.size()) || column < 0 ||
@@ -95,19 +151,19 @@ void MemoryWindow::SetCell(const std::string& c, int row, int column, const std:
     s.rows[row].cells[column] = t;
 }
 
-void MemoryWindow::SetRowIcon(const std::string& c, int row, int icon) {
+void MemoryWindow::SetRowIcon(Control c, int row, int icon) {
     LOCKED;
     State& s = At(c);
     if (row >= 0 && row < static_cast<int>(s.rows.size())) s.rows[row].icon = icon;
 }
 
-int MemoryWindow::RowIcon(const std::string& c, int row) {
+int MemoryWindow::RowIcon(Control c, int row) {
     LOCKED;
     State& s = At(c);
     return row >= 0 && row < static_cast<int>(s.rows.size()) ? s.rows[row].icon : -1;
 }
 
-void MemoryWindow::SortRows(const std::string& c, int column) {
+void MemoryWindow::SortRows(Control c, int column) {
     LOCKED;
     auto& rows = At(c).rows;
     auto key = [column](const Row& r) {
@@ -116,37 +172,92 @@ void MemoryWindow::SortRows(const std::string& c, int column) {
     std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) { return key(a) < key(b); });
 }
 
-std::string MemoryWindow::ColumnCaption(const std::string& c, int column) {
+std::string MemoryWindow::ColumnCaption(Control c, int column) {
     LOCKED;
     auto& cols = At(c).columns;
     return column >= 0 && column < static_cast<int>(cols.size()) ? cols[column] : "";
 }
 
-void MemoryWindow::SetColumnCaption(const std::string& c, int column, const std::string& caption) {
+void MemoryWindow::SetColumnCaption(Control c, int column, const std::string& caption) {
     LOCKED;
     auto& cols = At(c).columns;
     if (column >= 0 && column < static_cast<int>(cols.size())) cols[column] = caption;
 }
 
-int MemoryWindow::ProgressMax(const std::string& c) { LOCKED; return At(c).progressMax; }
-void MemoryWindow::SetProgressMax(const std::string& c, int v) { LOCKED; At(c).progressMax = v; }
-int MemoryWindow::ProgressPosition(const std::string& c) { LOCKED; return At(c).position; }
-void MemoryWindow::SetProgressPosition(const std::string& c, int v) { LOCKED; At(c).position = v; }
-int MemoryWindow::TimerPeriod(const std::string& c) { LOCKED; return At(c).period; }
-void MemoryWindow::SetTimerPeriod(const std::string& c, int v) { LOCKED; At(c).period = v; }
-int MemoryWindow::PageIndex(const std::string& c) { LOCKED; return At(c).page; }
-void MemoryWindow::SetPageIndex(const std::string& c, int v) { LOCKED; At(c).page = v; }
-bool MemoryWindow::Topmost() { LOCKED; return topmost_; }
-void MemoryWindow::SetTopmost(bool v) { LOCKED; topmost_ = v; }
-bool MemoryWindow::Minimised() { LOCKED; return minimised_; }
-void MemoryWindow::SetMinimised(bool v) { LOCKED; minimised_ = v; }
-void MemoryWindow::Activate() { LOCKED; ++activations_; minimised_ = false; }
-int MemoryWindow::ActivateCount() { LOCKED; return activations_; }
+int MemoryWindow::ProgressMax(Control c) {
+    LOCKED;
+    return At(c).progressMax;
+}
+void MemoryWindow::SetProgressMax(Control c, int v) {
+    LOCKED;
+    At(c).progressMax = v;
+}
+int MemoryWindow::ProgressPosition(Control c) {
+    LOCKED;
+    return At(c).position;
+}
+void MemoryWindow::SetProgressPosition(Control c, int v) {
+    LOCKED;
+    At(c).position = v;
+}
+int MemoryWindow::TimerPeriod(Control c) {
+    LOCKED;
+    return At(c).period;
+}
+void MemoryWindow::SetTimerPeriod(Control c, int v) {
+    LOCKED;
+    At(c).period = v;
+}
+int MemoryWindow::PageIndex(Control c) {
+    LOCKED;
+    return At(c).page;
+}
+void MemoryWindow::SetPageIndex(Control c, int v) {
+    LOCKED;
+    At(c).page = v;
+}
+bool MemoryWindow::Topmost() {
+    LOCKED;
+    return topmost_;
+}
+void MemoryWindow::SetTopmost(bool v) {
+    LOCKED;
+    topmost_ = v;
+}
+bool MemoryWindow::Minimised() {
+    LOCKED;
+    return minimised_;
+}
+void MemoryWindow::SetMinimised(bool v) {
+    LOCKED;
+    minimised_ = v;
+}
+void MemoryWindow::Activate() {
+    LOCKED;
+    ++activations_;
+    minimised_ = false;
+}
+int MemoryWindow::ActivateCount() {
+    LOCKED;
+    return activations_;
+}
 
-std::string MemoryWindow::Title() { LOCKED; return title_; }
-void MemoryWindow::SetTitle(const std::string& t) { LOCKED; title_ = t; }
-void MemoryWindow::Close() { LOCKED; closed_ = true; }
-bool MemoryWindow::Closed() { LOCKED; return closed_; }
+std::string MemoryWindow::Title() {
+    LOCKED;
+    return title_;
+}
+void MemoryWindow::SetTitle(const std::string& t) {
+    LOCKED;
+    title_ = t;
+}
+void MemoryWindow::Close() {
+    LOCKED;
+    closed_ = true;
+}
+bool MemoryWindow::Closed() {
+    LOCKED;
+    return closed_;
+}
 
 #undef LOCKED
 

@@ -9,46 +9,49 @@
 
 namespace kx {
 
+// A control named at run time by a test (a row's stem and a suffix): throws when the layout has none.
+Control Named(const std::string& name);
+
 class MemoryWindow : public WindowPort {
 public:
     MemoryWindow();
 
-    std::string Text(const std::string& control) override;
-    void SetText(const std::string& control, const std::string& text) override;
-    std::string Tag(const std::string& control) override;
-    void SetTextColour(const std::string& control, uint32_t colorref) override;
-    uint32_t TextColour(const std::string& control);
-    int Left(const std::string& control) override;
-    void SetLeft(const std::string& control, int x) override;
-    bool Visible(const std::string& control) override;
-    void SetVisible(const std::string& control, bool visible) override;
-    bool Enabled(const std::string& control) override;
-    void SetEnabled(const std::string& control, bool enabled) override;
-    bool Checked(const std::string& control) override;
-    void SetChecked(const std::string& control, bool checked) override;
-    int Selection(const std::string& control) override;
-    void SetSelection(const std::string& control, int index) override;
-    std::vector<std::string> Items(const std::string& control) override;
-    void AddItem(const std::string& control, const std::string& text) override;
-    void ClearItems(const std::string& control) override;
-    int RowCount(const std::string& control) override;
-    int AddRow(const std::string& control, const std::string& firstCell) override;
-    void DeleteRows(const std::string& control) override;
-    std::string Cell(const std::string& control, int row, int column) override;
-    void SetCell(const std::string& control, int row, int column, const std::string& text) override;
-    void SetRowIcon(const std::string& control, int row, int icon) override;
-    int RowIcon(const std::string& control, int row) override;
-    void SortRows(const std::string& control, int column) override;
-    std::string ColumnCaption(const std::string& control, int column) override;
-    void SetColumnCaption(const std::string& control, int column, const std::string& caption) override;
-    int ProgressMax(const std::string& control) override;
-    void SetProgressMax(const std::string& control, int max) override;
-    int ProgressPosition(const std::string& control) override;
-    void SetProgressPosition(const std::string& control, int position) override;
-    int TimerPeriod(const std::string& control) override;
-    void SetTimerPeriod(const std::string& control, int milliseconds) override;
-    int PageIndex(const std::string& control) override;
-    void SetPageIndex(const std::string& control, int index) override;
+    std::string Text(Control control) override;
+    void SetText(Control control, const std::string& text) override;
+    std::string Tag(Control control) override;
+    void SetTextColour(Control control, uint32_t colorref) override;
+    uint32_t TextColour(Control control);
+    int Left(Control control) override;
+    void SetLeft(Control control, int x) override;
+    bool Visible(Control control) override;
+    void SetVisible(Control control, bool visible) override;
+    bool Enabled(Control control) override;
+    void SetEnabled(Control control, bool enabled) override;
+    bool Checked(Control control) override;
+    void SetChecked(Control control, bool checked) override;
+    int Selection(Control control) override;
+    void SetSelection(Control control, int index) override;
+    std::vector<std::string> Items(Control control) override;
+    void AddItem(Control control, const std::string& text) override;
+    void ClearItems(Control control) override;
+    int RowCount(Control control) override;
+    int AddRow(Control control, const std::string& firstCell) override;
+    void DeleteRows(Control control) override;
+    std::string Cell(Control control, int row, int column) override;
+    void SetCell(Control control, int row, int column, const std::string& text) override;
+    void SetRowIcon(Control control, int row, int icon) override;
+    int RowIcon(Control control, int row) override;
+    void SortRows(Control control, int column) override;
+    std::string ColumnCaption(Control control, int column) override;
+    void SetColumnCaption(Control control, int column, const std::string& caption) override;
+    int ProgressMax(Control control) override;
+    void SetProgressMax(Control control, int max) override;
+    int ProgressPosition(Control control) override;
+    void SetProgressPosition(Control control, int position) override;
+    int TimerPeriod(Control control) override;
+    void SetTimerPeriod(Control control, int milliseconds) override;
+    int PageIndex(Control control) override;
+    void SetPageIndex(Control control, int index) override;
     bool Topmost() override;
     void SetTopmost(bool topmost) override;
     bool Minimised() override;
@@ -76,7 +79,7 @@ private:
         std::vector<std::string> columns;
         int progressMax = 100, position = 0, period = 0, page = 0;
     };
-    State& At(const std::string& control);
+    State& At(Control control);
 
     std::mutex mutex_;
     std::map<std::string, State> controls_;

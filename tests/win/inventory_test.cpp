@@ -89,7 +89,7 @@ protected:
         SetEnvironmentVariableW(L"KORVANIX_DISKPART_CASE",
                                 Widen(std::string(KX_TEST_DATA "/diskpart/") + name).c_str());
     }
-    std::vector<std::string> Rows(const std::string& list) {
+    std::vector<std::string> Rows(Control list) {
         std::vector<std::string> rows;
         for (int r = 0; r < rig_.window.RowCount(list); ++r)
             rows.push_back(rig_.window.Cell(list, r, 0) + " " + rig_.window.Cell(list, r, 1));

@@ -184,7 +184,7 @@ TEST(UserDataPorts, ReadShellFoldersFillsTheTenBoxesFromTheShellAndRegistry) {
     ASSERT_TRUE(r.ports().registry->WriteText(kDownload, "E:\\下载").ok());
     ReadShellFolders(r.Context());
     for (int i = 0; i < 9; ++i) {
-        std::string box = r.window.Text(std::string(kStems[i]) + "编辑框");
+        std::string box = r.window.Text(Named(std::string(kStems[i]) + "编辑框"));
         EXPECT_FALSE(box.empty()) << kStems[i];
         EXPECT_FALSE(box.ends_with('\\')) << box;
         EXPECT_EQ(box[1], ':') << box;
@@ -215,8 +215,8 @@ TEST(UserDataDriveD, MoveToDriveDCreatesTheFoldersAndWritesTenValues) {
     MoveShellFoldersToD(r.Context());
     EXPECT_TRUE(r.messages.shown.empty());
     for (int i = 0; i < 10; ++i) {
-        std::string current = r.window.Text(std::string(kStems[i]) + "编辑框");
-        std::string moved = r.window.Text(std::string(kStems[i]) + "编辑框1");
+        std::string current = r.window.Text(Named(std::string(kStems[i]) + "编辑框"));
+        std::string moved = r.window.Text(Named(std::string(kStems[i]) + "编辑框1"));
         ASSERT_EQ(moved, "D" + current.substr(1)) << kStems[i];
         EXPECT_TRUE(r.ports().files->FolderExists(moved)) << moved;
         std::string value = i < 9 ? kShellFolders + kValues[i] : kDownload;
