@@ -127,8 +127,7 @@ DownloadContext Program::Download() {
                            [this] {
                                // A click before the first refresh finds the list empty. A refresh that cannot
                                // run leaves it empty, and the choice below then finds no partition to offer.
-                               if (ports_.window->RowCount(kRestoreList) == 0)
-                                   (void)RefreshByDiskDetail(Disk(), false);
+                               if (ports_.window->RowCount(kRestoreList) == 0) (void)RefreshByDiskDetail(Disk(), false);
                                return ListedTargetDrive(*ports_.window, *ports_.drives, state_.facts);
                            },
                            [this](const std::string& path) { return CheckInstallCanRun(Imaging(), path); },
@@ -152,20 +151,20 @@ void Program::OnCreated() {
 }
 
 void Program::OnDestroying() {
-    // Every request to stop goes out first, so the workers end side by side; then each is joined while
-    // the window thread keeps handling the messages their last window writes need.
-    const Worker::Idle idle = [this] { ports_.clock->Pause(10); };
-    state_.disk.imageSearch.RequestStop();
-    state_.imaging.closing = true;
-    state_.userData.worker.RequestStop();
-    state_.downloading.worker.RequestStop();
-    if (ports_.catalogueHttp) ports_.catalogueHttp->Abort();
-    state_.disk.imageSearch.Stop(idle);
-    if (ports_.catalogueHttp) StopCatalogueFetch(*ports_.catalogueHttp, state_.catalogue, idle);
-    state_.userData.worker.Stop(idle);
-    // The download worker may be starting the countdown: it ends first.
-    state_.downloading.worker.Stop(idle);
-    StopImagingWork(state_.imaging, idle);
+    // Every worker of the program, stopped here and nowhere else at close. The download worker may be starting
+    // the countdown, so it is joined before it.
+    const Stoppable workers[] = {
+        {&state_.disk.imageSearch, {}, nullptr},
+        {&state_.userData.worker, {}, nullptr},
+        {&state_.catalogue.fetch,
+         [this] {
+             if (ports_.catalogueHttp) ports_.catalogueHttp->Abort();
+         },
+         nullptr},
+        {&state_.downloading.worker, {}, nullptr},
+        {&state_.imaging.countdown, [this] { state_.imaging.closing = true; }, &state_.imaging.countdownLock},
+    };
+    StopAll(workers, [this] { ports_.clock->Pause(10); });
 }
 
 bool Program::Dispatch(std::string_view control, Event event) {

@@ -68,4 +68,19 @@ bool Worker::Running() const {
     return !state_->done;
 }
 
+void StopAll(std::span<const Stoppable> workers, const Worker::Idle& idle) {
+    for (const Stoppable& w : workers) {
+        if (w.interrupt) w.interrupt();
+        w.worker->RequestStop();
+    }
+    for (const Stoppable& w : workers) {
+        if (w.lock) {
+            std::lock_guard<std::recursive_mutex> hold(*w.lock);
+            w.worker->Stop(idle);
+        } else {
+            w.worker->Stop(idle);
+        }
+    }
+}
+
 }  // namespace kx

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
 
 namespace kx {
@@ -57,5 +58,17 @@ private:
     std::thread thread_;
     std::shared_ptr<StopToken::State> state_;
 };
+
+// A worker its owner stops at close, with what ends a blocking wait of its job first (an abort of a
+// request, a flag its waits read) and the lock its starts take, if any.
+struct Stoppable {
+    Worker* worker = nullptr;
+    std::function<void()> interrupt;
+    std::recursive_mutex* lock = nullptr;
+};
+
+// Interrupts and asks every worker to stop, so they end side by side; then joins them in the order given
+// while `idle` runs (the window thread handles the messages their last writes need).
+void StopAll(std::span<const Stoppable> workers, const Worker::Idle& idle);
 
 }  // namespace kx

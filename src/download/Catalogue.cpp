@@ -127,10 +127,4 @@ void StartCatalogueFetch(const std::string& host, HttpGetPort& http, CatalogueSt
     });
 }
 
-void StopCatalogueFetch(HttpGetPort& http, CatalogueState& state, const Worker::Idle& idle) {
-    if (!state.fetch.Running()) return;
-    http.Abort();
-    state.fetch.Stop(idle);
-}
-
 }  // namespace kx

@@ -95,7 +95,5 @@ Outcome CatalogueFetch(const std::string& host, HttpGetPort& http, ImageCatalogu
 
 // Fetches the catalogue on the state's worker, once per start.
 void StartCatalogueFetch(const std::string& host, HttpGetPort& http, CatalogueState& state);
-// Ends a fetch under way (its request is aborted) and joins its thread.
-void StopCatalogueFetch(HttpGetPort& http, CatalogueState& state, const Worker::Idle& idle);
 
 }  // namespace kx

@@ -88,7 +88,5 @@ bool SystemRestart(RestartPort& port, SystemPort& system, int kind, bool force);
 void StartRestartCountdown(const ImagingContext& c);
 void RestartNow(const ImagingContext& c);
 void RestartLater(const ImagingContext& c);
-// The window is going away: the countdown is stopped and joined, waits for "就绪" end.
-void StopImagingWork(ImagingState& state, const Worker::Idle& idle);
 
 }  // namespace kx

@@ -108,10 +108,4 @@ void RestartLater(const ImagingContext& c) {
     c.window.SetTopmost(false);
 }
 
-void StopImagingWork(ImagingState& state, const Worker::Idle& idle) {
-    state.closing = true;
-    std::lock_guard<std::recursive_mutex> lock(state.countdownLock);
-    state.countdown.Stop(idle);
-}
-
 }  // namespace kx

@@ -286,7 +286,6 @@ void RestoreBackup(const UserDataContext& c) {
     StartWork(c, [c, directory, job](const StopCheck& stopped) { RunRestore(c, directory, job, stopped); });
 }
 
-void StopUserDataWork(const UserDataContext& c, const Worker::Idle& idle) { c.state.worker.Stop(idle); }
 
 void RefreshBackupList(const UserDataContext& c) {
     WindowPort& w = c.window;

@@ -35,8 +35,6 @@ void RefreshBackupList(const UserDataContext& c);
 void ChooseBackupFolder(const UserDataContext& c);
 // Moves the page's progress bar to a zip component's report; answers 0, go on.
 int ShowZipProgress(WindowPort& window, int percent);
-// Asks a running zip backup or restore to stop and waits for it, `idle` handling the window's messages.
-void StopUserDataWork(const UserDataContext& c, const Worker::Idle& idle);
 
 // " 定义路径 ".
 void ReadShellFolders(const UserDataContext& c);

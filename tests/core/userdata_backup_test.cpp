@@ -104,7 +104,7 @@ TEST(Backup, ASecondClickWhileAJobRunsIsRefused) {
     EXPECT_TRUE(r.files.copies.empty());
     ASSERT_EQ(r.messages.shown.size(), 3u);
     for (const auto& m : r.messages.shown) EXPECT_EQ(m.text, "正在备份或还原，请等待当前操作完成！");
-    StopUserDataWork(r.Context(), {});
+    r.program.state().userData.worker.Stop();
     EXPECT_FALSE(r.program.state().userData.busy.Get());
     r.archives.longRun = false;
     RestoreBackup(r.Context());
@@ -184,7 +184,7 @@ TEST(Backup, ClosingTheWindowStopsALongZipBackupAtOnceWithoutAMessage) {
     ZipBackup(r.Context());
     r.archives.WaitUntilStarted();
     const auto before = std::chrono::steady_clock::now();
-    StopUserDataWork(r.Context(), {});
+    r.program.state().userData.worker.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
     EXPECT_FALSE(r.program.state().userData.worker.Running());
     EXPECT_FALSE(r.program.state().userData.busy.Get());

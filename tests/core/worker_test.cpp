@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <stdexcept>
 
 namespace kx {
@@ -91,6 +92,28 @@ TEST(StopToken, WaitForReturnsAfterItsTimeWhenNoStopCame) {
     worker.Start([&](const StopToken& stop) { stopped = stop.WaitFor(1); });
     worker.Wait();
     EXPECT_FALSE(stopped);
+}
+
+// At close every worker is interrupted and asked to stop before any is joined: a first job that cannot end
+// until the second one has been told to stop (it waits on its result) still ends at once.
+TEST(Worker, StopAllAsksEveryWorkerBeforeJoiningAny) {
+    Worker first, second;
+    std::atomic<bool> interrupted{false}, secondStopped{false}, firstSawIt{false};
+    second.Start([&](const StopToken& stop) {
+        stop.WaitFor(10000);
+        secondStopped = stop.StopRequested();
+    });
+    first.Start([&](const StopToken& stop) {
+        stop.WaitFor(10000);
+        for (int i = 0; i < 500 && !secondStopped; ++i) stop.WaitFor(10);
+        firstSawIt = secondStopped.load();
+    });
+    std::recursive_mutex lock;
+    const Stoppable workers[] = {{&first, {}, nullptr}, {&second, [&] { interrupted = true; }, &lock}};
+    StopAll(workers, {});
+    EXPECT_TRUE(firstSawIt) << "the second worker was asked to stop before the first was joined";
+    EXPECT_TRUE(interrupted);
+    EXPECT_FALSE(first.Running() || second.Running());
 }
 
 }  // namespace

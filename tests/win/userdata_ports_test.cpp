@@ -348,7 +348,7 @@ TEST(UserDataPorts, ClosingTheWindowStopsALongZipBackupWithinTwoSeconds) {
     while (r.window.ProgressPosition("进度条1") < 2 && r.program.state().userData.busy.Get()) Sleep(5);
     ASSERT_TRUE(r.program.state().userData.busy.Get()) << "the backup ended before it could be stopped";
     const DWORD before = GetTickCount();
-    StopUserDataWork(r.Context(), {});
+    r.program.state().userData.worker.Stop();
     EXPECT_LT(GetTickCount() - before, 2000u);
     EXPECT_EQ(r.window.Text("分组框4"), "备份已取消");
     EXPECT_TRUE(r.messages.shown.empty());
