@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 namespace kx {
 namespace {
@@ -105,7 +107,7 @@ TEST(Worker, StopAllAsksEveryWorkerBeforeJoiningAny) {
     });
     first.Start([&](const StopToken& stop) {
         stop.WaitFor(10000);
-        for (int i = 0; i < 500 && !secondStopped; ++i) stop.WaitFor(10);
+        for (int i = 0; i < 500 && !secondStopped; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         firstSawIt = secondStopped.load();
     });
     std::recursive_mutex lock;
