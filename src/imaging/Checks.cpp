@@ -4,6 +4,7 @@
 
 #include "base/ControlNames.h"
 #include "disk/DiskRead.h"
+#include "text/Text.h"
 #include "text/TextChecks.h"
 
 namespace kx {
@@ -68,8 +69,7 @@ void ShowFailure(const ImagingContext& c, const Outcome& failure) {
 
 std::string DriveLetterOf(const std::string& path) {
     if (path.size() < 2 || path[1] != ':') return {};
-    char l = path[0];
-    if (l >= 'a' && l <= 'z') l = static_cast<char>(l - 'a' + 'A');
+    const char l = AsciiUpper(path[0]);
     return l >= 'A' && l <= 'Z' ? std::string(1, l) : std::string();
 }
 

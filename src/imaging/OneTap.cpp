@@ -11,6 +11,7 @@
 #include "imaging/EngineNotice.h"
 #include "imaging/EngineRoute.h"
 #include "imaging/RestorePage.h"
+#include "text/Text.h"
 
 namespace kx {
 namespace {
@@ -20,10 +21,7 @@ constexpr const char* kNoRoomText = "所有非系统盘空间大小均已不足�
 
 std::string LowerExtension(const std::string& path) {
     const size_t dot = path.rfind('.');
-    std::string e = dot == std::string::npos ? std::string() : path.substr(dot);
-    for (char& ch : e)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    return e;
+    return dot == std::string::npos ? std::string() : AsciiLower(path.substr(dot));
 }
 
 std::string FileNameOf(const std::string& path) {
