@@ -84,7 +84,6 @@ public:
     virtual std::string WindowsVersionName() = 0;  // "WinXP", "Win7", "Win8", "未知", ...
     virtual int PlatformFamily() = 0;              // 3 = NT family
     virtual bool IsWindows64() = 0;
-    virtual std::string SpecialFolderPath(int number) = 0;  // 1-11, with a trailing "\"; empty when unknown
 };
 
 }  // namespace kx

@@ -170,7 +170,6 @@ public:
     std::string WindowsVersionName() override { return version; }
     int PlatformFamily() override { return 3; }
     bool IsWindows64() override { return false; }
-    std::string SpecialFolderPath(int) override { return {}; }
     std::string version = "Win7";
 };
 
