@@ -107,7 +107,7 @@ TEST(Install, TheHiddenButtonInstallsTheFileOfTheDownloadPage) {
     r.program.Dispatch("按钮21", Event::Click);
     EXPECT_NE(r.LastMessage().find("没有带 DOS 版 Ghost"), std::string::npos);
     EXPECT_TRUE(r.NothingWritten());
-    EXPECT_FALSE(InstallImageFile(r.program, "E:\\VX_win7_sp1_32.gho").ok());
+    EXPECT_FALSE(InstallAndScheduleRestart(r.program.Imaging(), "E:\\VX_win7_sp1_32.gho").ok());
 }
 
 }  // namespace
