@@ -18,7 +18,7 @@ public:
     SpaceFacts Space(char letter) override;
     int CountPhysicalDisks() override;
     std::string NewScriptName() override;
-    bool WriteScript(const std::string& name, const std::string& bytes) override;
+    Outcome WriteScript(const std::string& name, const std::string& bytes) override;
     void DeleteScript(const std::string& name) override;
 
 private:

@@ -24,8 +24,10 @@ Result<std::vector<ListedVolume>> ReadDiskDetails(DrivePort& drives, CommandPort
     const int disks = drives.CountPhysicalDisks();
     for (int i = 1; i <= disks; ++i) {
         // A script that could not be written would leave diskpart reading an older one, whose volumes
-        // would then be listed under this disk's number: that disk is left out instead.
-        if (!drives.WriteScript(script, DiskScript(i - 1))) continue;
+        // would then be listed under this disk's number; a list without that disk would be no complete
+        // list either: the read fails, naming why.
+        read = drives.WriteScript(script, DiskScript(i - 1));
+        if (!read) break;
         Result<std::string> out = commands.RunCommandChecked(ScriptCommand(script));
         if (!out) {
             read = out.outcome();

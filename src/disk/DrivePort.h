@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Outcome.h"
+
 namespace kx {
 
 struct VolumeFacts {
@@ -29,8 +31,8 @@ public:
     // A name for a diskpart script that no other script of this run of the program carries: each read of
     // the disks writes and deletes its own, so two reads never answer from each other's script.
     virtual std::string NewScriptName() = 0;
-    // The diskpart script in the program's folder (the current directory); false when it was not written.
-    [[nodiscard]] virtual bool WriteScript(const std::string& name, const std::string& bytes) = 0;
+    // The diskpart script in the program's folder (the current directory), whole, or the reason it is not.
+    virtual Outcome WriteScript(const std::string& name, const std::string& bytes) = 0;
     virtual void DeleteScript(const std::string& name) = 0;
 };
 

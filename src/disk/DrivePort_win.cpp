@@ -2,6 +2,8 @@
 
 #include "disk/DiskPorts_win.h"
 #include "platform/Automation_win.h"
+#include "platform/Handle_win.h"
+#include "platform/LastError_win.h"
 #include "text/Wide_win.h"
 
 namespace kx {
@@ -83,15 +85,17 @@ int WindowsDrives::CountPhysicalDisks() {
 
 std::string WindowsDrives::NewScriptName() { return "kxdisk" + std::to_string(++scripts_) + ".txt"; }
 
-bool WindowsDrives::WriteScript(const std::string& name, const std::string& bytes) {
-    HANDLE file =
-        CreateFileW(Widen(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+Outcome WindowsDrives::WriteScript(const std::string& name, const std::string& bytes) {
+    const std::string what = "无法写入 diskpart 脚本 " + name;
+    UniqueFile file(
+        CreateFileW(Widen(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return LastError(what, "CreateFileW");
     DWORD written = 0;
-    bool ok =
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
-    CloseHandle(file);
-    return ok;
+    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        return LastError(what, "WriteFile");
+    if (written != bytes.size()) return Outcome::Failed(what + "（只写入了一部分）");
+    if (!CloseHandle(file.release())) return LastError(what, "CloseHandle");
+    return Outcome::Done();
 }
 
 void WindowsDrives::DeleteScript(const std::string& name) { DeleteFileW(Widen(name).c_str()); }

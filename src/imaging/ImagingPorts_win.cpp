@@ -9,14 +9,11 @@
 #include <winioctl.h>
 
 #include "platform/Handle_win.h"
+#include "platform/LastError_win.h"
 #include "text/Wide_win.h"
 
 namespace kx {
 namespace {
-
-Outcome LastError(const std::string& what, const char* call) {
-    return Outcome::Failed(what, Win32Error{GetLastError(), call});
-}
 
 // A drive without a medium (an empty card reader, a stick pulled during the search) would otherwise make
 // Windows ask the user to insert one.

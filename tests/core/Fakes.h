@@ -94,11 +94,12 @@ public:
     SpaceFacts Space(char letter) override { return Find(letter).space; }
     int CountPhysicalDisks() override { return disks; }
     std::string NewScriptName() override { return "kxdisk" + std::to_string(++named) + ".txt"; }
-    bool WriteScript(const std::string& name, const std::string& bytes) override {
-        if (refuseScriptFor && bytes.find(refuseScriptFor) != std::string::npos) return false;
+    Outcome WriteScript(const std::string& name, const std::string& bytes) override {
+        if (refuseScriptFor && bytes.find(refuseScriptFor) != std::string::npos)
+            return Outcome::Failed("无法写入 diskpart 脚本 " + name, {5, "CreateFileW"});
         files[name] = bytes;
         scripts.push_back(bytes);
-        return true;
+        return Outcome::Done();
     }
     void DeleteScript(const std::string& name) override { files.erase(name); }
 
