@@ -64,17 +64,13 @@ public:
 };
 
 // Console tools run through the command interpreter, their output captured (UTF-8, decoded from the
-// console's code page). Empty when nothing was printed or the command could not start.
+// console's code page): everything the tool printed, empty when it printed nothing. Fails, with words that
+// say which, when the interpreter could not start (the call and its error), or when the tool did not
+// finish within the runner's time-out and was ended.
 class CommandPort {
 public:
     virtual ~CommandPort() = default;
-    virtual std::string RunCommandCaptured(const std::string& commandLine) = 0;
-    // The same for a tool whose failure the caller reports: fails when the command could not start, or did
-    // not finish within the runner's time-out and was ended (the words say which). A port whose tools
-    // always answer may keep this default.
-    virtual Result<std::string> RunCommandChecked(const std::string& commandLine) {
-        return RunCommandCaptured(commandLine);
-    }
+    virtual Result<std::string> RunCommandCaptured(const std::string& commandLine) = 0;
 };
 
 // Facts about the running Windows.

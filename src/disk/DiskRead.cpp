@@ -28,7 +28,7 @@ Result<std::vector<ListedVolume>> ReadDiskDetails(DrivePort& drives, CommandPort
         // list either: the read fails, naming why.
         read = drives.WriteScript(script, DiskScript(i - 1));
         if (!read) break;
-        Result<std::string> out = commands.RunCommandChecked(ScriptCommand(script));
+        Result<std::string> out = commands.RunCommandCaptured(ScriptCommand(script));
         if (!out) {
             read = out.outcome();
             break;

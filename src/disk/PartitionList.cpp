@@ -84,7 +84,7 @@ void ShowRefreshFailure(const DiskContext& c, const Outcome& refreshed) {
 }
 
 Result<std::vector<ListedVolume>> ReadVolumeList(const DiskContext& c) {
-    Result<std::string> out = c.commands.RunCommandChecked(kVolumeListCommand);
+    Result<std::string> out = c.commands.RunCommandCaptured(kVolumeListCommand);
     if (!out) return out.outcome();
     return VolumesOfVolumeList(out.value());
 }

@@ -132,16 +132,19 @@ private:
 };
 
 // Answers each command with a function of the command line and of the script last written; diskpart's
-// commands go to `diskpart` when it is set. A command holding `timeOutOn` fails as one that never answered.
+// commands go to `diskpart` when it is set. A command holding `timeOutOn` fails as one that never answered,
+// one holding `cannotStart` as one whose interpreter could not be started.
 class ScriptedCommands : public CommandPort {
 public:
-    std::string RunCommandCaptured(const std::string& commandLine) override {
+    Result<std::string> RunCommandCaptured(const std::string& commandLine) override {
         run.push_back(commandLine);
-        if (diskpart && commandLine.find("diskpart") != std::string::npos) return diskpart(commandLine);
-        return answer ? answer(commandLine) : std::string();
-    }
-    Result<std::string> RunCommandChecked(const std::string& commandLine) override {
-        std::string out = RunCommandCaptured(commandLine);
+        if (cannotStart && commandLine.find(cannotStart) != std::string::npos)
+            return Outcome::Failed("无法运行命令“" + commandLine + "”", {2, "CreateProcessW"});
+        std::string out;
+        if (diskpart && commandLine.find("diskpart") != std::string::npos)
+            out = diskpart(commandLine);
+        else if (answer)
+            out = answer(commandLine);
         if (timeOutOn && commandLine.find(timeOutOn) != std::string::npos)
             return Outcome::Failed("命令“" + commandLine + "”在 120 秒内没有完成，已被结束");
         return out;
@@ -156,6 +159,7 @@ public:
     std::function<std::string(const std::string&)> answer, diskpart;
     std::vector<std::string> run;
     const char* timeOutOn = nullptr;
+    const char* cannotStart = nullptr;
 };
 
 // The script file a "diskpart /s "NAME"" command line names.

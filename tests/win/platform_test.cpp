@@ -154,11 +154,11 @@ TEST(CommandRunner, ATimeOutEndsTheToolAndWhatItStarted) {
     WindowsCommands commands;  // reads the time-out when it is made, as the program at start
     SetEnvironmentVariableW(L"KORVANIX_TOOL_TIMEOUT_MS", nullptr);
     EXPECT_EQ(commands.TimeoutMs(), 1000u);
-    Result<std::string> checked = commands.RunCommandChecked("ping -n 60 127.0.0.1 >nul");
+    Result<std::string> checked = commands.RunCommandCaptured("ping -n 60 127.0.0.1 >nul");
     ASSERT_FALSE(checked.ok());
     EXPECT_EQ(checked.outcome().what(), "命令“ping -n 60 127.0.0.1 >nul”在 1 秒内没有完成，已被结束");
     EXPECT_EQ(WindowsCommands().TimeoutMs(), kDefaultCommandTimeoutMs);
-    Result<std::string> quick = commands.RunCommandChecked("echo quick");
+    Result<std::string> quick = commands.RunCommandCaptured("echo quick");
     ASSERT_TRUE(quick.ok());
     EXPECT_EQ(quick.value(), "quick\r\n");
 }
