@@ -14,6 +14,9 @@ enum class MessageAnswer { Ok, Yes, No, Cancel };
 // cannot be undone, an error when something failed.
 enum class MessageIcon { Information, Question, Warning, Error };
 
+// The title of a box that says something failed.
+inline constexpr const char* kErrorTitle = "错误";
+
 // Task-modal message boxes without an owner window. Closing a question box answers Cancel.
 class MessagePort {
 public:
@@ -27,6 +30,8 @@ public:
         return Show(text, title, buttons,
                     buttons == MessageButtons::Ok ? MessageIcon::Information : MessageIcon::Question);
     }
+    // A failure: titled "错误" and with the error icon, so that the two never disagree.
+    void ShowError(const std::string& text) { (void)Show(text, kErrorTitle, MessageButtons::Ok, MessageIcon::Error); }
 };
 
 // The shell's "open" verb: web pages in the user's default browser.

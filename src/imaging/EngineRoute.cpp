@@ -190,10 +190,9 @@ void ShowLastEngineResult(const ImagingContext& c) {
     const Outcome withdrawn = WithdrawJob(c, system);
     if (logged) Show(c, *logged);
     if (jobLeft && !logged) {
-        c.messages.Show(NotRunText(c, job, withdrawn), kErrorTitle, MessageButtons::Ok, MessageIcon::Error);
+        c.messages.ShowError(NotRunText(c, job, withdrawn));
     } else if (!withdrawn) {
-        c.messages.Show("上次的映像作业留下的启动文件或启动项未能全部删除：" + withdrawn.Describe(), kErrorTitle,
-                        MessageButtons::Ok, MessageIcon::Error);
+        c.messages.ShowError("上次的映像作业留下的启动文件或启动项未能全部删除：" + withdrawn.Describe());
     }
 }
 

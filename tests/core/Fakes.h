@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "base/Outcome.h"
 #include "base/Ports.h"
 #include "disk/DrivePort.h"
@@ -24,6 +26,8 @@ public:
     MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons,
                        MessageIcon icon) override {
         shown.push_back({text, title, buttons, icon});
+        // Whichever workflow shows it, a box titled "错误" carries the error sign.
+        EXPECT_TRUE(title != kErrorTitle || icon == MessageIcon::Error) << text;
         if (!answers.empty()) {
             MessageAnswer next = answers.front();
             answers.erase(answers.begin());
