@@ -207,8 +207,8 @@ void OneTapRun(const ImagingContext& c) {
         w.Close();
         return;
     }
-    if (!SystemRestart(*c.ports.restart, c.system, 2, true))
-        c.messages.Show("已准备好，但 Windows 没有接受重新启动的请求。请手动重新启动电脑。");
+    if (const Outcome restarted = SystemRestart(*c.ports.restart, c.system, 2, true); !restarted)
+        c.messages.ShowError("已准备好，但" + restarted.Describe() + "。请手动重新启动电脑。");
 }
 
 }  // namespace kx

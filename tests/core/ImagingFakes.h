@@ -106,10 +106,10 @@ public:
 
 class FakeRestart : public RestartPort {
 public:
-    bool Request(const RestartRequest& request) override {
+    Outcome Request(const RestartRequest& request) override {
         std::lock_guard<std::mutex> lock(mutex);
         requests.push_back(request);
-        return accept;
+        return Outcome::From(accept, "Windows 没有接受重新启动的请求", {1314, "AdjustTokenPrivileges"});
     }
     size_t Count() {
         std::lock_guard<std::mutex> lock(mutex);
