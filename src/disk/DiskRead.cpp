@@ -21,8 +21,9 @@ Result<std::vector<ListedVolume>> ReadDiskDetails(DrivePort& drives, CommandPort
     const std::string script = drives.NewScriptName();
     std::vector<ListedVolume> volumes;
     Outcome read = Outcome::Done();
-    const int disks = drives.CountPhysicalDisks();
-    for (int i = 1; i <= disks; ++i) {
+    const Result<int> disks = drives.CountPhysicalDisks();
+    if (!disks) return disks.outcome();
+    for (int i = 1; i <= disks.value(); ++i) {
         // A script that could not be written would leave diskpart reading an older one, whose volumes
         // would then be listed under this disk's number; a list without that disk would be no complete
         // list either: the read fails, naming why.

@@ -26,8 +26,8 @@ public:
     virtual int DriveType(char letter) = 0;
     virtual VolumeFacts Volume(char letter) = 0;
     virtual SpaceFacts Space(char letter) = 0;
-    // The number of physical disks WMI knows (Win32_DiskDrive); 0 when WMI fails.
-    virtual int CountPhysicalDisks() = 0;
+    // The number of physical disks WMI knows (Win32_DiskDrive), or why WMI could not tell.
+    virtual Result<int> CountPhysicalDisks() = 0;
     // A name for a diskpart script that no other script of this run of the program carries: each read of
     // the disks writes and deletes its own, so two reads never answer from each other's script.
     virtual std::string NewScriptName() = 0;

@@ -64,21 +64,29 @@ SpaceFacts WindowsDrives::Space(char letter) {
     return facts;
 }
 
-int WindowsDrives::CountPhysicalDisks() {
+Result<int> WindowsDrives::CountPhysicalDisks() {
+    constexpr const char* kWhat = "WMI 没有回答有几块硬盘";
+    auto failed = [](HRESULT hr, const char* call) {
+        return Outcome::Failed(kWhat, Win32Error{static_cast<uint32_t>(hr), call});
+    };
     ComApartment apartment;
     ComPtr<IDispatch> locator = CreateAutomationObject(L"WbemScripting.SWbemLocator");
-    if (!locator) return 0;
+    if (!locator) return Outcome::Failed(kWhat + std::string("（无法创建 WbemScripting.SWbemLocator）"));
     Variant args[2], service, disks, count;
     SetString(args[0].get(), L".");
     SetString(args[1].get(), L"root\\CIMV2");
     VARIANT raw[2] = {*args[0], *args[1]};
-    if (FAILED(CallMethod(locator.get(), L"ConnectServer", raw, 2, service.get()))) return 0;
+    if (HRESULT hr = CallMethod(locator.get(), L"ConnectServer", raw, 2, service.get()); FAILED(hr))
+        return failed(hr, "ConnectServer");
     ComPtr<IDispatch> wmi = DispatchOf(*service);
     Variant className;
     SetString(className.get(), L"Win32_DiskDrive");
-    if (!wmi || FAILED(CallMethod(wmi.get(), L"InstancesOf", className.get(), 1, disks.get()))) return 0;
+    if (!wmi) return failed(E_NOINTERFACE, "ConnectServer");
+    if (HRESULT hr = CallMethod(wmi.get(), L"InstancesOf", className.get(), 1, disks.get()); FAILED(hr))
+        return failed(hr, "InstancesOf Win32_DiskDrive");
     ComPtr<IDispatch> collection = DispatchOf(*disks);
-    if (!collection || FAILED(GetProperty(collection.get(), L"Count", count.get()))) return 0;
+    if (!collection) return failed(E_NOINTERFACE, "InstancesOf Win32_DiskDrive");
+    if (HRESULT hr = GetProperty(collection.get(), L"Count", count.get()); FAILED(hr)) return failed(hr, "Count");
     double n = NumberOf(*count);
     return n > 0 && n < 1000 ? static_cast<int>(n) : 0;
 }

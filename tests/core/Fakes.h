@@ -96,7 +96,10 @@ public:
     }
     VolumeFacts Volume(char letter) override { return Find(letter).volume; }
     SpaceFacts Space(char letter) override { return Find(letter).space; }
-    int CountPhysicalDisks() override { return disks; }
+    Result<int> CountPhysicalDisks() override {
+        if (wmiFails) return Outcome::Failed("WMI 没有回答有几块硬盘", {0x80041003, "ConnectServer"});
+        return disks;
+    }
     std::string NewScriptName() override { return "kxdisk" + std::to_string(++named) + ".txt"; }
     Outcome WriteScript(const std::string& name, const std::string& bytes) override {
         if (refuseScriptFor && bytes.find(refuseScriptFor) != std::string::npos)
@@ -119,6 +122,7 @@ public:
     std::string windowsDirectory = "C:\\WINDOWS";
     std::map<char, FakeDrive> drives;
     int disks = 0;
+    bool wmiFails = false;
     int named = 0;
     std::map<std::string, std::string> files;
     std::vector<std::string> scripts;

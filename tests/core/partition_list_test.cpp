@@ -180,8 +180,20 @@ TEST(PartitionList, VolumeListRefreshes) {
 }
 
 TEST(PartitionList, NothingToListLeavesEmptyViews) {
-    ChineseMachine m(0);  // WMI failed
+    ChineseMachine m(0);
     MemoryWindow& w = m.window;
+    // WMI that cannot count the disks gives no list: the rows stay, and the box says why.
+    w.AddRow(kRestoreList, "C:");
+    m.drives.wmiFails = true;
+    m.program.Dispatch(kResearchButton, Event::Click);
+    m.WaitForSearch();
+    EXPECT_EQ(w.RowCount(kRestoreList), 1);
+    ASSERT_EQ(m.messages.shown.size(), 1u);
+    EXPECT_NE(m.messages.shown[0].text.find("WMI 没有回答有几块硬盘（ConnectServer 错误 0x80041003）"),
+              std::string::npos)
+        << m.messages.shown[0].text;
+
+    m.drives.wmiFails = false;  // no disk at all
     w.AddRow(kBackupList, "C:");
     m.program.Dispatch(kResearchButton, Event::Click);
     m.WaitForSearch();
