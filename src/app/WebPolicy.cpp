@@ -4,18 +4,13 @@
 #include <algorithm>
 #include <optional>
 
+#include "text/Text.h"
+
 namespace kx {
 namespace {
 
 // Longer addresses are cut by parts of the engine (INTERNET_MAX_URL_LENGTH); none of the site's are that long.
 constexpr size_t kMaxAddress = 2083;
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return out;
-}
 
 // Spaces, control characters and bytes beyond ASCII: an engine or the shell would each read such an
 // address its own way (quoting, code pages, look-alike host names), so none is followed anywhere.
@@ -34,7 +29,7 @@ std::optional<std::string> Scheme(std::string_view address) {
     if (!isLetter(scheme[0])) return std::nullopt;
     for (char c : scheme)
         if (!isLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return std::nullopt;
-    return Lower(scheme);
+    return AsciiLower(scheme);
 }
 
 struct Authority {
@@ -59,7 +54,7 @@ std::optional<Authority> ParseAuthority(std::string_view text, int defaultPort) 
         }
     }
     if (text.empty()) return std::nullopt;
-    a.host = Lower(text);
+    a.host = AsciiLower(text);
     return a;
 }
 
@@ -82,7 +77,8 @@ WebRoute RouteWebAddress(std::string_view address, std::string_view siteHost, We
     // A page's frames stay within the site too, but a frame never opens the user's browser on its own.
     WebRoute elsewhere = request == WebRequest::Frame ? WebRoute::Refuse : WebRoute::OpenInBrowser;
     if (*scheme == "about")
-        return Lower(address) == "about:blank" && request != WebRequest::NewWindow ? WebRoute::Show : WebRoute::Refuse;
+        return AsciiLower(address) == "about:blank" && request != WebRequest::NewWindow ? WebRoute::Show
+                                                                                        : WebRoute::Refuse;
     if (*scheme == "http" || *scheme == "https") {
         std::optional<Authority> host = HostOf(address, *scheme);
         if (!host) return WebRoute::Refuse;

@@ -14,6 +14,9 @@ enum class MessageAnswer { Ok, Yes, No, Cancel };
 // cannot be undone, an error when something failed.
 enum class MessageIcon { Information, Question, Warning, Error };
 
+// The title of a box that says something failed.
+inline constexpr const char* kErrorTitle = "错误";
+
 // Task-modal message boxes without an owner window. Closing a question box answers Cancel.
 class MessagePort {
 public:
@@ -27,6 +30,8 @@ public:
         return Show(text, title, buttons,
                     buttons == MessageButtons::Ok ? MessageIcon::Information : MessageIcon::Question);
     }
+    // A failure: titled "错误" and with the error icon, so that the two never disagree.
+    void ShowError(const std::string& text) { (void)Show(text, kErrorTitle, MessageButtons::Ok, MessageIcon::Error); }
 };
 
 // The shell's "open" verb: web pages in the user's default browser.
@@ -64,17 +69,13 @@ public:
 };
 
 // Console tools run through the command interpreter, their output captured (UTF-8, decoded from the
-// console's code page). Empty when nothing was printed or the command could not start.
+// console's code page): everything the tool printed, empty when it printed nothing. Fails, with words that
+// say which, when the interpreter could not start (the call and its error), or when the tool did not
+// finish within the runner's time-out and was ended.
 class CommandPort {
 public:
     virtual ~CommandPort() = default;
-    virtual std::string RunCommandCaptured(const std::string& commandLine) = 0;
-    // The same for a tool whose failure the caller reports: fails when the command could not start, or did
-    // not finish within the runner's time-out and was ended (the words say which). A port whose tools
-    // always answer may keep this default.
-    virtual Result<std::string> RunCommandChecked(const std::string& commandLine) {
-        return RunCommandCaptured(commandLine);
-    }
+    virtual Result<std::string> RunCommandCaptured(const std::string& commandLine) = 0;
 };
 
 // Facts about the running Windows.
@@ -84,7 +85,6 @@ public:
     virtual std::string WindowsVersionName() = 0;  // "WinXP", "Win7", "Win8", "未知", ...
     virtual int PlatformFamily() = 0;              // 3 = NT family
     virtual bool IsWindows64() = 0;
-    virtual std::string SpecialFolderPath(int number) = 0;  // 1-11, with a trailing "\"; empty when unknown
 };
 
 }  // namespace kx

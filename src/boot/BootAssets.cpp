@@ -13,8 +13,6 @@ DosImageKind CarriedDosImageKind() {
 
 bool CarriesWindowsGhost() { return KORVANIX_CARRIES_GHOST32 != 0; }
 
-bool CarriesEngine() { return KORVANIX_CARRIES_ENGINE != 0; }
-
 std::string DriveRoot(const std::string& letter) {
     return letter.empty() ? std::string() : letter.substr(0, 1) + ":\\";
 }

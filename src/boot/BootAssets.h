@@ -17,8 +17,6 @@ inline constexpr const char* kWindowsGhostPath = "C:\\ghost32.exe";
 enum class DosImageKind { DosEnvironment, Diagnostic };
 DosImageKind CarriedDosImageKind();
 bool CarriesWindowsGhost();
-// Whether the program carries our imaging engine (kernel and initramfs).
-bool CarriesEngine();
 
 // "C:\" for "C"; empty when the letter is empty.
 std::string DriveRoot(const std::string& letter);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/Handle_win.h"
+#include "platform/LastError_win.h"
 #include "platform/Resources_win.h"
 #include "text/Wide_win.h"
 
@@ -13,11 +14,6 @@ namespace {
 
 constexpr DWORD kReadMask = 0x37;
 constexpr DWORD kWriteMask = 0x27;  // read-only, hidden, system, archive
-
-// The failure of the call just made, with the error it left.
-Outcome LastError(const std::string& what, const char* call) {
-    return Outcome::Failed(what, Win32Error{GetLastError(), call});
-}
 
 }  // namespace
 

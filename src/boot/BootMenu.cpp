@@ -47,11 +47,19 @@ std::string FirstLine(const std::string& text) {
     return text.substr(start, text.find_first_of("\r\n", start) - start);
 }
 
+// What bcdedit printed, or why it could not be asked (the interpreter did not start, or bcdedit hung).
+Result<std::string> AskBcd(CommandPort& commands, const std::string& command) {
+    Result<std::string> output = commands.RunCommandCaptured(command);
+    if (!output) return Outcome::Failed("启动菜单设置失败：" + output.outcome().what(), output.outcome().error());
+    return output;
+}
+
 // Runs one command; the failure quotes the command and what bcdedit said instead of success.
 Outcome RunBcd(CommandPort& commands, const std::string& command) {
-    const std::string output = commands.RunCommandCaptured(command);
-    if (BcdSucceeded(output)) return Outcome::Done();
-    const std::string said = FirstLine(output);
+    const Result<std::string> output = AskBcd(commands, command);
+    if (!output) return output.outcome();
+    if (BcdSucceeded(output.value())) return Outcome::Done();
+    const std::string said = FirstLine(output.value());
     return Outcome::Failed("启动菜单设置失败：“" + command + "”" +
                            (said.empty() ? "没有运行（没有输出）" : "报告：" + said));
 }
@@ -181,7 +189,9 @@ Outcome RegisterBcdEntry(CommandPort& commands, BootFilePort& files, const std::
                          const std::string& title) {
     const std::string record = RecordPath(systemDrive);
     if (record.empty()) return Outcome::Failed("不知道系统盘是哪个盘，无法添加启动项");
-    const std::string listing = commands.RunCommandCaptured("bcdedit");
+    const Result<std::string> listed = AskBcd(commands, "bcdedit");
+    if (!listed) return listed.outcome();
+    const std::string& listing = listed.value();
     if (listing.find(title) != std::string::npos) {
         // A previous run added the entry: start it once more rather than adding a second one.
         const std::string id = IdentifierOfTitle(listing, title);
@@ -200,7 +210,9 @@ Outcome RegisterBcdEntry(CommandPort& commands, BootFilePort& files, const std::
         return Outcome::Failed(kUnknownTimeoutText);
 
     // Each command must succeed by itself: a later success does not make up for an earlier failure.
-    const std::string created = commands.RunCommandCaptured(FormatLine(kCreateCommand, {"\"", title, "\""}));
+    const Result<std::string> asked = AskBcd(commands, FormatLine(kCreateCommand, {"\"", title, "\""}));
+    if (!asked) return asked.outcome();
+    const std::string& created = asked.value();
     const std::string id = FirstIdentifier(created);
     if (!BcdSucceeded(created) || id == "{}") {
         const std::string said = FirstLine(created);
@@ -211,8 +223,8 @@ Outcome RegisterBcdEntry(CommandPort& commands, BootFilePort& files, const std::
     Outcome outcome = UsableIdentifier(id) ? Remember(files, record, listing, id)
                                            : Outcome::Failed("启动菜单设置失败：bcdedit 给出的标识符 " + id + " 无效");
     if (!outcome) {
-        if (!BcdSucceeded(commands.RunCommandCaptured(FormatLine(kDeleteCommand, {id}))))
-            return Outcome::Failed(outcome.Describe() + "；启动项 " + id + " 也未能删除");
+        if (Outcome removed = RunBcd(commands, FormatLine(kDeleteCommand, {id})); !removed)
+            return Outcome::Failed(outcome.Describe() + "；启动项 " + id + " 也未能删除（" + removed.Describe() + "）");
         return outcome;
     }
     const std::string drive = systemDrive.substr(0, 1);
@@ -246,7 +258,9 @@ Outcome RemoveBootEntry(CommandPort& commands, BootFilePort& files, const std::s
     if (!read) return outcome.Also(read.outcome());
     if (!read.value()) return outcome;
     const BcdRecord& record = *read.value();
-    const std::string listing = commands.RunCommandCaptured("bcdedit");
+    const Result<std::string> asked = AskBcd(commands, "bcdedit");
+    if (!asked) return outcome.Also(asked.outcome());
+    const std::string& listing = asked.value();
     const BootManagerBlock manager = BootManagerOf(listing);
     if (!manager.found) return outcome.Also(RunBcd(commands, "bcdedit"));  // names what bcdedit said
     Outcome store = Outcome::Done();

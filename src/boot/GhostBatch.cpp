@@ -1,7 +1,7 @@
 #include "boot/GhostBatch.h"
 
-#include "boot/BootAssets.h"
 #include "base/ControlNames.h"
+#include "boot/BootAssets.h"
 #include "text/Text.h"
 
 namespace kx {
@@ -9,12 +9,6 @@ namespace {
 
 void RemoveAll(std::string& text, std::string_view what) {
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at)) text.erase(at, what.size());
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
 }
 
 }  // namespace
@@ -43,7 +37,7 @@ std::string GhostBackupJob(const std::string& source, const std::string& imageGh
 }
 
 std::string DesignatorOfDrive(WindowPort& w, const std::string& driveLetter) {
-    const std::string drive = Upper(driveLetter.substr(0, 1)) + ":";
+    const std::string drive = AsciiUpper(driveLetter.substr(0, 1)) + ":";
     const int rows = w.RowCount(kRestoreList);
     for (int row = 0; row < rows; ++row)
         if (w.Cell(kRestoreList, row, 0) == drive) return w.Cell(kRestoreList, row, 1);

@@ -16,9 +16,9 @@ public:
     int DriveType(char letter) override;
     VolumeFacts Volume(char letter) override;
     SpaceFacts Space(char letter) override;
-    int CountPhysicalDisks() override;
+    Result<int> CountPhysicalDisks() override;
     std::string NewScriptName() override;
-    bool WriteScript(const std::string& name, const std::string& bytes) override;
+    Outcome WriteScript(const std::string& name, const std::string& bytes) override;
     void DeleteScript(const std::string& name) override;
 
 private:

@@ -21,12 +21,15 @@ Result<std::vector<ListedVolume>> ReadDiskDetails(DrivePort& drives, CommandPort
     const std::string script = drives.NewScriptName();
     std::vector<ListedVolume> volumes;
     Outcome read = Outcome::Done();
-    const int disks = drives.CountPhysicalDisks();
-    for (int i = 1; i <= disks; ++i) {
+    const Result<int> disks = drives.CountPhysicalDisks();
+    if (!disks) return disks.outcome();
+    for (int i = 1; i <= disks.value(); ++i) {
         // A script that could not be written would leave diskpart reading an older one, whose volumes
-        // would then be listed under this disk's number: that disk is left out instead.
-        if (!drives.WriteScript(script, DiskScript(i - 1))) continue;
-        Result<std::string> out = commands.RunCommandChecked(ScriptCommand(script));
+        // would then be listed under this disk's number; a list without that disk would be no complete
+        // list either: the read fails, naming why.
+        read = drives.WriteScript(script, DiskScript(i - 1));
+        if (!read) break;
+        Result<std::string> out = commands.RunCommandCaptured(ScriptCommand(script));
         if (!out) {
             read = out.outcome();
             break;

@@ -12,8 +12,9 @@
 namespace kx {
 
 // The volumes with a drive letter on every disk, each with its designator, in disk order. Each read
-// writes a script of its own and deletes it at the end. Fails when diskpart could not start or did not
-// answer in time; nothing of a failed read is returned.
+// writes a script of its own and deletes it at the end. Fails when WMI could not count the disks, a script
+// could not be written, or diskpart could not start or did not answer in time; nothing of a failed read is
+// returned.
 Result<std::vector<ListedVolume>> ReadDiskDetails(DrivePort& drives, CommandPort& commands);
 
 // Reads the disks afresh and checks that the partition list's row still names the same partition: the

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Outcome.h"
+
 namespace kx {
 
 struct VolumeFacts {
@@ -24,13 +26,13 @@ public:
     virtual int DriveType(char letter) = 0;
     virtual VolumeFacts Volume(char letter) = 0;
     virtual SpaceFacts Space(char letter) = 0;
-    // The number of physical disks WMI knows (Win32_DiskDrive); 0 when WMI fails.
-    virtual int CountPhysicalDisks() = 0;
+    // The number of physical disks WMI knows (Win32_DiskDrive), or why WMI could not tell.
+    virtual Result<int> CountPhysicalDisks() = 0;
     // A name for a diskpart script that no other script of this run of the program carries: each read of
     // the disks writes and deletes its own, so two reads never answer from each other's script.
     virtual std::string NewScriptName() = 0;
-    // The diskpart script in the program's folder (the current directory); false when it was not written.
-    [[nodiscard]] virtual bool WriteScript(const std::string& name, const std::string& bytes) = 0;
+    // The diskpart script in the program's folder (the current directory), whole, or the reason it is not.
+    virtual Outcome WriteScript(const std::string& name, const std::string& bytes) = 0;
     virtual void DeleteScript(const std::string& name) = 0;
 };
 

@@ -79,12 +79,11 @@ Outcome FinishFullRefresh(const DiskContext& c, const Result<std::vector<ListedV
 // A full refresh's failure is shown once its turn is given back, so the page is usable behind the box.
 void ShowRefreshFailure(const DiskContext& c, const Outcome& refreshed) {
     if (!refreshed)
-        c.messages.Show("刷新分区列表没有完成：" + refreshed.Describe() + "。\r\n\r\n" + kRefreshFailedText, "错误",
-                        MessageButtons::Ok, MessageIcon::Error);
+        c.messages.ShowError("刷新分区列表没有完成：" + refreshed.Describe() + "。\r\n\r\n" + kRefreshFailedText);
 }
 
 Result<std::vector<ListedVolume>> ReadVolumeList(const DiskContext& c) {
-    Result<std::string> out = c.commands.RunCommandChecked(kVolumeListCommand);
+    Result<std::string> out = c.commands.RunCommandCaptured(kVolumeListCommand);
     if (!out) return out.outcome();
     return VolumesOfVolumeList(out.value());
 }

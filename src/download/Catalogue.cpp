@@ -27,9 +27,8 @@ const Field kDigests[] = {
 };
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view lowerWord) {
-    auto it = std::search(text.begin(), text.end(), lowerWord.begin(), lowerWord.end(), [](char a, char b) {
-        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + ('a' - 'A')) : a) == b;
-    });
+    auto it = std::search(text.begin(), text.end(), lowerWord.begin(), lowerWord.end(),
+                          [](char a, char b) { return AsciiLower(a) == b; });
     return it != text.end();
 }
 
@@ -66,7 +65,7 @@ std::string NormaliseSha256(std::string_view text) {
     if (text.size() != 64) return {};
     std::string digest;
     for (char ch : text) {
-        if (ch >= 'A' && ch <= 'F') ch = static_cast<char>(ch - 'A' + 'a');
+        ch = AsciiLower(ch);
         if (!((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f'))) return {};
         digest += ch;
     }

@@ -55,7 +55,7 @@ void StartWorker(const DownloadContext& c, void (*run)(const DownloadContext&, c
 
 void StartDownload(const DownloadContext& c) {
     if (!c.component.Bound()) {
-        c.messages.Show(kNoComponent, "错误");
+        c.messages.ShowError(kNoComponent);
         c.window.SetPageIndex(kWizard, 0);
         return;
     }
@@ -95,7 +95,7 @@ void InstallImage(const DownloadContext& c, WizardImage image) {
     // made, and a download without it could install anything.
     const std::string digest = (c.catalogue.catalogue.*entry.sha256).Get();
     if (!digest.empty() && !IsSha256Digest(digest)) {
-        c.messages.Show(kBadDigest, "错误");
+        c.messages.ShowError(kBadDigest);
         return;
     }
     // The image must not land on the partition it is going to overwrite, nor on a drive the install cannot
@@ -110,8 +110,8 @@ void InstallImage(const DownloadContext& c, WizardImage image) {
     // The install's own refusal comes before gigabytes are fetched; the user may still want the file.
     if (c.checkInstall) {
         if (const Outcome can = c.checkInstall(target);
-            !can && c.messages.Show(can.Describe() + "\r\n\r\n" + kInstallRefused, "提示", MessageButtons::YesNo,
-                                    MessageIcon::Warning) != MessageAnswer::Yes)
+            !can && c.messages.Show(can.Describe() + "\r\n\r\n" + kInstallRefused, "提示", MessageButtons::YesNo) !=
+                        MessageAnswer::Yes)
             return;
     }
     WindowPort& w = c.window;

@@ -125,7 +125,7 @@ void FinishImage(const DownloadContext& c, const std::string& partial, const std
     if (!moved) {
         DiscardPartial(c, partial);
         ShowFailure(c, "下载失败");
-        c.messages.Show("无法保存下载的系统镜像文件：" + moved.Describe(), "错误");
+        c.messages.ShowError("无法保存下载的系统镜像文件：" + moved.Describe());
         return;
     }
     c.window.SetText("下载状态", "下载完成");
@@ -176,12 +176,12 @@ bool VerifyImage(const DownloadContext& c, const std::string& path, const StopTo
     if (stop.StopRequested()) return false;
     if (!digest) {
         ShowFailure(c, "校验失败");
-        c.messages.Show(kUnreadable + digest.outcome().Describe(), "错误");
+        c.messages.ShowError(kUnreadable + digest.outcome().Describe());
         return false;
     }
     if (digest.value() != c.state.expectedSha256.Get()) {
         ShowFailure(c, "校验失败");
-        c.messages.Show(mismatchMessage, "错误");
+        c.messages.ShowError(mismatchMessage);
         return false;
     }
     return true;
@@ -200,7 +200,7 @@ void DownloadWorker(const DownloadContext& c, const StopToken& stop) {
     if (stop.StopRequested()) return;
     if (!fits) {
         ShowFailure(c, "分区放不下,没有下载");
-        c.messages.Show(fits.Describe(), "错误");
+        c.messages.ShowError(fits.Describe());
         w.SetPageIndex(kWizard, 0);
         return;
     }

@@ -4,6 +4,7 @@
 
 #include "base/ControlNames.h"
 #include "disk/DiskRead.h"
+#include "text/Text.h"
 #include "text/TextChecks.h"
 
 namespace kx {
@@ -38,13 +39,12 @@ Outcome CheckBootJobCanRun(const ImagingContext& c, const std::string& driveLett
 
 bool AcceptGhostPath(const ImagingContext& c, const std::string& ghostPath) {
     if (!ExtractNonPrintable(ghostPath, false).empty()) {
-        c.messages.Show(kChinesePathText, kErrorTitle, MessageButtons::Ok, MessageIcon::Error);
+        c.messages.ShowError(kChinesePathText);
         return false;
     }
     // Ghost reads its options up to the next blank: "src=1:2\my image.gho" would name "1:2\my".
     if (ghostPath.find(' ') != std::string::npos) {
-        c.messages.Show("映像文件路径包含空格无法被正常加载，请改名后重试!", kErrorTitle, MessageButtons::Ok,
-                        MessageIcon::Error);
+        c.messages.ShowError("映像文件路径包含空格无法被正常加载，请改名后重试!");
         return false;
     }
     return true;
@@ -62,14 +62,11 @@ bool ConfirmTarget(const ImagingContext& c, const std::string& drive, const std:
     return same.ok();
 }
 
-void ShowFailure(const ImagingContext& c, const Outcome& failure) {
-    c.messages.Show(failure.Describe(), kErrorTitle, MessageButtons::Ok, MessageIcon::Error);
-}
+void ShowFailure(const ImagingContext& c, const Outcome& failure) { c.messages.ShowError(failure.Describe()); }
 
 std::string DriveLetterOf(const std::string& path) {
     if (path.size() < 2 || path[1] != ':') return {};
-    char l = path[0];
-    if (l >= 'a' && l <= 'z') l = static_cast<char>(l - 'a' + 'A');
+    const char l = AsciiUpper(path[0]);
     return l >= 'A' && l <= 'Z' ? std::string(1, l) : std::string();
 }
 

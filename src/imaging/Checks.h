@@ -7,7 +7,6 @@
 
 namespace kx {
 
-inline constexpr const char* kErrorTitle = "错误";
 inline constexpr const char* kChinesePathText = "映像文件包含中文无法被正常加载，请改名后重试!";
 
 // The build carries something that runs a job at the next start, the firmware boots our boot files, the

@@ -7,17 +7,12 @@
 #include "boot/GhostBatch.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
+#include "text/Text.h"
 
 namespace kx {
 namespace {
 
 constexpr size_t kLogLimit = 4u << 20;
-
-std::string Lower(std::string text) {
-    for (char& ch : text)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    return text;
-}
 
 Result<PartitionIdentity> Identity(const ImagingContext& c, const std::string& letter) {
     if (letter.empty()) return Outcome::Failed("不知道要读取哪个分区");
@@ -35,7 +30,7 @@ const char* const kEngineNoGhostText =
     "不能还原 Ghost 映像（.gho）。请使用带 Ghost 启动环境的完整版本。";
 
 std::string EngineImageFolder(const std::string& imagePath) {
-    const std::string lower = Lower(imagePath);
+    const std::string lower = AsciiLower(imagePath);
     if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".gho") == 0 && imagePath[imagePath.size() - 5] != '\\')
         return imagePath.substr(0, imagePath.size() - 4);
     return imagePath;
@@ -47,7 +42,7 @@ bool IsEngineImage(const ImagingContext& c, const std::string& path) {
 
 Outcome CheckEngineImage(const ImagingContext& c, bool restore, const std::string& folder) {
     if (restore && !IsEngineImage(c, folder)) {
-        const std::string lower = Lower(folder);
+        const std::string lower = AsciiLower(folder);
         if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".gho") == 0)
             return Outcome::Failed(kEngineNoGhostText);
         return Outcome::Failed("“" + folder + "” 不是映像引擎做的备份（文件夹中没有 manifest.txt），无法还原。");
@@ -195,10 +190,9 @@ void ShowLastEngineResult(const ImagingContext& c) {
     const Outcome withdrawn = WithdrawJob(c, system);
     if (logged) Show(c, *logged);
     if (jobLeft && !logged) {
-        c.messages.Show(NotRunText(c, job, withdrawn), kErrorTitle, MessageButtons::Ok, MessageIcon::Error);
+        c.messages.ShowError(NotRunText(c, job, withdrawn));
     } else if (!withdrawn) {
-        c.messages.Show("上次的映像作业留下的启动文件或启动项未能全部删除：" + withdrawn.Describe(), kErrorTitle,
-                        MessageButtons::Ok, MessageIcon::Error);
+        c.messages.ShowError("上次的映像作业留下的启动文件或启动项未能全部删除：" + withdrawn.Describe());
     }
 }
 

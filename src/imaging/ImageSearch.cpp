@@ -7,6 +7,7 @@
 #include "imaging/Checks.h"
 #include "imaging/EngineRoute.h"
 #include "imaging/RestorePage.h"
+#include "text/Text.h"
 
 namespace kx {
 namespace {
@@ -14,12 +15,6 @@ namespace {
 constexpr uint64_t kMinimumMegabytes = 400;
 constexpr int kSearchDepth = 2;  // the drive's root and the folders in it
 constexpr const char* kImagePattern = "*.Gho";
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch; });
-    return text;
-}
 
 // Lists the images of `folder` and, above the depth limit, of its folders. A folder that cannot be read (a
 // drive removed meanwhile, no access) is skipped.
@@ -43,7 +38,7 @@ void SearchFolder(const ImagingContext& c, const StopToken& stop, std::string fo
         if (!e.folder) continue;
         const std::string path = folder + e.name;
         if (engine && IsEngineImage(c, path)) {
-            if (Upper(path).find("$RECYCLE.BIN") == std::string::npos) c.window.AddItem(kImageList, path);
+            if (AsciiUpper(path).find("$RECYCLE.BIN") == std::string::npos) c.window.AddItem(kImageList, path);
         } else if (level < kSearchDepth) {
             SearchFolder(c, stop, path, level + 1);
         }
@@ -105,7 +100,7 @@ void ShowRestoreSentence(WindowPort& w) {
 }
 
 bool WorthListing(const std::string& path, uint64_t size) {
-    return size / 1048576 > kMinimumMegabytes && Upper(path).find("$RECYCLE.BIN") == std::string::npos;
+    return size / 1048576 > kMinimumMegabytes && AsciiUpper(path).find("$RECYCLE.BIN") == std::string::npos;
 }
 
 void ImageSearch(const ImagingContext& c, const StopToken& stop) {
@@ -147,7 +142,7 @@ void PickImageFile(const ImagingContext& c) {
     if (!chosen) return;
     const std::string manifest = std::string("\\") + kManifestFile;
     if (engine && c.state.oneTapRestore && chosen->size() > manifest.size() &&
-        Upper(chosen->substr(chosen->size() - manifest.size())) == Upper(manifest))
+        AsciiUpper(chosen->substr(chosen->size() - manifest.size())) == AsciiUpper(manifest))
         chosen->resize(chosen->size() - manifest.size());
     w.AddItem(kImageList, *chosen);
     // The chosen file becomes the current item in both modes: in backup mode it is the image to create.

@@ -84,7 +84,7 @@ void BackupAtRestart(const ImagingContext& c);
 
 // The restart: the countdown of the wizard's last page and its two buttons.
 std::optional<RestartRequest> RestartRequestFor(int kind, bool force, bool ntFamily);
-bool SystemRestart(RestartPort& port, SystemPort& system, int kind, bool force);
+Outcome SystemRestart(RestartPort& port, SystemPort& system, int kind, bool force);
 void StartRestartCountdown(const ImagingContext& c);
 void RestartNow(const ImagingContext& c);
 void RestartLater(const ImagingContext& c);

@@ -80,8 +80,8 @@ struct RestartRequest {
 class RestartPort {
 public:
     virtual ~RestartPort() = default;
-    // True when Windows accepted the request.
-    virtual bool Request(const RestartRequest& request) = 0;
+    // Done when Windows accepted the request; otherwise the call that refused it and its error.
+    virtual Outcome Request(const RestartRequest& request) = 0;
 };
 
 struct ImagingPorts {

@@ -9,14 +9,11 @@
 #include <winioctl.h>
 
 #include "platform/Handle_win.h"
+#include "platform/LastError_win.h"
 #include "text/Wide_win.h"
 
 namespace kx {
 namespace {
-
-Outcome LastError(const std::string& what, const char* call) {
-    return Outcome::Failed(what, Win32Error{GetLastError(), call});
-}
 
 // A drive without a medium (an empty card reader, a stick pulled during the search) would otherwise make
 // Windows ask the user to insert one.
@@ -244,36 +241,47 @@ class RestartWin : public RestartPort {
 public:
     explicit RestartWin(std::wstring log) : log_(std::move(log)) {}
 
-    bool Request(const RestartRequest& request) override {
-        const bool privileged = !request.enablePrivilege || EnableShutdownPrivilege();
+    Outcome Request(const RestartRequest& request) override {
+        const Outcome privileged = request.enablePrivilege ? EnableShutdownPrivilege() : Outcome::Done();
         if (!log_.empty()) return Log(request, privileged);
-        if (!privileged) return false;
+        if (!privileged) return privileged;
+        BOOL accepted = FALSE;
+        const char* call = "SetSystemPowerState";
         switch (request.method) {
             case RestartRequest::ExitWindows:
-                return ExitWindowsEx(request.flags, SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_FLAG_PLANNED) != FALSE;
+                call = "ExitWindowsEx";
+                accepted = ExitWindowsEx(request.flags, SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_FLAG_PLANNED);
+                break;
             case RestartRequest::Suspend:
-                return SetSystemPowerState(TRUE, request.force) != FALSE;
+                accepted = SetSystemPowerState(TRUE, request.force);
+                break;
             case RestartRequest::Hibernate:
-                return SetSystemPowerState(FALSE, request.force) != FALSE;
+                accepted = SetSystemPowerState(FALSE, request.force);
+                break;
         }
-        return false;
+        return accepted ? Outcome::Done() : LastError(kRefused, call);
     }
 
 private:
-    static bool EnableShutdownPrivilege() {
+    static constexpr const char* kRefused = "Windows 没有接受重新启动的请求";
+
+    static Outcome EnableShutdownPrivilege() {
+        constexpr const char* kNoPrivilege = "无法取得重新启动电脑的权限";
         UniqueKernelHandle token;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) return false;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()))
+            return LastError(kNoPrivilege, "OpenProcessToken");
         TOKEN_PRIVILEGES tp{};
         tp.PrivilegeCount = 1;
         tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (!LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &tp.Privileges[0].Luid)) return false;
+        if (!LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &tp.Privileges[0].Luid))
+            return LastError(kNoPrivilege, "LookupPrivilegeValueW");
         // AdjustTokenPrivileges succeeds even when it enabled nothing; only the last error tells.
         SetLastError(ERROR_SUCCESS);
         AdjustTokenPrivileges(token.get(), FALSE, &tp, 0, nullptr, nullptr);
-        return GetLastError() == ERROR_SUCCESS;
+        return GetLastError() == ERROR_SUCCESS ? Outcome::Done() : LastError(kNoPrivilege, "AdjustTokenPrivileges");
     }
 
-    bool Log(const RestartRequest& request, bool privileged) {
+    Outcome Log(const RestartRequest& request, const Outcome& privileged) {
         const char* method = request.method == RestartRequest::ExitWindows ? "ExitWindowsEx"
                              : request.method == RestartRequest::Suspend   ? "suspend"
                                                                            : "hibernate";
@@ -282,9 +290,11 @@ private:
                                  " privilege=" + (privileged ? "enabled" : "refused") + "\r\n";
         UniqueFile file(CreateFileW(log_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return LastError("无法写入重新启动的记录", "CreateFileW");
         DWORD written = 0;
-        return file && WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-               privileged;
+        if (!WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
+            return LastError("无法写入重新启动的记录", "WriteFile");
+        return privileged;
     }
 
     std::wstring log_;

@@ -11,6 +11,7 @@
 #include "imaging/EngineNotice.h"
 #include "imaging/EngineRoute.h"
 #include "imaging/RestorePage.h"
+#include "text/Text.h"
 
 namespace kx {
 namespace {
@@ -20,10 +21,7 @@ constexpr const char* kNoRoomText = "所有非系统盘空间大小均已不足�
 
 std::string LowerExtension(const std::string& path) {
     const size_t dot = path.rfind('.');
-    std::string e = dot == std::string::npos ? std::string() : path.substr(dot);
-    for (char& ch : e)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    return e;
+    return dot == std::string::npos ? std::string() : AsciiLower(path.substr(dot));
 }
 
 std::string FileNameOf(const std::string& path) {
@@ -80,8 +78,7 @@ std::optional<std::string> StageImage(const ImagingContext& c, const std::string
     const Outcome copied = c.ports.files->ShellCopy(imagePath, copy);
     if (IsCancelled(copied)) return std::nullopt;
     if (!copied) {
-        c.messages.Show("映像文件复制到 " + copy + " 失败：" + copied.Describe(), kErrorTitle, MessageButtons::Ok,
-                        MessageIcon::Error);
+        c.messages.ShowError("映像文件复制到 " + copy + " 失败：" + copied.Describe());
         return std::nullopt;
     }
     return DesignatorOfDrive(c.window, letter) + "\\" + name;
@@ -114,8 +111,8 @@ std::optional<Outcome> WriteGhostJob(const ImagingContext& c, bool restore, cons
         return std::nullopt;
     }
     if (!restore && c.ports.files->Exists(image) &&
-        c.messages.Show("映像文件 " + image + " 已经存在，备份会覆盖它。是否继续？", "提示", MessageButtons::YesNo) !=
-            MessageAnswer::Yes)
+        c.messages.Show("映像文件 " + image + " 已经存在，备份会覆盖它。是否继续？", "提示", MessageButtons::YesNo,
+                        MessageIcon::Warning) != MessageAnswer::Yes)
         return std::nullopt;
     if (!ConfirmTarget(c, partition + ":", designator)) return std::nullopt;
 
@@ -150,8 +147,8 @@ std::optional<Outcome> WriteEngineJob(const ImagingContext& c, bool restore, con
         return std::nullopt;
     }
     if (!restore && c.ports.files->Exists(folder) &&
-        c.messages.Show("映像文件夹 " + folder + " 已经存在，备份会替换它。是否继续？", "提示",
-                        MessageButtons::YesNo) != MessageAnswer::Yes)
+        c.messages.Show("映像文件夹 " + folder + " 已经存在，备份会替换它。是否继续？", "提示", MessageButtons::YesNo,
+                        MessageIcon::Warning) != MessageAnswer::Yes)
         return std::nullopt;
     if (!ConfirmTarget(c, partition + ":", designator)) return std::nullopt;
     return StageEngineJob(c, restore, partition, designator, folder);
@@ -196,8 +193,10 @@ void OneTapRun(const ImagingContext& c) {
     }
     const std::string notice =
         c.route == ImagingRoute::Engine ? EngineScreenNotice(restore, w.Cell(kRestoreList, row, kUsedCol)) : "";
-    const MessageAnswer answer = c.messages.Show(Question(restore, drive, notice), "Korvanix 2015",
-                                                 MessageButtons::YesNoCancel, MessageIcon::Information);
+    // A restore overwrites the whole partition: its question carries the warning sign.
+    const MessageAnswer answer =
+        c.messages.Show(Question(restore, drive, notice), "Korvanix 2015", MessageButtons::YesNoCancel,
+                        restore ? MessageIcon::Warning : MessageIcon::Question);
     if (answer == MessageAnswer::Cancel) {
         if (Outcome withdrawn = WithdrawJob(c, system); !withdrawn) ShowFailure(c, withdrawn);
         return;
@@ -208,8 +207,8 @@ void OneTapRun(const ImagingContext& c) {
         w.Close();
         return;
     }
-    if (!SystemRestart(*c.ports.restart, c.system, 2, true))
-        c.messages.Show("已准备好，但 Windows 没有接受重新启动的请求。请手动重新启动电脑。");
+    if (const Outcome restarted = SystemRestart(*c.ports.restart, c.system, 2, true); !restarted)
+        c.messages.ShowError("已准备好，但" + restarted.Describe() + "。请手动重新启动电脑。");
 }
 
 }  // namespace kx

@@ -16,10 +16,14 @@ constexpr uint32_t kLaterColour = 0xFF0000;
 
 bool Ready(const ImagingContext& c) { return c.facts.deploymentReady.Get() == kReady; }
 
-// Both the countdown and "立即重启" end here; whichever comes first asks Windows, the other does nothing.
+// Both the countdown and "立即重启" end here; whichever comes first asks Windows, the other does nothing. A
+// refused request is said, so that nobody waits for a restart that will not come; "立即重启" may ask again.
 void RestartOnce(const ImagingContext& c) {
     if (c.state.restartAsked.exchange(true)) return;
-    if (!SystemRestart(*c.ports.restart, c.system, kRestartKind, true)) c.state.restartAsked = false;
+    if (const Outcome restarted = SystemRestart(*c.ports.restart, c.system, kRestartKind, true); !restarted) {
+        c.state.restartAsked = false;
+        c.messages.ShowError(restarted.Describe() + "。系统已准备好，请手动重新启动电脑。");
+    }
 }
 
 void RunCountdown(const ImagingContext& c, const StopToken& stop) {
@@ -68,10 +72,11 @@ std::optional<RestartRequest> RestartRequestFor(int kind, bool force, bool ntFam
     return r;
 }
 
-bool SystemRestart(RestartPort& port, SystemPort& system, int kind, bool force) {
+Outcome SystemRestart(RestartPort& port, SystemPort& system, int kind, bool force) {
     constexpr int kNtFamily = 3;
     const std::optional<RestartRequest> request = RestartRequestFor(kind, force, system.PlatformFamily() == kNtFamily);
-    return request && port.Request(*request);
+    if (!request) return Outcome::Failed("没有第 " + std::to_string(kind) + " 种关机方式");
+    return port.Request(*request);
 }
 
 void StartRestartCountdown(const ImagingContext& c) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "pe/PeImage.h"
+#include "text/Text.h"
 
 namespace kx {
 namespace {
@@ -98,12 +99,6 @@ const PostXp kPostXp[] = {
     {"shell32.dll", {"SHGetKnownFolderPath", "SHCreateItemFromParsingName", "SHGetStockIconInfo"}},
 };
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
-    return out;
-}
-
 std::string SubsystemName(uint16_t subsystem) {
     if (subsystem == 2) return "windows";
     if (subsystem == 3) return "console";
@@ -113,7 +108,7 @@ std::string SubsystemName(uint16_t subsystem) {
 }  // namespace
 
 bool IsPostXpImport(const std::string& library, const std::string& function) {
-    const std::string lib = Lower(library);
+    const std::string lib = AsciiLower(library);
     for (const PostXp& group : kPostXp) {
         if (group.library != lib) continue;
         for (std::string_view f : group.functions) {

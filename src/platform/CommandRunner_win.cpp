@@ -125,11 +125,7 @@ CapturedRun RunCommandWithin(const std::string& commandLine, uint32_t timeoutMs,
 
 WindowsCommands::WindowsCommands() : timeoutMs_(TimeoutFromEnvironment()) {}
 
-std::string WindowsCommands::RunCommandCaptured(const std::string& commandLine) {
-    return RunCommandWithin(commandLine, timeoutMs_, true, SystemFsRedirection()).output;
-}
-
-Result<std::string> WindowsCommands::RunCommandChecked(const std::string& commandLine) {
+Result<std::string> WindowsCommands::RunCommandCaptured(const std::string& commandLine) {
     CapturedRun run = RunCommandWithin(commandLine, timeoutMs_, true, SystemFsRedirection());
     if (!run.started)
         return Outcome::Failed("无法运行命令“" + commandLine + "”", Win32Error{run.error, "CreateProcessW"});

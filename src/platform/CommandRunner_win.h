@@ -41,8 +41,7 @@ std::string RunCommandCaptured(const std::string& commandLine, bool hide, FsRedi
 class WindowsCommands : public CommandPort {
 public:
     WindowsCommands();
-    std::string RunCommandCaptured(const std::string& commandLine) override;
-    Result<std::string> RunCommandChecked(const std::string& commandLine) override;
+    Result<std::string> RunCommandCaptured(const std::string& commandLine) override;
     uint32_t TimeoutMs() const { return timeoutMs_; }
 
 private:

@@ -1,10 +1,8 @@
 #include "platform/WindowsInfo_win.h"
 
-#include <shlobj.h>
 #include <windows.h>
 
 #include "platform/WindowsInfo.h"
-#include "text/Wide_win.h"
 
 namespace kx {
 namespace {
@@ -84,29 +82,6 @@ FsRedirection& SystemFsRedirection() {
     };
     static System system;
     return system;
-}
-
-std::string GetSpecialFolderPath(int number) {
-    static const int kFolders[] = {CSIDL_PERSONAL,  CSIDL_FAVORITES, CSIDL_DESKTOPDIRECTORY, CSIDL_FONTS,
-                                   CSIDL_STARTMENU, CSIDL_PROGRAMS,  CSIDL_STARTUP,          CSIDL_APPDATA};
-    wchar_t buffer[MAX_PATH + 1] = {};
-    if (number >= 1 && number <= 8) {
-        if (!SHGetSpecialFolderPathW(nullptr, buffer, kFolders[number - 1], FALSE)) return {};
-    } else if (number == 9) {
-        UINT n = GetWindowsDirectoryW(buffer, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH) return {};
-    } else if (number == 10) {
-        UINT n = GetSystemDirectoryW(buffer, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH) return {};
-    } else if (number == 11) {
-        DWORD n = GetTempPathW(MAX_PATH, buffer);
-        if (n == 0 || n >= MAX_PATH) return {};
-    } else {
-        return {};
-    }
-    std::string path = Narrow(buffer);
-    if (!path.empty() && path.back() != '\\') path += '\\';
-    return path;
 }
 
 }  // namespace kx

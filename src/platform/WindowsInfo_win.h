@@ -45,16 +45,11 @@ private:
     bool off_;
 };
 
-// 1-11 (documents, Favorites, desktop, Fonts, Start menu, Programs, Startup, application data, Windows,
-// system, temporary files), with a trailing "\"; empty for other numbers or an unknown folder.
-std::string GetSpecialFolderPath(int number);
-
 class WindowsSystem : public SystemPort {
 public:
     std::string WindowsVersionName() override { return GetWindowsVersionName(); }
     int PlatformFamily() override { return GetPlatformFamily(); }
     bool IsWindows64() override { return kx::IsWindows64(); }
-    std::string SpecialFolderPath(int number) override { return GetSpecialFolderPath(number); }
 };
 
 }  // namespace kx

@@ -14,6 +14,22 @@ std::string FromCodePage(std::string_view bytes, unsigned codePage);
 std::string ToCodePage(std::string_view utf8, unsigned codePage);
 // True when the bytes are well-formed UTF-8.
 bool IsUtf8(std::string_view bytes);
+// Case of ASCII letters only, in UTF-8 text: the bytes of other characters stay as they are, whatever the
+// C library's locale says. Not for code page 936 bytes, whose trail bytes may be ASCII letters.
+constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+// Inline: a program that links the portable core without the Windows half of the code page conversions
+// (the download component's tests, through the import check) needs nothing more for them.
+inline std::string AsciiUpper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = AsciiUpper(c);
+    return out;
+}
+inline std::string AsciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = AsciiLower(c);
+    return out;
+}
 // A saved text of unknown encoding (a tool's output kept by a user): UTF-8 when it is well-formed
 // UTF-8 (a byte-order mark is dropped), code page 936 otherwise.
 std::string DecodeSavedText(std::string_view bytes);

@@ -104,9 +104,7 @@ void ApplyShellFolders(const UserDataContext& c) {
         if (outcome) outcome = c.ports.registry->WriteText(kRows[i].registryValue, location);
         if (!outcome) unchanged += std::string("\n") + kRows[i].label + location + "（" + outcome.Describe() + "）";
     }
-    if (!unchanged.empty())
-        c.messages.Show("以下位置无法创建或写入，未作修改：" + unchanged, "错误", MessageButtons::Ok,
-                        MessageIcon::Error);
+    if (!unchanged.empty()) c.messages.ShowError("以下位置无法创建或写入，未作修改：" + unchanged);
 }
 
 void MoveShellFoldersToD(const UserDataContext& c) {

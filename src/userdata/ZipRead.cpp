@@ -36,7 +36,7 @@ void SetFileTime(const fs::path& path, const tm_unz& date) {
 bool IsReservedDeviceName(std::string_view part) {
     std::string base(part.substr(0, part.find('.')));
     while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    base = AsciiUpper(base);
     if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
         return true;
     return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' && base[3] <= '9';

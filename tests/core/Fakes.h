@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "base/Outcome.h"
 #include "base/Ports.h"
 #include "disk/DrivePort.h"
@@ -24,6 +26,8 @@ public:
     MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons,
                        MessageIcon icon) override {
         shown.push_back({text, title, buttons, icon});
+        // Whichever workflow shows it, a box titled "错误" carries the error sign.
+        EXPECT_TRUE(title != kErrorTitle || icon == MessageIcon::Error) << text;
         if (!answers.empty()) {
             MessageAnswer next = answers.front();
             answers.erase(answers.begin());
@@ -92,13 +96,17 @@ public:
     }
     VolumeFacts Volume(char letter) override { return Find(letter).volume; }
     SpaceFacts Space(char letter) override { return Find(letter).space; }
-    int CountPhysicalDisks() override { return disks; }
+    Result<int> CountPhysicalDisks() override {
+        if (wmiFails) return Outcome::Failed("WMI 没有回答有几块硬盘", {0x80041003, "ConnectServer"});
+        return disks;
+    }
     std::string NewScriptName() override { return "kxdisk" + std::to_string(++named) + ".txt"; }
-    bool WriteScript(const std::string& name, const std::string& bytes) override {
-        if (refuseScriptFor && bytes.find(refuseScriptFor) != std::string::npos) return false;
+    Outcome WriteScript(const std::string& name, const std::string& bytes) override {
+        if (refuseScriptFor && bytes.find(refuseScriptFor) != std::string::npos)
+            return Outcome::Failed("无法写入 diskpart 脚本 " + name, {5, "CreateFileW"});
         files[name] = bytes;
         scripts.push_back(bytes);
-        return true;
+        return Outcome::Done();
     }
     void DeleteScript(const std::string& name) override { files.erase(name); }
 
@@ -114,6 +122,7 @@ public:
     std::string windowsDirectory = "C:\\WINDOWS";
     std::map<char, FakeDrive> drives;
     int disks = 0;
+    bool wmiFails = false;
     int named = 0;
     std::map<std::string, std::string> files;
     std::vector<std::string> scripts;
@@ -131,16 +140,19 @@ private:
 };
 
 // Answers each command with a function of the command line and of the script last written; diskpart's
-// commands go to `diskpart` when it is set. A command holding `timeOutOn` fails as one that never answered.
+// commands go to `diskpart` when it is set. A command holding `timeOutOn` fails as one that never answered,
+// one holding `cannotStart` as one whose interpreter could not be started.
 class ScriptedCommands : public CommandPort {
 public:
-    std::string RunCommandCaptured(const std::string& commandLine) override {
+    Result<std::string> RunCommandCaptured(const std::string& commandLine) override {
         run.push_back(commandLine);
-        if (diskpart && commandLine.find("diskpart") != std::string::npos) return diskpart(commandLine);
-        return answer ? answer(commandLine) : std::string();
-    }
-    Result<std::string> RunCommandChecked(const std::string& commandLine) override {
-        std::string out = RunCommandCaptured(commandLine);
+        if (cannotStart && commandLine.find(cannotStart) != std::string::npos)
+            return Outcome::Failed("无法运行命令“" + commandLine + "”", {2, "CreateProcessW"});
+        std::string out;
+        if (diskpart && commandLine.find("diskpart") != std::string::npos)
+            out = diskpart(commandLine);
+        else if (answer)
+            out = answer(commandLine);
         if (timeOutOn && commandLine.find(timeOutOn) != std::string::npos)
             return Outcome::Failed("命令“" + commandLine + "”在 120 秒内没有完成，已被结束");
         return out;
@@ -155,6 +167,7 @@ public:
     std::function<std::string(const std::string&)> answer, diskpart;
     std::vector<std::string> run;
     const char* timeOutOn = nullptr;
+    const char* cannotStart = nullptr;
 };
 
 // The script file a "diskpart /s "NAME"" command line names.
@@ -170,7 +183,6 @@ public:
     std::string WindowsVersionName() override { return version; }
     int PlatformFamily() override { return 3; }
     bool IsWindows64() override { return false; }
-    std::string SpecialFolderPath(int) override { return {}; }
     std::string version = "Win7";
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/ImagingPorts.h"
+#include "text/Text.h"
 
 namespace kx::test {
 
@@ -65,14 +66,10 @@ public:
     bool cancelCopies = false, failCopies = false, failStart = false;
 
 private:
-    static std::string Lower(std::string s) {
-        std::transform(s.begin(), s.end(), s.begin(), [](char ch) { return ch >= 'A' && ch <= 'Z' ? ch + 32 : ch; });
-        return s;
-    }
     static bool Matches(const std::string& name, const std::string& pattern) {
         if (pattern == "*.*") return true;
-        const std::string suffix = Lower(pattern.substr(1));  // "*.Gho" -> ".gho"
-        const std::string n = Lower(name);
+        const std::string suffix = AsciiLower(pattern.substr(1));  // "*.Gho" -> ".gho"
+        const std::string n = AsciiLower(name);
         return n.size() >= suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0;
     }
 };
@@ -109,10 +106,10 @@ public:
 
 class FakeRestart : public RestartPort {
 public:
-    bool Request(const RestartRequest& request) override {
+    Outcome Request(const RestartRequest& request) override {
         std::lock_guard<std::mutex> lock(mutex);
         requests.push_back(request);
-        return accept;
+        return Outcome::From(accept, "Windows 没有接受重新启动的请求", {1314, "AdjustTokenPrivileges"});
     }
     size_t Count() {
         std::lock_guard<std::mutex> lock(mutex);

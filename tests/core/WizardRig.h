@@ -73,6 +73,7 @@ struct WizardRig : Rig {
         EXPECT_TRUE(installed.empty());
         ASSERT_EQ(messages.shown.size(), shownCount);
         EXPECT_NE(messages.shown.back().text.find("校验值不符"), std::string::npos);
+        EXPECT_EQ(messages.shown.back().icon, MessageIcon::Error);
         EXPECT_EQ(window.PageIndex(kWizard), page);
     }
 };

@@ -100,6 +100,17 @@ TEST(Install, AFailedStepLeavesNoReadyMarkNoCountdownAndTheFirstPage) {
     }
 }
 
+TEST(Install, ABootMenuToolThatCannotStartIsNamedInAnErrorBox) {
+    InstallRig r;
+    r.commands.cannotStart = "bcdedit";
+    EXPECT_FALSE(r.Install().ok());
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_EQ(r.messages.shown[0].icon, MessageIcon::Error);
+    EXPECT_NE(r.LastMessage().find("无法运行命令“bcdedit”（CreateProcessW 错误 2）"), std::string::npos)
+        << r.LastMessage();
+    EXPECT_EQ(r.commands.Others(), std::vector<std::string>{"bcdedit"}) << "nothing created after it";
+}
+
 TEST(Install, TheHiddenButtonInstallsTheFileOfTheDownloadPage) {
     InstallRig r;  // on the engine route the catalogue's Ghost image is refused with the reason
     r.program.state().route = ImagingRoute::Engine;
@@ -107,7 +118,7 @@ TEST(Install, TheHiddenButtonInstallsTheFileOfTheDownloadPage) {
     r.program.Dispatch("按钮21", Event::Click);
     EXPECT_NE(r.LastMessage().find("没有带 DOS 版 Ghost"), std::string::npos);
     EXPECT_TRUE(r.NothingWritten());
-    EXPECT_FALSE(InstallImageFile(r.program, "E:\\VX_win7_sp1_32.gho").ok());
+    EXPECT_FALSE(InstallAndScheduleRestart(r.program.Imaging(), "E:\\VX_win7_sp1_32.gho").ok());
 }
 
 }  // namespace

@@ -31,6 +31,7 @@ TEST(OneTap, YesWritesTheRestoreJobRegistersTheEntryAndRestarts) {
     const ShownMessage& question = r.messages.shown.back();
     EXPECT_EQ(question.title, "Korvanix 2015");
     EXPECT_EQ(question.buttons, MessageButtons::YesNoCancel);
+    EXPECT_EQ(question.icon, MessageIcon::Warning) << "the partition's data goes";
     EXPECT_EQ(question.text,
               "程序处理完成，是否马上重启计算机进行还原？\r\n\r\n警告：此操作将会删除C:的所有数据。\r\n\r\n"
               "选择\"是(Y)\"立即重新启动，选择\"否(N)\"稍后重新启动，\r\n\r\n选择\"取消\"撤销本次操作。");
@@ -241,6 +242,7 @@ TEST(OneTap, BackupModeWritesTheBackupJobAndAsksBeforeOverwriting) {
     EXPECT_EQ(r.bootFiles.folders, std::vector<std::string>{"D:\\qzrpgho\\"});
     ASSERT_EQ(r.messages.shown.size(), 1u);
     EXPECT_EQ(r.messages.shown[0].text.rfind("程序处理完成，是否马上重启计算机进行备份？\r\n\r\n选择", 0), 0u);
+    EXPECT_EQ(r.messages.shown[0].icon, MessageIcon::Question);
 
     r.messages.answer = MessageAnswer::No;
     OneTapRun(c);
@@ -256,6 +258,7 @@ TEST(OneTap, BackupModeWritesTheBackupJobAndAsksBeforeOverwriting) {
     OneTapRun(c);
     ASSERT_EQ(r.messages.shown.size(), 1u);
     EXPECT_NE(r.messages.shown[0].text.find("已经存在"), std::string::npos);
+    EXPECT_EQ(r.messages.shown[0].icon, MessageIcon::Warning);
     EXPECT_TRUE(r.bootFiles.files.empty());
 }
 

@@ -114,6 +114,20 @@ TEST(RestartNow, WaitsForTheDeploymentWhileTheWindowKeepsWorking) {
     EXPECT_EQ(r.restart.requests[0].flags, 6u);
 }
 
+TEST(RestartNow, ARefusedRestartSaysWhyAndMayBeAskedAgain) {
+    ImagingRig r;
+    r.program.facts().deploymentReady.Set("就绪");
+    r.restart.accept = false;
+    r.program.Dispatch("按钮19", Event::Click);
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_EQ(r.messages.shown[0].icon, MessageIcon::Error);
+    EXPECT_NE(r.messages.shown[0].text.find("（AdjustTokenPrivileges 错误 1314）"), std::string::npos)
+        << r.messages.shown[0].text;
+    r.restart.accept = true;
+    r.program.Dispatch("按钮19", Event::Click);
+    EXPECT_EQ(r.restart.Count(), 2u);
+}
+
 TEST(RestartNow, RestartLaterOrTheWindowClosingEndsTheWait) {
     for (bool close : {false, true}) {
         ImagingRig r;

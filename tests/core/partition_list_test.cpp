@@ -66,14 +66,17 @@ TEST(PartitionList, StartUpRefreshFillsBothViewsOnce) {
     EXPECT_EQ(w.Text(kStatusLabel), kRefreshingText);
 }
 
-TEST(PartitionList, ADiskWhoseScriptCannotBeWrittenIsLeftOutNotListedTwice) {
+TEST(PartitionList, AScriptThatCannotBeWrittenKeepsTheListAndSaysWhy) {
     ChineseMachine m;
+    m.window.AddRow(kRestoreList, "Z:");
     m.drives.refuseScriptFor = "disk 1";
     m.program.Dispatch(kResearchButton, Event::Click);
     m.WaitForSearch();
-    EXPECT_EQ(Rows(m.window, kRestoreList), (Strings{"C: 1:2", "D: 1:3"}))
-        << "diskpart was not run on the first disk's script a second time";
-    EXPECT_EQ(m.commands.run.size(), 1u);
+    EXPECT_EQ(Rows(m.window, kRestoreList), (Strings{"Z: "})) << "no list without the second disk";
+    EXPECT_EQ(m.commands.run.size(), 1u) << "diskpart was not run on the first disk's script a second time";
+    ASSERT_EQ(m.messages.shown.size(), 1u);
+    EXPECT_NE(m.messages.shown[0].text.find("无法写入 diskpart 脚本 kxdisk1.txt（CreateFileW 错误 5）"),
+              std::string::npos);
 }
 
 TEST(PartitionList, QuickRefreshLeavesSearchAndBackupViewAlone) {
@@ -177,8 +180,20 @@ TEST(PartitionList, VolumeListRefreshes) {
 }
 
 TEST(PartitionList, NothingToListLeavesEmptyViews) {
-    ChineseMachine m(0);  // WMI failed
+    ChineseMachine m(0);
     MemoryWindow& w = m.window;
+    // WMI that cannot count the disks gives no list: the rows stay, and the box says why.
+    w.AddRow(kRestoreList, "C:");
+    m.drives.wmiFails = true;
+    m.program.Dispatch(kResearchButton, Event::Click);
+    m.WaitForSearch();
+    EXPECT_EQ(w.RowCount(kRestoreList), 1);
+    ASSERT_EQ(m.messages.shown.size(), 1u);
+    EXPECT_NE(m.messages.shown[0].text.find("WMI 没有回答有几块硬盘（ConnectServer 错误 0x80041003）"),
+              std::string::npos)
+        << m.messages.shown[0].text;
+
+    m.drives.wmiFails = false;  // no disk at all
     w.AddRow(kBackupList, "C:");
     m.program.Dispatch(kResearchButton, Event::Click);
     m.WaitForSearch();

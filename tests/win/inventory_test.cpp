@@ -32,11 +32,8 @@ using test::ReadAll;
 // Windows treats the same; the program itself keeps its command line (checked below).
 class WineCommands : public WindowsCommands {
 public:
-    std::string RunCommandCaptured(const std::string& commandLine) override {
+    Result<std::string> RunCommandCaptured(const std::string& commandLine) override {
         return WindowsCommands::RunCommandCaptured(ForWine(commandLine));
-    }
-    Result<std::string> RunCommandChecked(const std::string& commandLine) override {
-        return WindowsCommands::RunCommandChecked(ForWine(commandLine));
     }
     std::string ForWine(const std::string& commandLine) {
         ran.push_back(commandLine);
@@ -53,7 +50,7 @@ public:
 // WMI of the test prefix counts its own disks; the recordings have two.
 class TwoDiskDrives : public WindowsDrives {
 public:
-    int CountPhysicalDisks() override { return 2; }
+    Result<int> CountPhysicalDisks() override { return 2; }
 };
 
 // A program whose diskpart is the double, answering from one recorded case, in a folder of its own.
@@ -157,7 +154,9 @@ TEST(Drives, QueriesOfThePrefixDrives) {
     EXPECT_TRUE(s.ok);
     EXPECT_GT(s.total, 0u);
     EXPECT_LE(s.availableToCaller, s.total);
-    EXPECT_GE(drives.CountPhysicalDisks(), 1) << "WMI's Win32_DiskDrive";
+    const Result<int> disks = drives.CountPhysicalDisks();
+    ASSERT_TRUE(disks.ok()) << disks.outcome().Describe();
+    EXPECT_GE(disks.value(), 1) << "WMI's Win32_DiskDrive";
     // A letter with nothing behind it.
     char none = 0;
     for (char l = 'Z'; l > 'C' && !none; --l)

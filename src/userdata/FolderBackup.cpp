@@ -81,7 +81,7 @@ public:
     void Report(const UserDataContext& c, const std::string& operation) const {
         const std::string status = "以下项目" + operation + "失败：" + names_;
         c.window.SetText(kStatus, status);
-        c.messages.Show(status + "\n" + reasons_, "错误", MessageButtons::Ok, MessageIcon::Error);
+        c.messages.ShowError(status + "\n" + reasons_);
     }
 
 private:
@@ -242,7 +242,7 @@ void CopyBackup(const UserDataContext& c) {
     if (!base) {
         const std::string text = "无法创建备份文件夹 " + job.base + "，没有备份任何文件！";
         w.SetText(kStatus, text);
-        c.messages.Show(text + "\n" + base.Describe(), "错误", MessageButtons::Ok, MessageIcon::Error);
+        c.messages.ShowError(text + "\n" + base.Describe());
         return;
     }
     w.SetProgressMax(kProgress, 4);

@@ -79,8 +79,9 @@ bool PrepareBackup(const ImagingContext& c, std::string& source, std::string& gh
 
 bool ConfirmOverwrite(const ImagingContext& c) {
     const std::string path = c.window.Text(kBackupPath);
-    return !c.ports.files->Exists(path) || c.messages.Show("映像文件 " + path + " 已经存在，备份会覆盖它。是否继续？",
-                                                           "提示", MessageButtons::YesNo) == MessageAnswer::Yes;
+    return !c.ports.files->Exists(path) ||
+           c.messages.Show("映像文件 " + path + " 已经存在，备份会覆盖它。是否继续？", "提示", MessageButtons::YesNo,
+                           MessageIcon::Warning) == MessageAnswer::Yes;
 }
 
 // Our engine saves the partition into an image folder named like the chosen file, without its ".gho".
@@ -92,8 +93,9 @@ void BackupAtRestartByEngine(const ImagingContext& c, const std::string& partiti
         ShowFailure(c, can);
         return;
     }
-    if (c.ports.files->Exists(folder) && c.messages.Show("映像文件夹 " + folder + " 已经存在，备份会替换它。是否继续？",
-                                                         "提示", MessageButtons::YesNo) != MessageAnswer::Yes)
+    if (c.ports.files->Exists(folder) &&
+        c.messages.Show("映像文件夹 " + folder + " 已经存在，备份会替换它。是否继续？", "提示", MessageButtons::YesNo,
+                        MessageIcon::Warning) != MessageAnswer::Yes)
         return;
     if (!ConfirmTarget(c, partition + ":", designator)) return;
     const std::string system = GetSystemDriveLetter(c.drives);

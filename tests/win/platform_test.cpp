@@ -11,8 +11,6 @@
 #include "platform/CommandRunner_win.h"
 #include "platform/Handle_win.h"
 #include "platform/WindowsInfo_win.h"
-#include "text/PatternMatcher_win.h"
-#include "text/TextChecks.h"
 #include "text/Wide_win.h"
 
 namespace kx {
@@ -156,11 +154,11 @@ TEST(CommandRunner, ATimeOutEndsTheToolAndWhatItStarted) {
     WindowsCommands commands;  // reads the time-out when it is made, as the program at start
     SetEnvironmentVariableW(L"KORVANIX_TOOL_TIMEOUT_MS", nullptr);
     EXPECT_EQ(commands.TimeoutMs(), 1000u);
-    Result<std::string> checked = commands.RunCommandChecked("ping -n 60 127.0.0.1 >nul");
+    Result<std::string> checked = commands.RunCommandCaptured("ping -n 60 127.0.0.1 >nul");
     ASSERT_FALSE(checked.ok());
     EXPECT_EQ(checked.outcome().what(), "命令“ping -n 60 127.0.0.1 >nul”在 1 秒内没有完成，已被结束");
     EXPECT_EQ(WindowsCommands().TimeoutMs(), kDefaultCommandTimeoutMs);
-    Result<std::string> quick = commands.RunCommandChecked("echo quick");
+    Result<std::string> quick = commands.RunCommandCaptured("echo quick");
     ASSERT_TRUE(quick.ok());
     EXPECT_EQ(quick.value(), "quick\r\n");
 }
@@ -226,57 +224,6 @@ TEST(WindowsInfo, VersionNameFollowsThePrefix) {
     DWORD n = GetEnvironmentVariableW(L"KX_EXPECTED_VERSION_NAME", expected, 64);
     if (n == 0 || n >= 64) GTEST_SKIP() << "run by tests/win/versions.sh";
     EXPECT_EQ(GetWindowsVersionName(), Narrow(expected));
-}
-
-TEST(WindowsInfo, SpecialFolders) {
-    EXPECT_EQ(GetSpecialFolderPath(0), "");
-    EXPECT_EQ(GetSpecialFolderPath(12), "");
-    EXPECT_EQ(GetSpecialFolderPath(-1), "");
-    for (int n = 1; n <= 11; ++n) {
-        std::string path = GetSpecialFolderPath(n);
-        ASSERT_GT(path.size(), 3u) << n;
-        EXPECT_EQ(path.back(), '\\') << n;
-        EXPECT_NE(path.substr(path.size() - 2), "\\\\") << "one separator, not two: " << n;
-    }
-    wchar_t windows[MAX_PATH];
-    GetWindowsDirectoryW(windows, MAX_PATH);
-    EXPECT_EQ(GetSpecialFolderPath(9), Narrow(windows) + "\\");
-}
-
-TEST(PatternMatcher, NonPrintableCheckAgreesWithTheScriptingEngine) {
-    const std::pair<const char*, bool> cases[] = {{"D:\\VX_win7_sp1_64.gho", false},
-                                                  {"D:\\系统备份\\win7.gho", false},
-                                                  {"E:\\备份\\新建 文件夹\\a.gho", false},
-                                                  {"D:\\a\tb.gho", false},
-                                                  {"D:\\a\tb.gho", true},
-                                                  {"D:\\备\r\n份", true},
-                                                  {"D:\\~!@#$%^&()_+{}[];',.gho", false},
-                                                  {"", false}};
-    for (const auto& [text, strip] : cases)
-        EXPECT_EQ(ExtractNonPrintableByEngine(text, strip), ExtractNonPrintable(text, strip)) << text << " " << strip;
-    EXPECT_EQ(ExtractNonPrintableByEngine("D:\\系统备份\\win7.gho", false), "系统备份");
-    EXPECT_EQ(ExtractNonPrintableByEngine("D:\\a\tb.gho", false), "\t");
-}
-
-TEST(PatternMatcher, PatternsQuotesAndReplacement) {
-    PatternMatcher m;
-    ASSERT_TRUE(m.Compile("a#引号b", "xa\"b ya\"b", false, true, true, true));
-    EXPECT_EQ(m.MatchCount(), 2);
-    EXPECT_EQ(m.MatchText(1), "a\"b");
-    EXPECT_EQ(m.MatchText(3), "");
-    ASSERT_TRUE(m.Compile("a#引号b", "xa\"b", false, true, true, false));
-    EXPECT_EQ(m.MatchCount(), 0) << "without the marker the pattern is taken as written";
-
-    ASSERT_TRUE(m.Compile("GHO", "a.gho b.GHO"));
-    EXPECT_EQ(m.MatchCount(), 2) << "case is ignored unless asked";
-    ASSERT_TRUE(m.Compile("GHO", "a.gho b.GHO", true));
-    EXPECT_EQ(m.MatchCount(), 1);
-    EXPECT_EQ(m.ReplaceAll("ima"), "a.gho b.ima");
-
-    ASSERT_TRUE(m.Compile("卷\\s+(\\d+)", "卷     1  卷  22"));
-    EXPECT_EQ(m.MatchText(2), "卷  22");
-    EXPECT_FALSE(m.Compile("(", "x")) << "a pattern the engine rejects";
-    EXPECT_EQ(m.MatchCount(), 0);
 }
 
 }  // namespace
