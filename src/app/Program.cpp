@@ -84,7 +84,8 @@ DiskContext Program::Disk() {
                        *ports_.clock,
                        state_.facts,
                        state_.disk,
-                       [this](const StopToken& stop) { ImageSearch(Imaging(), stop); },
+                       [this] { return ImageSearchJob(Imaging()); },
+                       [this] { ClearImageList(Imaging()); },
                        [this] { ProposeBackupFileName(Imaging()); }};
 }
 
@@ -138,7 +139,6 @@ DownloadContext Program::Download() {
 
 void Program::OnCreated() {
     if (ports_.catalogueHttp) StartCatalogueFetch(state_.facts.catalogueHost, *ports_.catalogueHttp, state_.catalogue);
-    state_.imaging.selectedImage = -1;
     // The one-tap page starts as a restore page.
     state_.imaging.oneTapRestore = true;
     ports_.window->SetChecked("还原_单选框", true);

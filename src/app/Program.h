@@ -44,6 +44,7 @@ struct Ports {
 struct ProgramState {
     ProgramFacts facts;
     bool toolsShown = false;
+    bool started = false;  // the start-up timer's first tick has done the start-up work
     CatalogueState catalogue;
     UserDataState userData;
     DiskState disk;

@@ -23,12 +23,19 @@ void StartupTimerTick(Program& p) {
     // A refresh the user started first runs to its end: the timer ticks again a second later, and the
     // lists that refresh filled are not read a second time.
     if (DiskRefreshRunning(disk)) return;
-    p.window().SetTimerPeriod("时钟1", 0);
-    if (!DiskRefreshCompleted(disk)) RefreshByDiskDetail(disk);
-    CopyToBackupList(disk);
-    p.state().imaging.oneTapRestore = p.window().Checked("还原_单选框");
-    // The window is up: the result of a job our engine ran at this start can be shown.
-    ShowLastEngineResult(p.Imaging());
+    if (!p.state().started) {
+        p.state().started = true;
+        if (!DiskRefreshCompleted(disk)) RefreshByDiskDetail(disk);
+        CopyToBackupList(disk);
+        p.state().imaging.oneTapRestore = p.window().Checked("还原_单选框");
+        // The window is up: the result of a job our engine ran at this start can be shown.
+        ShowLastEngineResult(p.Imaging());
+    }
+    // Then the timer draws what the image search finds, and stops once the finished search is drawn (or the
+    // search has ended without finishing: the next one starts it again).
+    const bool searching = disk.state.imageSearch.Running();
+    const bool finished = DrawImageSearch(p.Imaging());
+    p.window().SetTimerPeriod("时钟1", finished || !searching ? 0 : kSearchDrawMilliseconds);
 }
 
 void ToggleToolPages(Program& p) {

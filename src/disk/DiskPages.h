@@ -13,6 +13,9 @@
 
 namespace kx {
 
+// How often the window draws what a running image search has found.
+inline constexpr int kSearchDrawMilliseconds = 200;
+
 struct DiskState {
     Worker imageSearch;  // the search that follows each full drive refresh
     // One refresh of the partition lists at a time, whichever thread asks (the window's, or the download
@@ -29,10 +32,12 @@ struct DiskContext {
     ClockPort& clock;
     ProgramFacts& facts;
     DiskState& state;
-    // The image search a full refresh starts once the lists are filled (runs on the worker, returns soon
-    // after a stop is requested), and what the backup page does when the list is copied to it (it proposes
-    // a backup file name). The program supplies both; either may be empty.
-    std::function<void(const StopToken&)> searchImages;
+    // The image search a full refresh starts once the lists are filled: its job, made on the window thread
+    // from the lists (it runs on the worker and returns soon after a stop is requested), and the emptying of
+    // the image list a refresh begins with. Then what the backup page does when the list is copied to it (it
+    // proposes a backup file name). The program supplies them; any may be empty.
+    std::function<Worker::Job()> imageSearchJob;
+    std::function<void()> clearImages;
     std::function<void()> backupListCopied;
 };
 

@@ -141,13 +141,17 @@ void PrepareDiskRefresh(const DiskContext& c) {
     w.SetEnabled(kResearchButton, false);
     w.SetEnabled(kImageList, false);
     StopImageSearch(c);
-    w.ClearItems(kImageList);
+    if (c.clearImages) c.clearImages();
     w.SetText(kStatusLabel, kRefreshingText);
 }
 
 void StartImageSearch(const DiskContext& c) {
-    if (!c.searchImages) return;
-    c.state.imageSearch.Start(c.searchImages, IdleOnWindowThread(c));
+    if (!c.imageSearchJob) return;
+    StopImageSearch(c);
+    c.state.imageSearch.Start(c.imageSearchJob(), IdleOnWindowThread(c));
+    // The window thread draws what the search finds on the start-up timer, which stops once it has drawn the
+    // finished search.
+    c.window.SetTimerPeriod(ctl::kStartupTimer, kSearchDrawMilliseconds);
 }
 
 void StopImageSearch(const DiskContext& c) { c.state.imageSearch.Stop(IdleOnWindowThread(c)); }

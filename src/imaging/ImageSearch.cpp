@@ -1,64 +1,20 @@
-// The restore page: the search for images on the fixed drives, the image list, the partition choice and the
-// one-tap page's two modes.
-#include <algorithm>
-
+// The restore page: the images the search found and the user picked, the partition choice and the one-tap
+// page's two modes. The page's state lives in ImagingState::restorePage; the window is drawn from it.
 #include "base/ControlNames.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
 #include "imaging/EngineRoute.h"
+#include "imaging/ImageSearchWorker.h"
 #include "imaging/RestorePage.h"
 #include "text/Text.h"
 
 namespace kx {
 namespace {
 
-constexpr uint64_t kMinimumMegabytes = 400;
-constexpr int kSearchDepth = 2;  // the drive's root and the folders in it
-constexpr const char* kImagePattern = "*.Gho";
-
-// Lists the images of `folder` and, above the depth limit, of its folders. A folder that cannot be read (a
-// drive removed meanwhile, no access) is skipped.
-void SearchFolder(const ImagingContext& c, const StopToken& stop, std::string folder, int level) {
-    if (stop.StopRequested()) return;
-    if (folder.empty() || folder.back() != '\\') folder += '\\';
-    if (auto files = c.ports.files->List(folder, kImagePattern)) {
-        for (const FoundEntry& e : files.value()) {
-            if (stop.StopRequested()) return;
-            const std::string path = folder + e.name;
-            if (!e.folder && WorthListing(path, e.size)) c.window.AddItem(kImageList, path);
-        }
-    }
-    // Our engine's images are folders (streams and manifest.txt), found down to the same depth as the files.
-    const bool engine = c.route == ImagingRoute::Engine;
-    if (level >= kSearchDepth && !engine) return;
-    auto all = c.ports.files->List(folder, "*.*");
-    if (!all) return;
-    for (const FoundEntry& e : all.value()) {
-        if (stop.StopRequested()) return;
-        if (!e.folder) continue;
-        const std::string path = folder + e.name;
-        if (engine && IsEngineImage(c, path)) {
-            if (AsciiUpper(path).find("$RECYCLE.BIN") == std::string::npos) c.window.AddItem(kImageList, path);
-        } else if (level < kSearchDepth) {
-            SearchFolder(c, stop, path, level + 1);
-        }
-    }
-}
-
 // An image that does not exist cannot be restored; in backup mode the current item is the file to create.
 void EnableRun(const ImagingContext& c) {
-    const std::string image = CurrentImage(c.window);
+    const std::string image = CurrentImage(c.state);
     c.window.SetEnabled(kRunButton, !image.empty() && (!c.state.oneTapRestore || c.ports.files->Exists(image)));
-}
-
-// The list box has no item-text write: the list is filled again with the one item changed.
-void ReplaceItem(WindowPort& w, int index, const std::string& text) {
-    std::vector<std::string> items = w.Items(kImageList);
-    if (index < 0 || index >= static_cast<int>(items.size())) return;
-    items[index] = text;
-    w.ClearItems(kImageList);
-    for (const std::string& item : items) w.AddItem(kImageList, item);
-    w.SetSelection(kImageList, index);
 }
 
 // The backup mode's proposed image: a folder on the first listed drive that is not the system drive, which
@@ -85,51 +41,78 @@ void ShowMode(WindowPort& w, bool restore) {
 
 }  // namespace
 
-std::string CurrentImage(WindowPort& w) {
-    const std::vector<std::string> items = w.Items(kImageList);
-    const int index = w.Selection(kImageList);
-    return index >= 0 && index < static_cast<int>(items.size()) ? items[index] : std::string();
+std::string CurrentImage(const ImagingState& state) {
+    const RestorePageState& page = state.restorePage;
+    return page.chosen >= 0 && page.chosen < static_cast<int>(page.images.size()) ? page.images[page.chosen]
+                                                                                  : std::string();
 }
 
-void ShowRestoreSentence(WindowPort& w) {
-    const std::string image = CurrentImage(w);
+void DrawImageList(const ImagingContext& c) {
+    WindowPort& w = c.window;
+    w.ClearItems(kImageList);
+    for (const std::string& image : c.state.restorePage.images) w.AddItem(kImageList, image);
+    w.SetSelection(kImageList, c.state.restorePage.chosen);
+}
+
+void ShowRestoreSentence(const ImagingContext& c) {
+    WindowPort& w = c.window;
+    const std::string image = CurrentImage(c.state);
     const int row = w.Selection(kRestoreList);
     const std::string drive = row >= 0 ? w.Cell(kRestoreList, row, 0) : std::string();
     if (image.empty() || drive.empty()) return;
     w.SetText(kStatusLabel, "把镜像文件 \"" + image + "\" 还原到磁盘分区" + drive);
 }
 
-bool WorthListing(const std::string& path, uint64_t size) {
-    return size / 1048576 > kMinimumMegabytes && AsciiUpper(path).find("$RECYCLE.BIN") == std::string::npos;
+Worker::Job ImageSearchJob(const ImagingContext& c) {
+    // What to search is taken here, on the window thread: the listed fixed drives.
+    ImageSearchRequest request;
+    request.engineImages = c.route == ImagingRoute::Engine;
+    for (int r = 0, n = c.window.RowCount(kRestoreList); r < n; ++r) {
+        const std::string letter = DriveLetterOf(c.window.Cell(kRestoreList, r, 0));
+        if (!letter.empty() && c.drives.DriveType(letter[0]) == kFixedDrive) request.drives.push_back(letter);
+    }
+    // A new search starts from an empty list: what an earlier one published is not drawn again.
+    c.state.found.Publish({});
+    ImageFilePort& files = *c.ports.files;
+    Latest<FoundImages>& found = c.state.found;
+    return [request, &files, &found](const StopToken& stop) { SearchImagesWorker(request, files, found, stop); };
 }
 
-void ImageSearch(const ImagingContext& c, const StopToken& stop) {
+void ClearImageList(const ImagingContext& c) {
+    c.state.restorePage.images.clear();
+    c.state.restorePage.chosen = -1;
+    DrawImageList(c);
+}
+
+bool DrawImageSearch(const ImagingContext& c) {
+    FoundImages found;
+    if (!c.state.found.TakeNewer(c.state.foundSeen, found)) return false;
+    RestorePageState& page = c.state.restorePage;
+    page.images = found.paths;
+    page.chosen = -1;
+    page.replacedItem.clear();
+    if (found.done && !page.images.empty()) page.chosen = 0;
+    DrawImageList(c);
+    if (!found.done) return false;
     WindowPort& w = c.window;
-    for (int r = 0, n = w.RowCount(kRestoreList); r < n; ++r) {
-        if (stop.StopRequested()) return;
-        const std::string letter = DriveLetterOf(w.Cell(kRestoreList, r, 0));
-        if (letter.empty() || c.drives.DriveType(letter[0]) != kFixedDrive) continue;
-        SearchFolder(c, stop, letter + ":\\", 1);
-    }
-    if (stop.StopRequested()) return;
-    if (!w.Items(kImageList).empty()) w.SetSelection(kImageList, 0);
     if (w.RowCount(kRestoreList) > 0) w.SetSelection(kRestoreList, 0);
     w.SetEnabled(kSearchButton, true);
     w.SetEnabled(kImageList, true);
     EnableRun(c);
-    ShowRestoreSentence(w);
+    ShowRestoreSentence(c);
+    return true;
 }
 
 void ShowChosenImage(const ImagingContext& c) {
-    c.state.selectedImage = c.window.Selection(kImageList);
+    // The user's click: the one place the list's selection is read.
+    c.state.restorePage.chosen = c.window.Selection(kImageList);
     EnableRun(c);
-    ShowRestoreSentence(c.window);
+    ShowRestoreSentence(c);
 }
 
-void ShowChosenTarget(const ImagingContext& c) { ShowRestoreSentence(c.window); }
+void ShowChosenTarget(const ImagingContext& c) { ShowRestoreSentence(c); }
 
 void PickImageFile(const ImagingContext& c) {
-    WindowPort& w = c.window;
     const bool engine = c.route == ImagingRoute::Engine;
     FileDialogRequest request;
     // Our engine's image is a folder: the user opens the manifest in it.
@@ -144,46 +127,41 @@ void PickImageFile(const ImagingContext& c) {
     if (engine && c.state.oneTapRestore && chosen->size() > manifest.size() &&
         AsciiUpper(chosen->substr(chosen->size() - manifest.size())) == AsciiUpper(manifest))
         chosen->resize(chosen->size() - manifest.size());
-    w.AddItem(kImageList, *chosen);
     // The chosen file becomes the current item in both modes: in backup mode it is the image to create.
-    const int index = static_cast<int>(w.Items(kImageList).size()) - 1;
-    w.SetSelection(kImageList, index);
-    c.state.selectedImage = index;
+    RestorePageState& page = c.state.restorePage;
+    page.images.push_back(*chosen);
+    page.chosen = static_cast<int>(page.images.size()) - 1;
+    DrawImageList(c);
     EnableRun(c);
-    ShowRestoreSentence(w);
+    ShowRestoreSentence(c);
 }
 
 void SetOneTapBackupMode(const ImagingContext& c) {
-    WindowPort& w = c.window;
-    ShowMode(w, false);
+    ShowMode(c.window, false);
     if (!c.state.oneTapRestore) return;
     c.state.oneTapRestore = false;
-    const int index = w.Selection(kImageList);
-    const std::string current = CurrentImage(w);
+    RestorePageState& page = c.state.restorePage;
+    const std::string current = CurrentImage(c.state);
     if (!current.empty()) {
-        c.state.replacedItem = current;
-        c.state.selectedImage = index;
-        ReplaceItem(w, index, DefaultBackupImage(c));
+        page.replacedItem = current;
+        page.images[page.chosen] = DefaultBackupImage(c);
+        DrawImageList(c);
     }
     EnableRun(c);
 }
 
 void SetOneTapRestoreMode(const ImagingContext& c) {
-    WindowPort& w = c.window;
-    ShowMode(w, true);
+    ShowMode(c.window, true);
     if (c.state.oneTapRestore) return;
     c.state.oneTapRestore = true;
-    // The item the backup mode replaced gets its text back, unless a refresh has filled the list anew.
-    const int index = c.state.selectedImage;
-    const std::vector<std::string> items = w.Items(kImageList);
-    if (!c.state.replacedItem.empty() && index >= 0 && index < static_cast<int>(items.size()) &&
-        items[index] == DefaultBackupImage(c))
-        ReplaceItem(w, index, c.state.replacedItem);
-    else if (index >= 0 && index < static_cast<int>(items.size()))
-        w.SetSelection(kImageList, index);
-    c.state.replacedItem.clear();
+    // The item the backup mode replaced gets its text back, unless a search has filled the list anew.
+    RestorePageState& page = c.state.restorePage;
+    if (!page.replacedItem.empty() && !CurrentImage(c.state).empty() && CurrentImage(c.state) == DefaultBackupImage(c))
+        page.images[page.chosen] = page.replacedItem;
+    page.replacedItem.clear();
+    DrawImageList(c);
     EnableRun(c);
-    ShowRestoreSentence(w);
+    ShowRestoreSentence(c);
 }
 
 }  // namespace kx

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/Ports.h"
 #include "base/ProgramFacts.h"
@@ -15,14 +16,24 @@
 #include "boot/BootPorts.h"
 #include "boot/EngineJob.h"
 #include "disk/DrivePort.h"
+#include "imaging/ImageSearchWorker.h"
 #include "imaging/ImagingPorts.h"
 
 namespace kx {
 
+// The restore page as the window draws it (window thread only): the images offered, those the last search
+// found and then those the user picked, and the chosen one.
+struct RestorePageState {
+    std::vector<std::string> images;
+    int chosen = -1;
+    std::string replacedItem;  // the chosen image the backup mode's default file stands in for
+};
+
 struct ImagingState {
-    int selectedImage = -1;                 // the image list index the user last chose (window thread)
-    std::atomic<bool> oneTapRestore{true};  // the one-tap page's mode: set on the window thread, read by the search
-    std::string replacedItem;               // the image list text the backup mode's default file replaced
+    RestorePageState restorePage;
+    Latest<FoundImages> found;              // published by the image search, drawn on the page's timer
+    uint64_t foundSeen = 0;                 // the last of those the window drew
+    std::atomic<bool> oneTapRestore{true};  // the one-tap page's mode
     // The countdown may be started by the download worker and stopped by the window thread: its worker is
     // only touched under this lock (recursive: a stop waits while the window handles messages, and one of
     // them may be another click on the same page).
@@ -57,10 +68,12 @@ struct ImagingContext {
     std::function<bool(const StopToken&, int)> wait = [](const StopToken& stop, int ms) { return stop.WaitFor(ms); };
 };
 
-// " 系统还原 ": the image search (on the search worker; returns soon after a stop is requested) and the page.
-void ImageSearch(const ImagingContext& c, const StopToken& stop);
-// Lists `path` when it is an image worth offering: over 400 MB and not in a recycle bin.
-bool WorthListing(const std::string& path, uint64_t size);
+// " 系统还原 ". The image search's job, with what it searches taken now (window thread); the drawing of what it
+// published (true once a finished search is drawn, when the timer can stop); the list emptied for a refresh.
+Worker::Job ImageSearchJob(const ImagingContext& c);
+bool DrawImageSearch(const ImagingContext& c);
+void ClearImageList(const ImagingContext& c);
+void DrawImageList(const ImagingContext& c);
 void ShowChosenImage(const ImagingContext& c);
 void ShowChosenTarget(const ImagingContext& c);
 void PickImageFile(const ImagingContext& c);

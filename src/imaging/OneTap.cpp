@@ -159,7 +159,7 @@ std::optional<Outcome> WriteEngineJob(const ImagingContext& c, bool restore, con
 void OneTapRun(const ImagingContext& c) {
     WindowPort& w = c.window;
     const bool restore = c.state.oneTapRestore;
-    const std::string image = CurrentImage(w);
+    const std::string image = CurrentImage(c.state);
     if (image.empty()) {
         c.messages.Show(restore ? "请先在列表中选择要还原的映像文件。" : "请先指定备份到的映像文件。");
         return;

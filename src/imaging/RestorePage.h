@@ -13,9 +13,9 @@ inline constexpr Control kBackupRadio{"备份_单选框"};
 inline constexpr Control kSearchButton{"刷新硬盘映像_按钮"};
 inline constexpr const char* kImageFilter = "映像文件(*.GHO;*.ISO;*.GGH)|*.GHO;*.ISO;*.GGH";
 
-// The current item of the image list; empty when there is none (a list emptied by a refresh meanwhile).
-std::string CurrentImage(WindowPort& window);
+// The chosen image of the restore page; empty when there is none (a list emptied by a refresh meanwhile).
+std::string CurrentImage(const ImagingState& state);
 // The tip label's sentence, written when both the image and the partition are known.
-void ShowRestoreSentence(WindowPort& window);
+void ShowRestoreSentence(const ImagingContext& c);
 
 }  // namespace kx

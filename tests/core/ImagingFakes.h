@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 #include "imaging/ImagingPorts.h"
 #include "text/Text.h"
 
@@ -18,6 +20,7 @@ class FakeImageFiles : public ImageFilePort {
 public:
     Result<std::vector<FoundEntry>> List(const std::string& folder, const std::string& pattern) override {
         listed.push_back(folder + pattern);
+        if (onList) onList();
         if (unreadable.count(folder)) return Outcome::Failed(folder, Win32Error{21, "FindFirstFileW"});
         std::vector<FoundEntry> out;
         std::set<std::string> folders;
@@ -33,6 +36,8 @@ public:
         }
         return out;
     }
+    std::function<void()> onList;  // called at each listing, on the searching thread
+
     // A file, or a folder that a file lies in (as FindFirstFileW finds both).
     bool Exists(const std::string& path) override {
         if (sizes.count(path)) return true;
@@ -99,9 +104,8 @@ public:
     Firmware firmware = Firmware::Bios;
     std::map<char, PartitionStyle> styles;
     // One disk, signature 5A3C0F12: C: at 1 MiB, D: at 41 GiB, E: at 141 GiB.
-    std::map<char, PartitionIdentity> identities{{'C', {0x5A3C0F12, 1048576}},
-                                                 {'D', {0x5A3C0F12, 41ull << 30}},
-                                                 {'E', {0x5A3C0F12, 141ull << 30}}};
+    std::map<char, PartitionIdentity> identities{
+        {'C', {0x5A3C0F12, 1048576}}, {'D', {0x5A3C0F12, 41ull << 30}}, {'E', {0x5A3C0F12, 141ull << 30}}};
 };
 
 class FakeRestart : public RestartPort {

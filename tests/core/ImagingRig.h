@@ -77,13 +77,26 @@ struct ImagingRig : Rig {
     }
     DosImageKind dosImage = DosImageKind::DosEnvironment;
     ImagingRoute route = ImagingRoute::Dos;
-    // The image list holding these paths, the first current; the restore list's row of `target` selected.
+    // `path` added to the restore page's images and chosen; the restore list's row of `target` selected.
     void ChooseImage(const std::string& path, const std::string& target = "C:") {
-        window.AddItem(kImageList, path);
-        window.SetSelection(kImageList, static_cast<int>(window.Items(kImageList).size()) - 1);
+        RestorePageState& page = program.state().imaging.restorePage;
+        page.images.push_back(path);
+        page.chosen = static_cast<int>(page.images.size()) - 1;
+        DrawImageList(Context());
         for (int r = 0; r < window.RowCount(kRestoreList); ++r)
             if (window.Cell(kRestoreList, r, 0) == target) window.SetSelection(kRestoreList, r);
     }
+
+    // The search as a full refresh starts it: on the image-search worker, waited for, then drawn as the
+    // window's timer draws it. Returns the images the page then offers.
+    std::vector<std::string> Search() {
+        Worker& worker = program.state().disk.imageSearch;
+        worker.Start(ImageSearchJob(Context()));
+        worker.Wait();
+        searchDrawn = DrawImageSearch(Context());
+        return program.state().imaging.restorePage.images;
+    }
+    bool searchDrawn = false;  // the last Search drew a finished search
 
     std::string Batch() { return bootFiles.files.count("C:\\Ghost.bat") ? bootFiles.files["C:\\Ghost.bat"].bytes : ""; }
     // diskpart's reads of the disks write nothing.

@@ -215,9 +215,8 @@ TEST(EngineRoute, TheSearchListsImageFoldersDownToTwoLevels) {
     r.imageFiles.Add("E:\\a\\b\\deep\\manifest.txt", 300);
     r.imageFiles.Add("E:\\$RECYCLE.BIN\\old\\manifest.txt", 300);
     r.imageFiles.Add("E:\\notes\\readme.txt", 300);
-    r.program.state().disk.imageSearch.Start([&r](const StopToken& stop) { ImageSearch(r.Context(), stop); });
-    r.program.state().disk.imageSearch.Wait();
-    EXPECT_EQ(r.window.Items(kImageList), (std::vector<std::string>{"D:\\SYS", "E:\\qzrpgho\\C2015"}));
+    EXPECT_EQ(r.Search(), (std::vector<std::string>{"D:\\SYS", "E:\\qzrpgho\\C2015"}));
+    EXPECT_EQ(r.window.Items(kImageList), r.program.state().imaging.restorePage.images);
     EXPECT_TRUE(r.window.Enabled("开始还原_按钮"));
 }
 

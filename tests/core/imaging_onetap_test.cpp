@@ -203,7 +203,7 @@ TEST(OneTap, EveryRefusalComesBeforeAnythingIsWritten) {
         {"list emptied",
          [](OneTapRig& r) {
              r.ChooseImage("D:\\vx_win7.GHO");
-             r.window.ClearItems(kImageList);
+             ClearImageList(r.Context());
          },
          "请先在列表中选择要还原的映像文件。"},
         {"ISO",

@@ -5,15 +5,7 @@
 namespace kx::test {
 namespace {
 
-struct SearchRig : ImagingRig {
-    // The search as a full refresh starts it, on the image-search worker, waited for to its end.
-    std::vector<std::string> Search() {
-        window.ClearItems(kImageList);
-        program.state().disk.imageSearch.Start([this](const StopToken& stop) { ImageSearch(Context(), stop); });
-        program.state().disk.imageSearch.Wait();
-        return window.Items(kImageList);
-    }
-};
+using SearchRig = ImagingRig;
 
 TEST(ImageSearch, ListsImagesOver400MegabytesWithinTwoLevelsOutsideTheRecycleBin) {
     SearchRig r;
@@ -25,6 +17,9 @@ TEST(ImageSearch, ListsImagesOver400MegabytesWithinTwoLevelsOutsideTheRecycleBin
     r.imageFiles.Add("E:\\huge.gho", 4 * kGiB + 1);
     r.imageFiles.Add("E:\\notes.txt", 500 * kMiB);
     EXPECT_EQ(r.Search(), (std::vector<std::string>{"C:\\big401.GHO", "D:\\a\\in-folder.Gho", "E:\\huge.gho"}));
+    EXPECT_TRUE(r.searchDrawn);
+    EXPECT_EQ(r.window.Items(kImageList), r.program.state().imaging.restorePage.images) << "drawn from the state";
+    EXPECT_EQ(r.program.state().imaging.restorePage.chosen, 0);
     EXPECT_EQ(r.window.Selection(kImageList), 0);
     EXPECT_EQ(r.window.Selection(kRestoreList), 0);
     EXPECT_TRUE(r.window.Enabled("刷新硬盘映像_按钮"));
@@ -45,17 +40,57 @@ TEST(ImageSearch, AnUnreadableDriveIsSkippedAndTheOthersAreSearched) {
     EXPECT_EQ(r.Search(), std::vector<std::string>{"E:\\kept.gho"});
 }
 
-TEST(ImageSearch, AStopEndsTheSearchBeforeItTouchesTheWindowAgain) {
+// A stopped search never says it finished: the page keeps its search button off for the search that follows,
+// and a later search does not show what the stopped one had found.
+TEST(ImageSearch, AStoppedSearchIsNeverDrawnAsFinished) {
     SearchRig r;
+    r.imageFiles.Add("D:\\early.gho", 800 * kMiB);
     r.imageFiles.Add("E:\\kept.gho", 800 * kMiB);
     r.window.SetEnabled("刷新硬盘映像_按钮", false);
-    r.program.state().disk.imageSearch.Start([&r](const StopToken& stop) {
-        r.program.state().disk.imageSearch.RequestStop();
-        ImageSearch(r.Context(), stop);
+    Worker& worker = r.program.state().disk.imageSearch;
+    Worker::Job job = ImageSearchJob(r.Context());
+    worker.Start([&](const StopToken& stop) {
+        r.imageFiles.onList = [&] { worker.RequestStop(); };
+        job(stop);
     });
-    r.program.state().disk.imageSearch.Wait();
-    EXPECT_TRUE(r.window.Items(kImageList).empty());
+    worker.Wait();
+    EXPECT_FALSE(DrawImageSearch(r.Context()));
     EXPECT_FALSE(r.window.Enabled("刷新硬盘映像_按钮"));
+    r.imageFiles.onList = nullptr;
+    r.imageFiles.Add("E:\\later.gho", 800 * kMiB);
+    r.imageFiles.sizes.erase("D:\\early.gho");
+    EXPECT_EQ(r.Search(), (std::vector<std::string>{"E:\\kept.gho", "E:\\later.gho"}));
+    EXPECT_TRUE(r.window.Enabled("刷新硬盘映像_按钮"));
+}
+
+// The page's state after a search, a pick and a mode switch, each drawn into the window.
+TEST(RestorePage, StateAfterASearchAPickAndAModeSwitch) {
+    SearchRig r;
+    r.imageFiles.Add("D:\\found.gho", 800 * kMiB);
+    const RestorePageState& page = r.program.state().imaging.restorePage;
+    r.Search();
+    EXPECT_EQ(page.images, std::vector<std::string>{"D:\\found.gho"});
+    EXPECT_EQ(page.chosen, 0);
+
+    r.imageFiles.Add("E:\\picked.gho", 800 * kMiB);
+    r.fileDialog.answer = "E:\\picked.gho";
+    r.program.Dispatch("操作映像_按钮", Event::Click);
+    EXPECT_EQ(page.images, (std::vector<std::string>{"D:\\found.gho", "E:\\picked.gho"}));
+    EXPECT_EQ(page.chosen, 1);
+    EXPECT_EQ(r.window.Text(kStatusLabel), "把镜像文件 \"E:\\picked.gho\" 还原到磁盘分区C:");
+
+    r.program.Dispatch("备份_单选框", Event::Click);
+    EXPECT_FALSE(r.program.state().imaging.oneTapRestore);
+    EXPECT_EQ(page.images, (std::vector<std::string>{"D:\\found.gho", "D:\\qzrpgho\\temp.gho"}));
+    EXPECT_EQ(page.replacedItem, "E:\\picked.gho");
+    EXPECT_TRUE(r.window.Enabled("开始还原_按钮")) << "the file to create need not exist";
+
+    r.program.Dispatch("还原_单选框", Event::Click);
+    EXPECT_EQ(page.images, (std::vector<std::string>{"D:\\found.gho", "E:\\picked.gho"}));
+    EXPECT_EQ(page.chosen, 1);
+    EXPECT_TRUE(page.replacedItem.empty());
+    EXPECT_EQ(r.window.Items(kImageList), page.images);
+    EXPECT_EQ(r.window.Selection(kImageList), 1);
 }
 
 TEST(RestorePage, ChoosingAnImageEnablesTheRunOnlyWhenTheFileExists) {
@@ -67,7 +102,7 @@ TEST(RestorePage, ChoosingAnImageEnablesTheRunOnlyWhenTheFileExists) {
     r.ChooseImage("D:\\here.gho");
     r.program.Dispatch(kImageList, Event::SelectionChanged);
     EXPECT_TRUE(r.window.Enabled("开始还原_按钮"));
-    EXPECT_EQ(r.program.state().imaging.selectedImage, 1);
+    EXPECT_EQ(r.program.state().imaging.restorePage.chosen, 1);
     EXPECT_EQ(r.window.Text(kStatusLabel), "把镜像文件 \"D:\\here.gho\" 还原到磁盘分区C:");
 }
 
