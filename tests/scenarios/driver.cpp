@@ -18,6 +18,7 @@
 //   expect-visible NAME yes|no
 //   expect-rows NAME CELLS...    a list view's rows, each given as its cells joined by '|' (columns 0, 1, ...)
 //   expect-selection NAME INDEX
+//   wait-selection NAME INDEX    wait (up to 20 s) until a list view's selected row is INDEX
 //   wait-text NAME TEXT...       wait (up to 20 s) until the control shows TEXT
 //   wait-rows NAME COUNT         wait (up to 20 s) until a list view has COUNT rows
 //   sleep MS
@@ -567,10 +568,12 @@ void Run(const std::vector<std::string>& w) {
             if (cells != expected)
                 Fail(w[1] + " row " + std::to_string(row) + ": '" + cells + "', expected '" + expected + "'");
         }
-    } else if (cmd == "expect-selection") {
+    } else if (cmd == "expect-selection" || cmd == "wait-selection") {
         HWND h = Control(w.at(1));
-        int selected = h ? ListView_GetNextItem(h, -1, LVNI_SELECTED) : -1;
-        if (h && selected != std::stoi(w.at(2))) Fail(w[1] + ": selection " + std::to_string(selected));
+        const int expected = std::stoi(w.at(2));
+        auto selected = [&] { return h ? ListView_GetNextItem(h, -1, LVNI_SELECTED) : -1; };
+        WaitFor([&] { return selected() == expected; }, cmd == "wait-selection" ? gWaitMs : 0);
+        if (h && selected() != expected) Fail(w[1] + ": selection " + std::to_string(selected()));
     } else if (cmd == "wait-log" || cmd == "expect-log") {
         int expected = std::stoi(w.at(2));
         std::string text = Joined(w, 3);

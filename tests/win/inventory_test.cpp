@@ -139,6 +139,7 @@ TEST_F(DiskpartDouble, MissingDiskpartListsNothing) {
     commands_.missingTool = true;
     rig_.program.Dispatch("按钮2", Event::Click);
     rig_.program.state().disk.imageSearch.Wait();
+    (void)DrawImageSearch(rig_.program.Imaging());  // as the start-up timer draws it
     EXPECT_EQ(rig_.window.RowCount(kRestoreList), 0);
     EXPECT_TRUE(rig_.window.Enabled("刷新硬盘映像_按钮"));
 }
