@@ -130,8 +130,8 @@ DownloadContext Program::Download() {
                            [this] {
                                // A click before the first refresh finds the list empty. A refresh that cannot
                                // run leaves it empty, and the choice below then finds no partition to offer.
-                               if (ports_.window->RowCount(kRestoreList) == 0) (void)RefreshByDiskDetail(Disk(), false);
-                               return ListedTargetDrive(*ports_.window, *ports_.drives, state_.facts);
+                               if (state_.facts.partitions.Get().empty()) (void)RefreshByDiskDetail(Disk(), false);
+                               return ListedTargetDrive(*ports_.drives, state_.facts);
                            },
                            [this](const std::string& path) { return CheckInstallCanRun(Imaging(), path); },
                            ports_.catalogueHttp};

@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include "base/PartitionRows.h"
 #include "base/Shared.h"
 
 namespace kx {
@@ -13,6 +14,11 @@ struct ProgramFacts {
     Shared<std::string> targetDrive;      // where images and default backups go (disk)
     Shared<std::string> deploymentReady;  // "就绪" once a deployment is complete (imaging)
     std::string backupDayFolder;          // "2015年7月16日备份", fixed at start-up (app)
+    // The partitions the lists show, in their order, as the last refresh read them (disk).
+    Shared<PartitionRows> partitions;
+    // The rows the backup list was last drawn from: a quick refresh replaces the partitions without drawing
+    // that list again, and its selection must still name the partition the user sees (disk).
+    Shared<PartitionRows> backupPartitions;
     // The disk ID of each designator ("1:2") the partition lists hold, as the last refresh read it (disk).
     Shared<std::map<std::string, std::string>> listedDiskIds;
     // Web site hosts: build settings, overridden by the command line.

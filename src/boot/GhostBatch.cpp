@@ -1,6 +1,5 @@
 #include "boot/GhostBatch.h"
 
-#include "base/ControlNames.h"
 #include "boot/BootAssets.h"
 #include "text/Text.h"
 
@@ -36,27 +35,22 @@ std::string GhostBackupJob(const std::string& source, const std::string& imageGh
     return FormatLine(GhostBackupLine, {source, imageGhostPath});
 }
 
-std::string DesignatorOfDrive(WindowPort& w, const std::string& driveLetter) {
+std::string DesignatorOfDrive(const PartitionRows& rows, const std::string& driveLetter) {
     const std::string drive = AsciiUpper(driveLetter.substr(0, 1)) + ":";
-    const int rows = w.RowCount(kRestoreList);
-    for (int row = 0; row < rows; ++row)
-        if (w.Cell(kRestoreList, row, 0) == drive) return w.Cell(kRestoreList, row, 1);
+    for (const DriveRecord& row : rows)
+        if (row.cells[kDriveCol] == drive) return row.cells[kDesignatorCol];
     return "0:0";
 }
 
-std::string DriveOfDesignator(WindowPort& w, const std::string& designator) {
-    const int rows = w.RowCount(kRestoreList);
-    for (int row = 0; row < rows; ++row) {
-        if (w.Cell(kRestoreList, row, 1) != designator) continue;
-        const std::string drive = w.Cell(kRestoreList, row, 0);
-        return drive.substr(0, 1);
-    }
+std::string DriveOfDesignator(const PartitionRows& rows, const std::string& designator) {
+    for (const DriveRecord& row : rows)
+        if (row.cells[kDesignatorCol] == designator) return row.cells[kDriveCol].substr(0, 1);
     return "C";
 }
 
-std::string ToGhostPath(WindowPort& window, const std::string& windowsPath) {
+std::string ToGhostPath(const PartitionRows& rows, const std::string& windowsPath) {
     const std::string rest = windowsPath.size() > 2 ? windowsPath.substr(2) : std::string();
-    return DesignatorOfDrive(window, windowsPath.substr(0, 1)) + rest;
+    return DesignatorOfDrive(rows, windowsPath.substr(0, 1)) + rest;
 }
 
 std::string FolderOfPath(const std::string& path) {
@@ -64,17 +58,17 @@ std::string FolderOfPath(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string ImageFolderOfGhostPath(WindowPort& window, const std::string& imageGhostPath) {
+std::string ImageFolderOfGhostPath(const PartitionRows& rows, const std::string& imageGhostPath) {
     // The designator runs up to the first "\": disks or partitions numbered 10 and up ("1:12") are longer
     // than three characters.
     const size_t slash = imageGhostPath.find('\\');
     const std::string designator = imageGhostPath.substr(0, slash);
     const std::string rest = slash == std::string::npos ? std::string() : imageGhostPath.substr(slash);
-    return FolderOfPath(DriveOfDesignator(window, designator) + ":" + rest);
+    return FolderOfPath(DriveOfDesignator(rows, designator) + ":" + rest);
 }
 
-Outcome CreateImageFolder(WindowPort& window, BootFilePort& files, const std::string& imageGhostPath) {
-    const std::string folder = ImageFolderOfGhostPath(window, imageGhostPath);
+Outcome CreateImageFolder(const PartitionRows& rows, BootFilePort& files, const std::string& imageGhostPath) {
+    const std::string folder = ImageFolderOfGhostPath(rows, imageGhostPath);
     return folder.empty() ? Outcome::Done() : files.CreateFolder(folder);
 }
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "base/Outcome.h"
-#include "base/WindowPort.h"
+#include "base/PartitionRows.h"
 #include "boot/BootPorts.h"
 
 namespace kx {
@@ -26,17 +26,17 @@ std::string GhostRestoreJob(const std::string& imageGhostPath, const std::string
 std::string GhostBackupJob(const std::string& source, const std::string& imageGhostPath);
 
 // Lookups in the restore-partition list view (column 0 "C:", column 1 "1:2").
-std::string DesignatorOfDrive(WindowPort& window, const std::string& driveLetter);  // "0:0" when no row has it
-std::string DriveOfDesignator(WindowPort& window, const std::string& designator);   // "C" when no row has it
+std::string DesignatorOfDrive(const PartitionRows& rows, const std::string& driveLetter);  // "0:0" when no row has it
+std::string DriveOfDesignator(const PartitionRows& rows, const std::string& designator);   // "C" when no row has it
 
 // D:\sys\a.gho on a drive with designator 1:2 gives 1:2\sys\a.gho.
-std::string ToGhostPath(WindowPort& window, const std::string& windowsPath);
+std::string ToGhostPath(const PartitionRows& rows, const std::string& windowsPath);
 // Up to and including the last "\"; empty when there is none.
 std::string FolderOfPath(const std::string& path);
 // The Windows folder that will hold an image given by its Ghost path ("1:3\img\x.gho" gives "E:\img\").
-std::string ImageFolderOfGhostPath(WindowPort& window, const std::string& imageGhostPath);
+std::string ImageFolderOfGhostPath(const PartitionRows& rows, const std::string& imageGhostPath);
 // Creates that folder (one level) before a backup job is written; done when there is none to create.
-Outcome CreateImageFolder(WindowPort& window, BootFilePort& files, const std::string& imageGhostPath);
+Outcome CreateImageFolder(const PartitionRows& rows, BootFilePort& files, const std::string& imageGhostPath);
 
 // Replaces the system drive's Ghost.bat with the job (code page 936, nothing added), stamped when asked.
 Outcome WriteGhostBatch(BootFilePort& files, const std::string& systemDrive, const std::string& jobText, bool stamp);

@@ -4,18 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "base/PartitionRows.h"
 #include "disk/DrivePort.h"
 
 namespace kx {
-
-// Columns: drive ("C:"), designator ("1:2"), type name, label, file system, used size, total size,
-// system flag ("是"/"否"). Icon 0 marks the system drive, 1 every other drive.
-struct DriveRecord {
-    std::array<std::string, 8> cells;
-    int icon = 1;
-};
-
-enum DriveColumn { kDriveCol = 0, kDesignatorCol, kTypeCol, kLabelCol, kFileSystemCol, kUsedCol, kTotalCol, kSystemCol };
 
 inline constexpr int kRemovableDrive = 2;
 inline constexpr int kFixedDrive = 3;

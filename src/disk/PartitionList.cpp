@@ -2,6 +2,7 @@
 // image search that follows a full refresh.
 #include "disk/PartitionList.h"
 
+#include <algorithm>
 #include <map>
 
 #include "disk/DiskRead.h"
@@ -57,9 +58,7 @@ void ReplaceWithListedVolumes(const DiskContext& c, const std::vector<ListedVolu
         if (!v.diskId.empty()) diskIds[v.designator] = v.diskId;
     }
     c.facts.listedDiskIds.Set(std::move(diskIds));
-    c.window.DeleteRows(kRestoreList);
-    for (const DriveRecord& record : records) AppendDriveRecord(c.window, kRestoreList, record, true);
-    SortPartitionList(c.window, kRestoreList, kDriveCol);
+    SetPartitionRows(c.window, c.facts, std::move(records));
 }
 
 // The end of a full refresh: the lists replaced and copied, or kept when the read failed; the image search
@@ -103,38 +102,41 @@ Outcome RefreshByVolumeColumnsOnce(const DiskContext& c) {
     PrepareDiskRefresh(c);
     auto volumes = ReadVolumeList(c);
     if (!volumes) return FinishFullRefresh(c, volumes, false);
-    WindowPort& w = c.window;
-    w.DeleteRows(kRestoreList);
     c.facts.listedDiskIds.Set({});
     const std::string& system = c.facts.systemDriveLetter;
+    PartitionRows rows;
     for (const ListedVolume& v : volumes.value()) {
         const std::string& letter = v.row.letter;
-        int row = w.AddRow(kRestoreList, letter + ":");
-        w.SetRowIcon(kRestoreList, row, letter == system ? 0 : 1);
-        w.SetCell(kRestoreList, row, kDesignatorCol, v.designator);
-        w.SetCell(kRestoreList, row, kTypeCol, v.row.Field(4));
-        w.SetCell(kRestoreList, row, kLabelCol, v.row.Field(2));
-        w.SetCell(kRestoreList, row, kFileSystemCol, v.row.Field(3));
-        w.SetCell(kRestoreList, row, kUsedCol, v.row.Field(5) + " GB");
-        w.SetCell(kRestoreList, row, kTotalCol, v.row.Field(7));
+        DriveRecord record;
+        record.icon = letter == system ? 0 : 1;
+        record.cells = {letter + ":",   v.designator,           v.row.Field(4), v.row.Field(2),
+                        v.row.Field(3), v.row.Field(5) + " GB", v.row.Field(7), letter == system ? "是" : "否"};
         c.messages.Show(letter + system);
-        w.SetCell(kRestoreList, row, kSystemCol, letter == system ? "是" : "否");
+        rows.push_back(std::move(record));
     }
-    SortPartitionList(w, kRestoreList, kDriveCol);
+    SetPartitionRows(c.window, c.facts, std::move(rows));
     StartImageSearch(c);
     return Outcome::Done();
 }
 
 }  // namespace
 
-int AppendDriveRecord(WindowPort& window, Control list, const DriveRecord& record, bool withIcon) {
-    int row = window.AddRow(list, record.cells[0]);
-    if (withIcon) window.SetRowIcon(list, row, record.icon);
-    for (int c = 1; c < static_cast<int>(record.cells.size()); ++c) window.SetCell(list, row, c, record.cells[c]);
-    return row;
+void SetPartitionRows(WindowPort& window, ProgramFacts& facts, PartitionRows rows) {
+    std::stable_sort(rows.begin(), rows.end(), [](const DriveRecord& a, const DriveRecord& b) {
+        return a.cells[kDriveCol] < b.cells[kDriveCol];
+    });
+    DrawPartitionList(window, kRestoreList, rows, true);
+    facts.partitions.Set(std::move(rows));
 }
 
-void SortPartitionList(WindowPort& window, Control list, int column) { window.SortRows(list, column); }
+void DrawPartitionList(WindowPort& window, Control list, const PartitionRows& rows, bool withIcon) {
+    window.DeleteRows(list);
+    for (const DriveRecord& record : rows) {
+        const int row = window.AddRow(list, record.cells[0]);
+        if (withIcon) window.SetRowIcon(list, row, record.icon);
+        for (int c = 1; c < static_cast<int>(record.cells.size()); ++c) window.SetCell(list, row, c, record.cells[c]);
+    }
+}
 
 void PrepareDiskRefresh(const DiskContext& c) {
     WindowPort& w = c.window;
@@ -182,31 +184,25 @@ void RefreshByVolumeColumns(const DiskContext& c) { ShowRefreshFailure(c, Refres
 void RefreshByLetters(const DiskContext& c) {
     RefreshTurn turn(c);
     if (!turn) return;
-    WindowPort& w = c.window;
     DrivePort& drives = c.drives;
     std::vector<std::string> fixed = DriveLettersOfType(drives, kFixedDrive);
-    w.DeleteRows(kRestoreList);
     c.facts.listedDiskIds.Set({});  // numbered by letter: no disk is known
     c.facts.systemDriveLetter = GetSystemDriveLetter(drives);
+    PartitionRows rows;
     for (size_t i = 0; i < fixed.size(); ++i) {
         std::string designator = "1:" + std::to_string(i + 1);
-        AppendDriveRecord(w, kRestoreList,
-                          MakeDriveRecord(drives, fixed[i].substr(0, 1), designator, c.facts.systemDriveLetter), true);
+        rows.push_back(MakeDriveRecord(drives, fixed[i].substr(0, 1), designator, c.facts.systemDriveLetter));
     }
-    SortPartitionList(w, kRestoreList, kDriveCol);
-    w.SetSelection(kRestoreList, 0);
+    SetPartitionRows(c.window, c.facts, std::move(rows));
+    c.window.SetSelection(kRestoreList, 0);
 }
 
 void CopyToBackupList(const DiskContext& c) {
     WindowPort& w = c.window;
-    w.DeleteRows(kBackupList);
-    for (int r = 0, n = w.RowCount(kRestoreList); r < n; ++r) {
-        DriveRecord record;
-        for (int col = 0; col < static_cast<int>(record.cells.size()); ++col)
-            record.cells[col] = w.Cell(kRestoreList, r, col);
-        AppendDriveRecord(w, kBackupList, record, false);
-    }
-    if (w.Selection(kBackupList) == -1 && w.RowCount(kBackupList) > 0) w.SetSelection(kBackupList, 0);
+    const PartitionRows rows = c.facts.partitions.Get();
+    c.facts.backupPartitions.Set(rows);
+    DrawPartitionList(w, kBackupList, rows, false);
+    if (w.Selection(kBackupList) == -1 && !rows.empty()) w.SetSelection(kBackupList, 0);
     if (c.backupListCopied) c.backupListCopied();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The two partition list views and the refreshes that fill them. The restore-partition view is the
-// one store of drive records; the backup-partition view holds a copy. The handlers themselves
-// (RefreshByLetters, RefreshByVolumeList ...) are declared in disk/DiskPages.h.
+// The two partition list views and the refreshes that fill them. The drive records are the program's
+// (ProgramFacts::partitions); the restore-partition view and the backup-partition view are drawn from them. The
+// handlers themselves (RefreshByLetters, RefreshByVolumeList ...) are declared in disk/DiskPages.h.
 #include <string>
 
 #include "base/ControlNames.h"
@@ -13,10 +13,11 @@ namespace kx {
 inline constexpr Control kResearchButton{"刷新硬盘映像_按钮"};
 inline constexpr const char* kRefreshingText = "正在全盘刷新，请稍后...";
 
-// Appends the record at the end of the view; returns its row index.
-int AppendDriveRecord(WindowPort& window, Control list, const DriveRecord& record, bool withIcon);
-// Orders the rows by the text of `column`, ascending, byte-wise.
-void SortPartitionList(WindowPort& window, Control list, int column);
+// The listed partitions become `rows`, ordered by drive (byte-wise, as the views sort), and the restore view
+// is drawn from them.
+void SetPartitionRows(WindowPort& window, ProgramFacts& facts, PartitionRows rows);
+// A view drawn whole from `rows`; the backup view carries no icons.
+void DrawPartitionList(WindowPort& window, Control list, const PartitionRows& rows, bool withIcon);
 
 // The per-disk diskpart refresh. `full` is the start-up refresh and "重新搜索": it also copies the rows
 // to the backup view and restarts the image search. The quick one (the system install) only refills the

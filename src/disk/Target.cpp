@@ -35,17 +35,16 @@ void ChooseTargetDrive(const DiskContext& c) {
     if (!chosen.empty()) c.facts.targetDrive.Set(chosen);
 }
 
-bool ChooseTargetForSize(WindowPort& w, DrivePort& drives, ProgramFacts& facts, float requiredGb, std::string& letter) {
+bool ChooseTargetForSize(DrivePort& drives, ProgramFacts& facts, float requiredGb, std::string& letter) {
     letter.clear();
     facts.targetDrive.Set("");
     float best = 0;
-    for (int r = 0, n = w.RowCount(kRestoreList); r < n; ++r) {
-        std::string l = w.Cell(kRestoreList, r, kDriveCol).substr(0, 1);
+    for (const DriveRecord& row : facts.partitions.Get()) {
+        std::string l = row.cells[kDriveCol].substr(0, 1);
         if (l.empty() || l == facts.systemDriveLetter) continue;
         if (drives.DriveType(l[0]) == kRemovableDrive) continue;
         if (FreeSizeGb(drives, l[0]) - requiredGb < -1e-7) continue;
-        auto room = static_cast<float>(SizeCellNumber(w.Cell(kRestoreList, r, kTotalCol)) -
-                                       SizeCellNumber(w.Cell(kRestoreList, r, kUsedCol)));
+        auto room = static_cast<float>(SizeCellNumber(row.cells[kTotalCol]) - SizeCellNumber(row.cells[kUsedCol]));
         if (room > best) {
             best = room;
             letter = l;
@@ -56,14 +55,13 @@ bool ChooseTargetForSize(WindowPort& w, DrivePort& drives, ProgramFacts& facts, 
     return true;
 }
 
-std::string ListedTargetDrive(WindowPort& w, DrivePort& drives, ProgramFacts& facts) {
+std::string ListedTargetDrive(DrivePort& drives, ProgramFacts& facts) {
     const std::string current = facts.targetDrive.Get();
-    if (!current.empty() && current != facts.systemDriveLetter && drives.DriveType(current[0]) != kRemovableDrive) {
-        for (int r = 0, n = w.RowCount(kRestoreList); r < n; ++r)
-            if (w.Cell(kRestoreList, r, kDriveCol).substr(0, 1) == current) return current;
-    }
+    if (!current.empty() && current != facts.systemDriveLetter && drives.DriveType(current[0]) != kRemovableDrive &&
+        RowOfLetter(facts.partitions.Get(), current) >= 0)
+        return current;
     std::string letter;
-    return ChooseTargetForSize(w, drives, facts, 0.0f, letter) ? letter : std::string();
+    return ChooseTargetForSize(drives, facts, 0.0f, letter) ? letter : std::string();
 }
 
 }  // namespace kx

@@ -70,13 +70,11 @@ std::string DriveLetterOf(const std::string& path) {
     return l >= 'A' && l <= 'Z' ? std::string(1, l) : std::string();
 }
 
-int RowOfDrive(WindowPort& window, const std::string& letter) {
-    if (letter.empty()) return -1;
-    for (int r = 0, n = window.RowCount(kRestoreList); r < n; ++r)
-        if (DriveLetterOf(window.Cell(kRestoreList, r, 0)) == letter) return r;
-    return -1;
+bool ListedDrive(const PartitionRows& rows, const std::string& letter) {
+    if (letter.empty()) return false;
+    for (const DriveRecord& row : rows)
+        if (DriveLetterOf(row.cells[kDriveCol]) == letter) return true;
+    return false;
 }
-
-bool ListedDrive(WindowPort& window, const std::string& letter) { return RowOfDrive(window, letter) >= 0; }
 
 }  // namespace kx

@@ -24,8 +24,7 @@ void ShowFailure(const ImagingContext& c, const Outcome& failure);
 // "C:" and "c:\x" give "C"; empty for a path that names no drive.
 std::string DriveLetterOf(const std::string& path);
 // Whether a row of the restore-partition list carries the drive.
-bool ListedDrive(WindowPort& window, const std::string& letter);
+bool ListedDrive(const PartitionRows& rows, const std::string& letter);
 // The row of the restore-partition list whose drive is `letter`; -1 when none is.
-int RowOfDrive(WindowPort& window, const std::string& letter);
 
 }  // namespace kx

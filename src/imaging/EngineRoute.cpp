@@ -48,7 +48,7 @@ Outcome CheckEngineImage(const ImagingContext& c, bool restore, const std::strin
         return Outcome::Failed("“" + folder + "” 不是映像引擎做的备份（文件夹中没有 manifest.txt），无法还原。");
     }
     const std::string drive = DriveLetterOf(folder);
-    if (drive.empty() || !ListedDrive(c.window, drive) || c.drives.DriveType(drive[0]) != kFixedDrive)
+    if (drive.empty() || !ListedDrive(c.facts.partitions.Get(), drive) || c.drives.DriveType(drive[0]) != kFixedDrive)
         return Outcome::Failed("映像要在分区列表中的硬盘分区上，重新启动后映像引擎才能找到它：" + folder);
     if (auto path = EngineFolderOfPath(folder); !path)
         return Outcome::Failed("映像文件夹 " + folder + " 的路径不能用：" + path.outcome().Describe());
@@ -72,7 +72,7 @@ Outcome StageEngineJob(const ImagingContext& c, bool restore, const std::string&
                         imageId.value(),
                         path.value(),
                         designator,
-                        ToGhostPath(c.window, folder)};
+                        ToGhostPath(c.facts.partitions.Get(), folder)};
     auto text = EngineJobText(job);
     if (!text) return Outcome::Failed("映像引擎的作业不能写：" + text.outcome().Describe());
 

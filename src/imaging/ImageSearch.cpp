@@ -21,8 +21,8 @@ void EnableRun(const ImagingContext& c) {
 // keeps the image off the partition most often saved.
 std::string DefaultBackupImage(const ImagingContext& c) {
     std::string drive = "E";
-    for (int r = 0, n = c.window.RowCount(kRestoreList); r < n; ++r) {
-        const std::string l = DriveLetterOf(c.window.Cell(kRestoreList, r, 0));
+    for (const DriveRecord& row : c.facts.partitions.Get()) {
+        const std::string l = DriveLetterOf(row.cells[kDriveCol]);
         if (!l.empty() && l != GetSystemDriveLetter(c.drives)) {
             drive = l;
             break;
@@ -57,8 +57,7 @@ void DrawImageList(const ImagingContext& c) {
 void ShowRestoreSentence(const ImagingContext& c) {
     WindowPort& w = c.window;
     const std::string image = CurrentImage(c.state);
-    const int row = w.Selection(kRestoreList);
-    const std::string drive = row >= 0 ? w.Cell(kRestoreList, row, 0) : std::string();
+    const std::string drive = CellOf(c.facts.partitions.Get(), w.Selection(kRestoreList), kDriveCol);
     if (image.empty() || drive.empty()) return;
     w.SetText(kStatusLabel, "把镜像文件 \"" + image + "\" 还原到磁盘分区" + drive);
 }
@@ -67,8 +66,8 @@ Worker::Job ImageSearchJob(const ImagingContext& c) {
     // What to search is taken here, on the window thread: the listed fixed drives.
     ImageSearchRequest request;
     request.engineImages = c.route == ImagingRoute::Engine;
-    for (int r = 0, n = c.window.RowCount(kRestoreList); r < n; ++r) {
-        const std::string letter = DriveLetterOf(c.window.Cell(kRestoreList, r, 0));
+    for (const DriveRecord& row : c.facts.partitions.Get()) {
+        const std::string letter = DriveLetterOf(row.cells[kDriveCol]);
         if (!letter.empty() && c.drives.DriveType(letter[0]) == kFixedDrive) request.drives.push_back(letter);
     }
     // A new search starts from an empty list: what an earlier one published is not drawn again.
@@ -95,7 +94,7 @@ bool DrawImageSearch(const ImagingContext& c) {
     DrawImageList(c);
     if (!found.done) return false;
     WindowPort& w = c.window;
-    if (w.RowCount(kRestoreList) > 0) w.SetSelection(kRestoreList, 0);
+    if (!c.facts.partitions.Get().empty()) w.SetSelection(kRestoreList, 0);
     w.SetEnabled(kSearchButton, true);
     w.SetEnabled(kImageList, true);
     EnableRun(c);

@@ -318,8 +318,9 @@ std::unique_ptr<OwnedImagingPorts> MakeImagingPorts() {
     const DWORD n = GetEnvironmentVariableW(L"KORVANIX_RESTART_LOG", log, MAX_PATH);
     wchar_t identities[512] = {};
     const DWORD m = GetEnvironmentVariableW(L"KORVANIX_DISK_IDENTITIES", identities, 512);
-    return std::make_unique<WindowsImagingPorts>(n > 0 && n < MAX_PATH ? std::wstring(log, n) : std::wstring(),
-                                                 m > 0 && m < 512 ? Narrow(std::wstring(identities, m)) : std::string());
+    return std::make_unique<WindowsImagingPorts>(
+        n > 0 && n < MAX_PATH ? std::wstring(log, n) : std::wstring(),
+        m > 0 && m < 512 ? Narrow(std::wstring(identities, m)) : std::string());
 }
 
 }  // namespace kx

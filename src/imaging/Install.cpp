@@ -32,11 +32,12 @@ Outcome Failed(const ImagingContext& c, const Outcome& failure) {
 Outcome CheckInstallCanRun(const ImagingContext& c, const std::string& imagePath) {
     if (c.route == ImagingRoute::Engine) return Outcome::Failed(kEngineNoGhostText);
     const std::string system = GetSystemDriveLetter(c.drives);
-    if (!ListedDrive(c.window, system)) return Outcome::Failed("系统盘不在分区列表中,本工具不支持自定义盘安装");
+    if (!ListedDrive(c.facts.partitions.Get(), system))
+        return Outcome::Failed("系统盘不在分区列表中,本工具不支持自定义盘安装");
     // The same rule as the staging step's: an image on a fixed partition is read where it lies.
     const std::string drive = DriveLetterOf(imagePath);
     if (!drive.empty() && drive != system && c.drives.DriveType(drive[0]) == kFixedDrive &&
-        !ListedDrive(c.window, drive))
+        !ListedDrive(c.facts.partitions.Get(), drive))
         return Outcome::Failed("映像文件所在的分区 " + drive + ": 不在分区列表中");
     return CheckBootJobCanRun(c, system);
 }
@@ -46,17 +47,18 @@ Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& im
     // A run that stops early must not leave the mark of an earlier one: the countdown would restart into a
     // job that this run has replaced or removed.
     c.facts.deploymentReady.Set("");
-    if (w.RowCount(kRestoreList) == 0 && c.refreshPartitions)
+    if (c.facts.partitions.Get().empty() && c.refreshPartitions)
         if (Outcome refreshed = c.refreshPartitions(); !refreshed) return Failed(c, refreshed);
     const std::string system = GetSystemDriveLetter(c.drives);
-    const int row = RowOfDrive(w, system);
+    const PartitionRows rows = c.facts.partitions.Get();
+    const int row = RowOfLetter(rows, system);
     if (row < 0) {
         c.messages.Show("你的系统盘不在c盘,本工具不支持自定义盘安装,请下载万能系统安装工具!");
         c.shell.OpenUrl(SiteUrl(c.facts, "/vx/wngjxz.htm"));
         return Refused(c, "系统盘不在分区列表中");
     }
     w.SetSelection(kRestoreList, row);
-    const std::string target = w.Cell(kRestoreList, row, 1);
+    const std::string target = CellOf(rows, row, kDesignatorCol);
 
     const std::optional<uint64_t> size = imagePath.empty() ? std::nullopt : c.ports.files->Size(imagePath);
     if (!size || *size == 0) {
@@ -65,7 +67,7 @@ Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& im
     }
     // The catalogue's images are Ghost images: our engine restores only its own image folders.
     if (c.route == ImagingRoute::Engine) return Failed(c, Outcome::Failed(kEngineNoGhostText));
-    if (!AcceptGhostPath(c, ToGhostPath(w, imagePath))) return Refused(c, "映像文件的路径 DOS 版 Ghost 无法读取");
+    if (!AcceptGhostPath(c, ToGhostPath(rows, imagePath))) return Refused(c, "映像文件的路径 DOS 版 Ghost 无法读取");
     if (Outcome can = CheckBootJobCanRun(c, system); !can) return Failed(c, can);
     // The row is what the disk holds now: the list may be older than the disks, or was filled wrongly.
     if (Outcome same = TargetStillListed(c, system + ":", target); !same) return Failed(c, same);

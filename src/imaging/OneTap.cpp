@@ -50,11 +50,11 @@ bool RegisterOrWithdraw(const ImagingContext& c, const std::string& systemDrive,
 std::optional<std::string> StageImage(const ImagingContext& c, const std::string& imagePath, const std::string& avoid) {
     const std::string drive = DriveLetterOf(imagePath);
     if (!drive.empty() && drive != avoid && c.drives.DriveType(drive[0]) == kFixedDrive) {
-        if (!ListedDrive(c.window, drive)) {
+        if (!ListedDrive(c.facts.partitions.Get(), drive)) {
             c.messages.Show("映像文件所在的分区 " + drive + ": 不在分区列表中，请点“重新搜索”刷新分区后重试。");
             return std::nullopt;
         }
-        return ToGhostPath(c.window, imagePath);
+        return ToGhostPath(c.facts.partitions.Get(), imagePath);
     }
     const std::optional<uint64_t> size = c.ports.files->Size(imagePath);
     if (!size) {
@@ -64,7 +64,7 @@ std::optional<std::string> StageImage(const ImagingContext& c, const std::string
     // Rounded up: a 4.5 GB image needs a drive with 5 whole gigabytes free, not 4.
     const auto gigabytes = static_cast<float>((*size + kGigabyte - 1) / kGigabyte);
     std::string letter;
-    if (!ChooseTargetForSize(c.window, c.drives, c.facts, gigabytes, letter) || letter == avoid) {
+    if (!ChooseTargetForSize(c.drives, c.facts, gigabytes, letter) || letter == avoid) {
         c.messages.Show(kNoRoomText);
         return std::nullopt;
     }
@@ -81,7 +81,7 @@ std::optional<std::string> StageImage(const ImagingContext& c, const std::string
         c.messages.ShowError("映像文件复制到 " + copy + " 失败：" + copied.Describe());
         return std::nullopt;
     }
-    return DesignatorOfDrive(c.window, letter) + "\\" + name;
+    return DesignatorOfDrive(c.facts.partitions.Get(), letter) + "\\" + name;
 }
 
 namespace {
@@ -90,7 +90,6 @@ namespace {
 // was shown).
 std::optional<Outcome> WriteGhostJob(const ImagingContext& c, bool restore, const std::string& image,
                                      const std::string& partition, const std::string& designator) {
-    WindowPort& w = c.window;
     if (restore) {
         const std::optional<uint64_t> size = c.ports.files->Size(image);
         if (!size || *size == 0) {
@@ -99,13 +98,13 @@ std::optional<Outcome> WriteGhostJob(const ImagingContext& c, bool restore, cons
         }
     } else {
         const std::string imageDrive = DriveLetterOf(image);
-        if (!ListedDrive(w, imageDrive) || c.drives.DriveType(imageDrive[0]) != kFixedDrive) {
+        if (!ListedDrive(c.facts.partitions.Get(), imageDrive) || c.drives.DriveType(imageDrive[0]) != kFixedDrive) {
             c.messages.Show("映像文件要保存在分区列表中的硬盘分区上，DOS 下的 Ghost 才能找到它，请重新指定。");
             return std::nullopt;
         }
     }
     // Every check comes before anything is written.
-    if (!AcceptGhostPath(c, ToGhostPath(w, image))) return std::nullopt;
+    if (!AcceptGhostPath(c, ToGhostPath(c.facts.partitions.Get(), image))) return std::nullopt;
     if (Outcome can = CheckBootJobCanRun(c, partition); !can) {
         ShowFailure(c, can);
         return std::nullopt;
@@ -123,8 +122,8 @@ std::optional<Outcome> WriteGhostJob(const ImagingContext& c, bool restore, cons
         if (!staged) return std::nullopt;
         job = GhostRestoreJob(*staged, "1", designator);
     } else {
-        const std::string ghostPath = ToGhostPath(w, image);
-        if (Outcome folder = CreateImageFolder(w, c.bootFiles, ghostPath); !folder) {
+        const std::string ghostPath = ToGhostPath(c.facts.partitions.Get(), image);
+        if (Outcome folder = CreateImageFolder(c.facts.partitions.Get(), c.bootFiles, ghostPath); !folder) {
             ShowFailure(c, folder);
             return std::nullopt;
         }
@@ -140,7 +139,7 @@ std::optional<Outcome> WriteEngineJob(const ImagingContext& c, bool restore, con
                                       const std::string& partition, const std::string& designator) {
     const std::string folder = restore ? image : EngineImageFolder(image);
     Outcome can = CheckEngineImage(c, restore, folder);
-    if (can && !AcceptGhostPath(c, ToGhostPath(c.window, folder))) return std::nullopt;
+    if (can && !AcceptGhostPath(c, ToGhostPath(c.facts.partitions.Get(), folder))) return std::nullopt;
     if (can) can = CheckBootJobCanRun(c, partition);
     if (!can) {
         ShowFailure(c, can);
@@ -169,9 +168,11 @@ void OneTapRun(const ImagingContext& c) {
         c.messages.Show("ISO和GGH映像支持，正在加紧研发，请在下一版本使用。", "提示");
         return;
     }
+    // The user's choice of partition: the one place the list's selection is read.
+    const PartitionRows rows = c.facts.partitions.Get();
     const int row = w.Selection(kRestoreList);
-    const std::string drive = row >= 0 ? w.Cell(kRestoreList, row, 0) : std::string();
-    const std::string designator = row >= 0 ? w.Cell(kRestoreList, row, 1) : std::string();
+    const std::string drive = CellOf(rows, row, kDriveCol);
+    const std::string designator = CellOf(rows, row, kDesignatorCol);
     if (drive.empty() || designator.empty()) {
         c.messages.Show(restore ? "请先在列表中选择要还原到的磁盘分区。" : "请先在列表中选择要备份的磁盘分区。");
         return;
@@ -192,7 +193,7 @@ void OneTapRun(const ImagingContext& c) {
         return;
     }
     const std::string notice =
-        c.route == ImagingRoute::Engine ? EngineScreenNotice(restore, w.Cell(kRestoreList, row, kUsedCol)) : "";
+        c.route == ImagingRoute::Engine ? EngineScreenNotice(restore, CellOf(rows, row, kUsedCol)) : "";
     // A restore overwrites the whole partition: its question carries the warning sign.
     const MessageAnswer answer =
         c.messages.Show(Question(restore, drive, notice), "Korvanix 2015", MessageButtons::YesNoCancel,

@@ -19,10 +19,11 @@ struct Source {
     std::string drive, designator;
 };
 
-Source SelectedSource(WindowPort& w) {
-    const int row = w.Selection(kBackupList);
-    if (row < 0 || row >= w.RowCount(kBackupList)) return {};
-    return {w.Cell(kBackupList, row, 0), w.Cell(kBackupList, row, 1)};
+// The user's choice in the backup list, which is drawn from the listed partitions.
+Source SelectedSource(const ImagingContext& c) {
+    const PartitionRows rows = c.facts.backupPartitions.Get();
+    const int row = c.window.Selection(kBackupList);
+    return {CellOf(rows, row, kDriveCol), CellOf(rows, row, kDesignatorCol)};
 }
 
 void ShowBackupSentence(WindowPort& w, const std::string& letter, const std::string& path) {
@@ -34,8 +35,8 @@ void ShowBackupSentence(WindowPort& w, const std::string& letter, const std::str
 std::string BackupDriveFor(const ImagingContext& c, const std::string& source) {
     std::string best;
     uint64_t most = 0;
-    for (int r = 0, n = c.window.RowCount(kRestoreList); r < n; ++r) {
-        const std::string l = DriveLetterOf(c.window.Cell(kRestoreList, r, 0));
+    for (const DriveRecord& row : c.facts.partitions.Get()) {
+        const std::string l = DriveLetterOf(row.cells[kDriveCol]);
         if (l.empty() || l == source || c.drives.DriveType(l[0]) != kFixedDrive) continue;
         const SpaceFacts space = c.drives.Space(l[0]);
         if (space.ok && space.availableToCaller > most) {
@@ -52,7 +53,7 @@ std::string BackupDriveFor(const ImagingContext& c, const std::string& source) {
 // false when the backup must not start (the reason was shown).
 bool PrepareBackup(const ImagingContext& c, std::string& source, std::string& ghostPath) {
     WindowPort& w = c.window;
-    const Source s = SelectedSource(w);
+    const Source s = SelectedSource(c);
     if (s.drive.empty() || s.designator.empty()) {
         c.messages.Show("请先在列表中选择要备份的分区。");
         return false;
@@ -63,7 +64,7 @@ bool PrepareBackup(const ImagingContext& c, std::string& source, std::string& gh
         c.messages.Show("请先指定备份到的映像文件（完整路径，例如 D:\\C.gho）。");
         return false;
     }
-    if (!ListedDrive(w, drive) || c.drives.DriveType(drive[0]) != kFixedDrive) {
+    if (!ListedDrive(c.facts.partitions.Get(), drive) || c.drives.DriveType(drive[0]) != kFixedDrive) {
         c.messages.Show("分区 " + drive + ": 不在硬盘分区列表中，Ghost 找不到它，请把映像文件保存到列表中的分区上。");
         return false;
     }
@@ -71,7 +72,7 @@ bool PrepareBackup(const ImagingContext& c, std::string& source, std::string& gh
         c.messages.Show("不能把分区 " + s.drive + " 备份到它自己上面，请把映像文件保存到其他分区。");
         return false;
     }
-    ghostPath = ToGhostPath(w, path);
+    ghostPath = ToGhostPath(c.facts.partitions.Get(), path);
     if (!AcceptGhostPath(c, ghostPath)) return false;
     source = s.designator;
     return true;
@@ -105,10 +106,10 @@ void BackupAtRestartByEngine(const ImagingContext& c, const std::string& partiti
         ShowFailure(c, WithdrawnAfter(c, system, done));
         return;
     }
-    const int row = RowOfDrive(c.window, partition);
+    const PartitionRows rows = c.facts.partitions.Get();
+    const int row = RowOfLetter(rows, partition);
     c.messages.Show("备份已准备好：下次重新启动电脑时会自动备份分区 " + partition + ":，映像保存在文件夹 " + folder +
-                    " 中。\r\n\r\n" +
-                    EngineScreenNotice(false, row >= 0 ? c.window.Cell(kRestoreList, row, kUsedCol) : std::string()));
+                    " 中。\r\n\r\n" + EngineScreenNotice(false, CellOf(rows, row, kUsedCol)));
 }
 
 }  // namespace
@@ -122,7 +123,7 @@ std::string DateTimeDigits(const LocalTime& t) {
 }
 
 void ProposeBackupFileName(const ImagingContext& c) {
-    const std::string letter = SelectedSource(c.window).drive.substr(0, 1);
+    const std::string letter = SelectedSource(c).drive.substr(0, 1);
     // One clock reading for both texts, so the label names the file the box holds.
     const std::string path = BackupDriveFor(c, letter) + ":\\" + letter + DateTimeDigits(c.clock.Now()) + ".gho";
     c.window.SetText(kBackupPath, path);
@@ -130,7 +131,7 @@ void ProposeBackupFileName(const ImagingContext& c) {
 }
 
 void ChooseBackupPath(const ImagingContext& c) {
-    const std::string letter = SelectedSource(c.window).drive.substr(0, 1);
+    const std::string letter = SelectedSource(c).drive.substr(0, 1);
     FileDialogRequest request;
     request.save = true;
     request.filter = "Ghost映像文件(*.GHO)|*.GHO";
@@ -144,9 +145,9 @@ void ChooseBackupPath(const ImagingContext& c) {
 void BackupNow(const ImagingContext& c) {
     std::string source, ghostPath;
     if (!PrepareBackup(c, source, ghostPath) || !ConfirmOverwrite(c)) return;
-    if (!ConfirmTarget(c, SelectedSource(c.window).drive, source)) return;
+    if (!ConfirmTarget(c, SelectedSource(c).drive, source)) return;
     Outcome ready = WriteWindowsGhost(c.bootFiles, c.bootAssets);
-    if (ready) ready = CreateImageFolder(c.window, c.bootFiles, ghostPath);
+    if (ready) ready = CreateImageFolder(c.facts.partitions.Get(), c.bootFiles, ghostPath);
     if (ready) ready = c.ports.files->StartProcess(WindowsGhostCommandLine(source, ghostPath));
     if (!ready) {
         ShowFailure(c, ready);
@@ -163,7 +164,7 @@ void BackupNow(const ImagingContext& c) {
 void BackupAtRestart(const ImagingContext& c) {
     std::string source, ghostPath;
     if (!PrepareBackup(c, source, ghostPath)) return;
-    const std::string partition = DriveLetterOf(SelectedSource(c.window).drive);
+    const std::string partition = DriveLetterOf(SelectedSource(c).drive);
     if (c.route == ImagingRoute::Engine) {
         BackupAtRestartByEngine(c, partition, source);
         return;
@@ -175,7 +176,7 @@ void BackupAtRestart(const ImagingContext& c) {
     if (!ConfirmOverwrite(c) || !ConfirmTarget(c, partition + ":", source)) return;
     const std::string system = GetSystemDriveLetter(c.drives);
     // The job stays visible with its real dates: the user can see what the next start will do.
-    Outcome done = CreateImageFolder(c.window, c.bootFiles, ghostPath);
+    Outcome done = CreateImageFolder(c.facts.partitions.Get(), c.bootFiles, ghostPath);
     if (done) done = WriteGhostBatch(c.bootFiles, system, GhostBackupJob(source, ghostPath), false);
     if (done) {
         // From here this run's job is written: a failure takes it back.

@@ -8,6 +8,7 @@
 
 #include "Fakes.h"
 #include "base/ControlNames.h"
+#include "base/PartitionRows.h"
 #include "base/Ports.h"
 #include "boot/BootPorts.h"
 #include "support/MemoryWindow.h"
@@ -189,9 +190,12 @@ struct BootRig {
     std::string systemDrive = "C";
 
     void AddPartition(const std::string& drive, const std::string& designator) {
-        const int row = window.AddRow(kRestoreList, drive);
-        window.SetCell(kRestoreList, row, 1, designator);
+        DriveRecord record;
+        record.cells[kDriveCol] = drive;
+        record.cells[kDesignatorCol] = designator;
+        rows.push_back(record);
     }
+    PartitionRows rows;  // the listed partitions, in the order added
 };
 
 }  // namespace kx::test

@@ -32,12 +32,13 @@ struct ImagingRig : Rig {
     ~ImagingRig() { program.OnDestroying(); }
 
     void AddPartition(const std::string& drive, const std::string& designator, int totalGb, int freeGb) {
-        const int row = window.AddRow(kRestoreList, drive);
-        window.SetCell(kRestoreList, row, 1, designator);
-        window.SetCell(kRestoreList, row, 5, std::to_string(totalGb - freeGb) + " GB");
-        window.SetCell(kRestoreList, row, 6, std::to_string(totalGb) + " GB");
-        const int copy = window.AddRow(kBackupList, drive);
-        window.SetCell(kBackupList, copy, 1, designator);
+        DriveRecord record;
+        record.cells[kDriveCol] = drive;
+        record.cells[kDesignatorCol] = designator;
+        record.cells[kUsedCol] = std::to_string(totalGb - freeGb) + " GB";
+        record.cells[kTotalCol] = std::to_string(totalGb) + " GB";
+        ListPartition(program, record);
+        CopyToBackupList(program.Disk());
         onDisk[designator] = drive.substr(0, 1);
     }
     // What diskpart prints for the script a "diskpart /s" command names: the disk's volumes from `onDisk`

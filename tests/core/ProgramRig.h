@@ -8,8 +8,26 @@
 #include "ImagingFakes.h"
 #include "UserDataFakes.h"
 #include "app/Program.h"
+#include "disk/PartitionList.h"
 
 namespace kx::test {
+
+// `record` joins the listed partitions and the restore list is drawn, as a refresh leaves them.
+inline void ListPartition(Program& program, DriveRecord record) {
+    PartitionRows rows = program.facts().partitions.Get();
+    rows.push_back(std::move(record));
+    SetPartitionRows(program.window(), program.facts(), std::move(rows));
+}
+
+// No partition listed, as after a refresh that found none.
+inline void ClearPartitions(Program& program) { SetPartitionRows(program.window(), program.facts(), {}); }
+
+// One cell of a listed partition changed (and the list drawn again).
+inline void SetPartitionCell(Program& program, int row, int column, const std::string& text) {
+    PartitionRows rows = program.facts().partitions.Get();
+    rows.at(row).cells[column] = text;
+    SetPartitionRows(program.window(), program.facts(), std::move(rows));
+}
 
 struct Rig {
     MemoryWindow window;

@@ -126,8 +126,10 @@ private:
         if (throws) throw std::runtime_error("disk vanished");
         ArchiveCall call{from, to, window.Text("分组框4"), window.ProgressPosition("进度条1"), -1};
         if (longRun) return RunLong(progress);
-        if (progress(37) != 0) call.positionAfterProgress = -2;
-        else call.positionAfterProgress = window.ProgressPosition("进度条1");
+        if (progress(37) != 0)
+            call.positionAfterProgress = -2;
+        else
+            call.positionAfterProgress = window.ProgressPosition("进度条1");
         calls.push_back(call);
         const std::string& archive = &calls == &zips ? to : from;
         return resultFor.count(archive) ? resultFor[archive] : result;

@@ -36,8 +36,7 @@ struct WizardRig : Rig {
         drives.AddFixed('C', 100, 40);
         drives.AddFixed('D', 500, 100);
         drives.AddFixed('E', 500, 50);
-        for (const char* l : {"C", "D", "E"})
-            AppendDriveRecord(window, kRestoreList, MakeDriveRecord(drives, l, "1:1", "C"), true);
+        for (const char* l : {"C", "D", "E"}) ListPartition(program, MakeDriveRecord(drives, l, "1:1", "C"));
         program.facts().systemDriveLetter = "C";
         program.facts().targetDrive.Set("D");
         program.state().catalogue.status.Set(CatalogueStatus::Arrived);

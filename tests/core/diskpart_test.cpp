@@ -19,14 +19,16 @@ using Strings = std::vector<std::string>;
 TEST(Diskpart, ChineseTwoDisksNumberByPositionOnTheirDisk) {
     // The first disk starts with a letterless system-reserved volume; D: carries the label 新加卷,
     // whose 卷 must not split its row.
-    EXPECT_EQ(Listed(VolumesOfDiskDetail(ReadTestData("diskpart/zh-win7/disk0.txt"), 1)), (Strings{"C: 1:2", "D: 1:3"}));
+    EXPECT_EQ(Listed(VolumesOfDiskDetail(ReadTestData("diskpart/zh-win7/disk0.txt"), 1)),
+              (Strings{"C: 1:2", "D: 1:3"}));
     EXPECT_EQ(Listed(VolumesOfDiskDetail(ReadTestData("diskpart/zh-win7/disk1.txt"), 2)), (Strings{"E: 2:1"}));
     EXPECT_TRUE(VolumesOfDiskDetail(ReadTestData("diskpart/zh-win7/nodisk.txt"), 3).empty());
     EXPECT_TRUE(ReportsNoSelectedDisk(ReadTestData("diskpart/zh-win7/nodisk.txt")));
 }
 
 TEST(Diskpart, EnglishAndXpDetails) {
-    EXPECT_EQ(Listed(VolumesOfDiskDetail(ReadTestData("diskpart/en-win7/disk0.txt"), 1)), (Strings{"C: 1:2", "E: 1:3"}));
+    EXPECT_EQ(Listed(VolumesOfDiskDetail(ReadTestData("diskpart/en-win7/disk0.txt"), 1)),
+              (Strings{"C: 1:2", "E: 1:3"}));
     EXPECT_TRUE(VolumesOfDiskDetail(ReadTestData("diskpart/en-win7/nodisk.txt"), 2).empty());
     EXPECT_EQ(Listed(VolumesOfDiskDetail(ReadTestData("diskpart/zh-xp/disk0.txt"), 1)), (Strings{"C: 1:1", "D: 1:2"}));
     EXPECT_EQ(Listed(VolumesOfDiskDetail(ReadTestData("diskpart/en-xp/disk0.txt"), 1)), (Strings{"C: 1:1", "D: 1:2"}));

@@ -21,8 +21,8 @@ struct Reply {
     std::optional<std::string> lastModified = "Thu, 16 Jul 2015 10:30:00 GMT";
     std::optional<std::string> contentRange;  // empty: the correct one
     bool omitContentRange = false;
-    int64_t cutAfter = -1;  // end the body (0-byte read) after this many bytes
-    int64_t failAfter = -1; // fail the read after this many bytes
+    int64_t cutAfter = -1;   // end the body (0-byte read) after this many bytes
+    int64_t failAfter = -1;  // fail the read after this many bytes
     bool noResponse = false;
 };
 
@@ -50,9 +50,9 @@ public:
     };
     std::chrono::microseconds readDelay{0};
     std::chrono::milliseconds getDelay{0};  // time to the response's headers
-    std::atomic<int> open{0};      // responses alive now
-    std::atomic<int> answering{0};  // requests still waiting for their headers
-    std::atomic<bool> holdAnswers{false};  // every request after the probe waits for its headers meanwhile
+    std::atomic<int> open{0};               // responses alive now
+    std::atomic<int> answering{0};          // requests still waiting for their headers
+    std::atomic<bool> holdAnswers{false};   // every request after the probe waits for its headers meanwhile
     std::atomic<int> maxOpen{0};
     std::mutex lock;
     std::vector<Request> requests;
@@ -108,9 +108,8 @@ std::unique_ptr<HttpResponse> FakeServer::Get(uint64_t first, uint64_t last) {
     response->etag = reply.etag;
     response->lastModified = reply.lastModified;
     if (!reply.omitContentRange) {
-        response->contentRange = reply.contentRange.value_or("bytes " + std::to_string(first) + "-" +
-                                                             std::to_string(last) + "/" +
-                                                             std::to_string(content.size()));
+        response->contentRange = reply.contentRange.value_or(
+            "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(content.size()));
     }
     return response;
 }
@@ -188,9 +187,9 @@ TEST(ContentRange, ParsesOnlyWellFormedRanges) {
     EXPECT_EQ(range->last, 2097151u);
     EXPECT_EQ(range->total, 4294967297u);
     EXPECT_TRUE(ParseContentRange(" bytes 0-0/1\r\n"));
-    for (const char* bad : {"", "bytes 0-0/*", "bytes */100", "bytes 0-0", "bytes 5-4/10", "bytes 0-10/10",
-                            "items 0-0/10", "bytes 0-0/10x", "bytes -1-0/10", "bytes 0-0/99999999999999999999999",
-                            "bytes=0-0/10"}) {
+    for (const char* bad :
+         {"", "bytes 0-0/*", "bytes */100", "bytes 0-0", "bytes 5-4/10", "bytes 0-10/10", "items 0-0/10",
+          "bytes 0-0/10x", "bytes -1-0/10", "bytes 0-0/99999999999999999999999", "bytes=0-0/10"}) {
         EXPECT_FALSE(ParseContentRange(bad)) << bad;
     }
 }
@@ -433,8 +432,8 @@ TEST(DownloadJob, FilesOverFourGigabytesAreTiledExactly) {
             }
             auto body = std::make_unique<Body>(last - first + 1);
             body->status = 206;
-            body->contentRange = "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
-                                 std::to_string(kTotal);
+            body->contentRange =
+                "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(kTotal);
             return body;
         }
         std::mutex lock;
@@ -471,7 +470,8 @@ TEST(DownloadJob, FilesOverFourGigabytesAreTiledExactly) {
     EXPECT_EQ(info.total, kTotal);
     job->Stop();
     auto requests = server.requests;
-    std::sort(requests.begin() + 1, requests.end(), [](const Request& a, const Request& b) { return a.first < b.first; });
+    std::sort(requests.begin() + 1, requests.end(),
+              [](const Request& a, const Request& b) { return a.first < b.first; });
     ASSERT_EQ(requests.size(), 1 + (kTotal + kMaxRangeBytes - 1) / kMaxRangeBytes);
     uint64_t next = 0;
     for (size_t i = 1; i < requests.size(); ++i) {

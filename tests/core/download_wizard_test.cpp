@@ -83,8 +83,8 @@ TEST(WizardChoice, NoListedPartitionBesideTheSystemsIsRefused) {
     for (const char* drive : {"", "C"}) {
         WizardRig r;
         r.program.facts().targetDrive.Set(drive);
-        r.window.DeleteRows(kRestoreList);
-        AppendDriveRecord(r.window, kRestoreList, MakeDriveRecord(r.drives, "C", "1:1", "C"), true);
+        ClearPartitions(r.program);
+        ListPartition(r.program, MakeDriveRecord(r.drives, "C", "1:1", "C"));
         r.Click(WizardImage::Win7x64);
         ASSERT_EQ(r.messages.shown.size(), 1u) << drive;
         EXPECT_EQ(r.messages.shown[0].text,

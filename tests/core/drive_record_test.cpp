@@ -35,7 +35,8 @@ TEST(DriveRecord, RecordOfSystemAndOtherDrives) {
     drives.AddFixed('C', 59.99, 13.7);
     drives.AddFixed('D', 60, 10, "Data");
     DriveRecord c = MakeDriveRecord(drives, "C", "1:2", "C");
-    EXPECT_EQ(c.cells, (std::array<std::string, 8>{"C:", "1:2", "硬盘驱动器", "本地磁盘", "NTFS", "46.99 GB", "59.99 GB", "是"}));
+    EXPECT_EQ(c.cells, (std::array<std::string, 8>{"C:", "1:2", "硬盘驱动器", "本地磁盘", "NTFS", "46.99 GB",
+                                                   "59.99 GB", "是"}));
     EXPECT_EQ(c.icon, 0);
     DriveRecord d = MakeDriveRecord(drives, "D", "1:3", "C");
     EXPECT_EQ(d.cells[3], "Data");

@@ -32,7 +32,7 @@ TEST(Designators, LookupsWalkTheRestoreListFromTheTop) {
     rig.AddPartition("C:", "1:1");
     rig.AddPartition("E:", "1:3");
     rig.AddPartition("E:", "2:1");  // a duplicate letter: the first row wins
-    WindowPort& p = rig.window;
+    const PartitionRows& p = rig.rows;
     EXPECT_EQ(DesignatorOfDrive(p, "e"), "1:3");
     EXPECT_EQ(DesignatorOfDrive(p, "C"), "1:1");
     EXPECT_EQ(DesignatorOfDrive(p, "Z"), "0:0");
@@ -43,13 +43,13 @@ TEST(Designators, LookupsWalkTheRestoreListFromTheTop) {
 
 TEST(Designators, GhostPaths) {
     BootRig rig;
-    EXPECT_EQ(ToGhostPath(rig.window, "D:\\sys\\a.gho"), "0:0\\sys\\a.gho");  // empty list
+    EXPECT_EQ(ToGhostPath(rig.rows, "D:\\sys\\a.gho"), "0:0\\sys\\a.gho");  // empty list
     rig.AddPartition("E:", "1:3");
     rig.AddPartition("D:", "1:2");
-    EXPECT_EQ(ToGhostPath(rig.window, "e:\\img\\x.gho"), "1:3\\img\\x.gho");
-    EXPECT_EQ(ToGhostPath(rig.window, "D:\\sys\\a.gho"), "1:2\\sys\\a.gho");
-    EXPECT_EQ(ToGhostPath(rig.window, ""), "0:0");
-    EXPECT_EQ(ToGhostPath(rig.window, "D"), "1:2");
+    EXPECT_EQ(ToGhostPath(rig.rows, "e:\\img\\x.gho"), "1:3\\img\\x.gho");
+    EXPECT_EQ(ToGhostPath(rig.rows, "D:\\sys\\a.gho"), "1:2\\sys\\a.gho");
+    EXPECT_EQ(ToGhostPath(rig.rows, ""), "0:0");
+    EXPECT_EQ(ToGhostPath(rig.rows, "D"), "1:2");
 }
 
 TEST(Designators, FolderOfPath) {
@@ -63,7 +63,7 @@ TEST(Designators, BackupFolderComesBackToWindowsTerms) {
     BootRig rig;
     rig.AddPartition("E:", "1:3");
     rig.AddPartition("F:", "1:12");
-    WindowPort& p = rig.window;
+    const PartitionRows& p = rig.rows;
     EXPECT_EQ(ImageFolderOfGhostPath(p, "1:3\\qzrpgho\\a.gho"), "E:\\qzrpgho\\");
     EXPECT_EQ(ImageFolderOfGhostPath(p, "1:3\\a.gho"), "E:\\");
     // Partition 12: the designator is longer than three characters and still maps to its drive.

@@ -183,7 +183,7 @@ TEST(EngineRoute, TheWizardsPreflightNamesTheRouteBeforeTheDownload) {
               "映像文件所在的分区 Z: 不在分区列表中");
     r.machine.styles['C'] = PartitionStyle::Dynamic;
     EXPECT_NE(r.program.Download().checkInstall(image).Describe().find("动态磁盘"), std::string::npos);
-    r.window.DeleteRows(kRestoreList);
+    ClearPartitions(r.program);
     r.AddPartition("D:", "1:2", 100, 60);
     EXPECT_NE(r.program.Download().checkInstall(image).Describe().find("系统盘不在分区列表中"), std::string::npos);
     EXPECT_TRUE(r.NothingWritten());

@@ -12,7 +12,8 @@ constexpr const char* kStaleC =
     "分区列表中的 C:（3:2）与磁盘上现在的分区不一致（C: 现在是 1:1），分区列表已过时或分区已经改变。"
     "为了安全，没有写入任何内容。请点“重新搜索”刷新分区列表后重试。";
 
-// The lists hold, after C: 1:1, D: 1:2 and E: 1:3, the row "C: 3:2" of a refresh that read another's script.
+// The lists hold, beside C: 1:1, D: 1:2 and E: 1:3, the row "C: 3:2" of a refresh that read another's script
+// (second, as the lists sort by drive).
 struct StaleRig : ImagingRig {
     explicit StaleRig(ImagingRoute via = ImagingRoute::Dos) {
         if (via == ImagingRoute::Engine) {
@@ -66,14 +67,14 @@ TEST(FreshRead, TheRightRowStillGoesThrough) {
 TEST(FreshRead, TheBackupPageAndTheInstallCheckTheirRowToo) {
     for (ImagingRoute via : {ImagingRoute::Dos, ImagingRoute::Engine}) {
         StaleRig r(via);
-        r.window.SetSelection(kBackupList, 3);
+        r.window.SetSelection(kBackupList, 1);  // the stale row
         r.window.SetText("备份路径", "E:\\C201571020656.gho");
         r.program.Dispatch("开始还原_按钮2", Event::Click);
         r.Refused(via == ImagingRoute::Dos ? "backup at restart, DOS" : "backup at restart, engine");
     }
     StaleRig now;
     now.bootAssets.bytes[BootAsset::WindowsGhost] = "MZ ghost32";
-    now.window.SetSelection(kBackupList, 3);
+    now.window.SetSelection(kBackupList, 1);
     now.window.SetText("备份路径", "E:\\C201571020656.gho");
     now.program.Dispatch("开始还原_按钮1", Event::Click);
     now.Refused("backup in Windows");

@@ -54,7 +54,7 @@ TEST(Install, NoRowForTheSystemDriveOpensTheToolPageAndWritesNothing) {
 
 TEST(Install, AnEmptyPartitionListIsRefreshedFirst) {
     InstallRig r;
-    r.window.DeleteRows(kRestoreList);
+    ClearPartitions(r.program);
     ImagingContext c = r.Context();
     int refreshes = 0;
     c.refreshPartitions = [&] {

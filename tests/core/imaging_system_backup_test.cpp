@@ -37,12 +37,22 @@ TEST(BackupPage, ProposesAnImageOnTheDataPartitionWithMostRoomNotOnTheSavedOne) 
 
 TEST(BackupPage, WithoutAnotherDriveTheTargetOrTheSystemDriveIsProposed) {
     BackupRig r;
-    r.window.DeleteRows(kRestoreList);
+    ClearPartitions(r.program);
     r.program.Dispatch(kBackupList, Event::SelectionChanged);
     EXPECT_EQ(r.window.Text("备份路径"), "C:\\C201571020656.gho");
     r.program.facts().targetDrive.Set("D");
     r.program.Dispatch(kBackupList, Event::SelectionChanged);
     EXPECT_EQ(r.window.Text("备份路径"), "D:\\C201571020656.gho");
+}
+
+// The install's quick refresh replaces the listed partitions without drawing the backup list again: the
+// backup list's selection still names the partition that list shows.
+TEST(BackupPage, TheSelectionNamesTheRowTheBackupListShows) {
+    BackupRig r;
+    r.window.SetSelection(kBackupList, 2);  // E:
+    ClearPartitions(r.program);
+    r.program.Dispatch(kBackupList, Event::SelectionChanged);
+    EXPECT_NE(r.window.Text("备份路径").find(":\\E201571020656.gho"), std::string::npos) << r.window.Text("备份路径");
 }
 
 TEST(BackupPage, TheSaveDialogSetsPathAndLabelAndACancelKeepsThem) {

@@ -80,9 +80,17 @@ TEST(Picture, HandMadeGifAndBadData) {
                 bits >>= 8;
                 n -= 8;
             }
-            if (c == 4) { width = 3; next = 6; first = true; continue; }
+            if (c == 4) {
+                width = 3;
+                next = 6;
+                first = true;
+                continue;
+            }
             if (c == 5) continue;
-            if (!first && next < 4096) { ++next; if (next == (1 << width) && width < 12) ++width; }
+            if (!first && next < 4096) {
+                ++next;
+                if (next == (1 << width) && width < 12) ++width;
+            }
             first = false;
         }
         if (n) out += char(bits & 0xFF);

@@ -8,8 +8,11 @@
 namespace kx {
 namespace {
 
+using test::ClearPartitions;
 using test::DiskRig;
 using test::kGiB;
+using test::ListPartition;
+using test::SetPartitionCell;
 
 // C: system with 40 GB free, D: with 100 GB, E: a removable stick with 200 GB, all in the list.
 struct ThreeDrives : DiskRig {
@@ -21,19 +24,17 @@ struct ThreeDrives : DiskRig {
         program.facts().systemDriveLetter = "C";
         for (char l : {'C', 'D', 'E'}) List(l);
     }
-    void List(char l) {
-        AppendDriveRecord(window, kRestoreList, MakeDriveRecord(drives, std::string(1, l), "1:1", "C"), true);
-    }
+    void List(char l) { ListPartition(program, MakeDriveRecord(drives, std::string(1, l), "1:1", "C")); }
     std::string Target() { return program.facts().targetDrive.Get(); }
 };
 
 TEST(TargetRule, SizedRuleSkipsSystemAndRemovableDrives) {
     ThreeDrives m;
     std::string letter = "?";
-    EXPECT_TRUE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 8, letter));
+    EXPECT_TRUE(ChooseTargetForSize(m.drives, m.program.facts(), 8, letter));
     EXPECT_EQ(letter, "D");
     EXPECT_EQ(m.Target(), "D");
-    EXPECT_FALSE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 120, letter));
+    EXPECT_FALSE(ChooseTargetForSize(m.drives, m.program.facts(), 120, letter));
     EXPECT_EQ(letter, "");
     EXPECT_EQ(m.Target(), "");
 }
@@ -41,30 +42,31 @@ TEST(TargetRule, SizedRuleSkipsSystemAndRemovableDrives) {
 TEST(TargetRule, SizedRuleBoundaryAndTies) {
     ThreeDrives m;
     m.drives.AddFixed('D', 500, 8.004);  // exactly 8 whole gigabytes free
-    m.window.DeleteRows(kRestoreList);
+    ClearPartitions(m.program);
     m.List('C');
     m.List('D');
     std::string letter;
-    EXPECT_TRUE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 8, letter));
+    EXPECT_TRUE(ChooseTargetForSize(m.drives, m.program.facts(), 8, letter));
     EXPECT_EQ(letter, "D");
-    EXPECT_FALSE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 9, letter));
+    EXPECT_FALSE(ChooseTargetForSize(m.drives, m.program.facts(), 9, letter));
 
     m.drives.AddFixed('F', 50, 30.6);
     m.drives.AddFixed('G', 80, 30.2);  // the same whole gigabytes free as F:
     m.List('G');
     m.List('F');
-    EXPECT_TRUE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 8, letter));
-    EXPECT_EQ(letter, "G") << "the earlier row wins a tie";
+    EXPECT_TRUE(ChooseTargetForSize(m.drives, m.program.facts(), 8, letter));
+    EXPECT_EQ(letter, "F") << "the earlier row wins a tie (the list is in drive order)";
 }
 
 TEST(TargetRule, SizedRuleReadsRoomFromTheRows) {
     ThreeDrives m;
-    m.window.SetCell(kRestoreList, 1, 6, "garbage");
+    SetPartitionCell(m.program, 1, 6, "garbage");
     std::string letter;
-    EXPECT_FALSE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 8, letter)) << "a cell that is no number counts as 0: no room";
-    m.window.SetCell(kRestoreList, 1, 6, "");
-    m.window.SetCell(kRestoreList, 1, 5, "");
-    EXPECT_FALSE(ChooseTargetForSize(m.window, m.drives, m.program.facts(), 8, letter));
+    EXPECT_FALSE(ChooseTargetForSize(m.drives, m.program.facts(), 8, letter))
+        << "a cell that is no number counts as 0: no room";
+    SetPartitionCell(m.program, 1, 6, "");
+    SetPartitionCell(m.program, 1, 5, "");
+    EXPECT_FALSE(ChooseTargetForSize(m.drives, m.program.facts(), 8, letter));
 }
 
 TEST(TargetRule, StartUpRuleTakesMostFreeSpaceSystemDriveIncluded) {

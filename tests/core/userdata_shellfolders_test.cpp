@@ -13,7 +13,7 @@ const char* const kStems[] = {"我的文档", "历史记录", "IE临时文件夹
                               "桌面",     "开始菜单", "菜单程序",     "启动项",  "下载目录"};
 const std::string kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
 const std::string kDownload = "Software\\Microsoft\\Internet Explorer\\Download Directory";
-const char* const kValues[] = {"Personal", "History", "Cache",    "Cookies",  "Favorites",
+const char* const kValues[] = {"Personal", "History",    "Cache",    "Cookies", "Favorites",
                                "Desktop",  "Start Menu", "Programs", "Startup"};
 
 Control Box(int row) { return Named(std::string(kStems[row]) + "编辑框"); }
@@ -23,11 +23,15 @@ Control NewBox(int row) { return Named(std::string(kStems[row]) + "编辑框1");
 struct Profile : UserDataRig {
     Profile() {
         std::string home = "C:\\Documents and Settings\\小明\\";
-        shellFolders.paths = {{5, home + "My Documents\\"},   {34, home + "Local Settings\\History"},
+        shellFolders.paths = {{5, home + "My Documents\\"},
+                              {34, home + "Local Settings\\History"},
                               {32, home + "Local Settings\\Temporary Internet Files"},
-                              {33, home + "Cookies"},         {6, home + "Favorites\\"},
-                              {16, home + "桌面\\"},          {11, home + "「开始」菜单\\"},
-                              {2, home + "「开始」菜单\\程序\\"}, {7, home + "「开始」菜单\\程序\\启动\\"}};
+                              {33, home + "Cookies"},
+                              {6, home + "Favorites\\"},
+                              {16, home + "桌面\\"},
+                              {11, home + "「开始」菜单\\"},
+                              {2, home + "「开始」菜单\\程序\\"},
+                              {7, home + "「开始」菜单\\程序\\启动\\"}};
         registry.values[kDownload] = "E:\\下载";
     }
 };

@@ -64,8 +64,8 @@ bool HaveTool(const std::string& name) { return std::system(("command -v " + nam
 std::string Manifest(const fs::path& root) {
     std::string q = "'" + root.string() + "'";
     return Shell("cd " + q + " && find . -mindepth 1 -type d | LC_ALL=C sort && " +
-               "find . -type f -printf '%s %p\\n' | LC_ALL=C sort -k2 && " +
-               "find . -type f -print0 | LC_ALL=C sort -z | xargs -0 -r sha256sum");
+                 "find . -type f -printf '%s %p\\n' | LC_ALL=C sort -k2 && " +
+                 "find . -type f -print0 | LC_ALL=C sort -z | xargs -0 -r sha256sum");
 }
 
 struct ListedEntry {
@@ -131,7 +131,8 @@ void MakeTree(const fs::path& root) {
     WriteFile(root / "readme.txt", "hello");
     fs::create_directories(root / "空文件夹" / "更深的空文件夹");
     fs::create_directories(root / "empty");
-    for (int i = 0; i < 50; ++i) WriteFile(root / "小文件" / ("文件" + std::to_string(i) + ".ini"), TextLike(i * 37, i));
+    for (int i = 0; i < 50; ++i)
+        WriteFile(root / "小文件" / ("文件" + std::to_string(i) + ".ini"), TextLike(i * 37, i));
 }
 
 TEST(Zip, RoundTripKeepsEveryNameSizeAndByteIncludingALargeFile) {
@@ -172,14 +173,15 @@ TEST(Zip, NamesAreRelativeUtf8FlaggedAndEveryFolderHasAnEntry) {
             if (e.rawName == name) return &e;
         return nullptr;
     };
-    for (const char* folder : {"我的文档/", "我的文档/照片/", "空文件夹/", "空文件夹/更深的空文件夹/", "empty/", "小文件/"})
+    for (const char* folder :
+         {"我的文档/", "我的文档/照片/", "空文件夹/", "空文件夹/更深的空文件夹/", "empty/", "小文件/"})
         EXPECT_NE(find(folder), nullptr) << folder;
     const ListedEntry* chinese = find("我的文档/工作计划.txt");
     ASSERT_NE(chinese, nullptr);
     EXPECT_TRUE(chinese->flag & 0x800);
     EXPECT_EQ(chinese->method, unsigned(Z_DEFLATED));
     ASSERT_NE(find("readme.txt"), nullptr);
-    EXPECT_FALSE(find("readme.txt")->flag & 0x800);  // plain ASCII needs no flag
+    EXPECT_FALSE(find("readme.txt")->flag & 0x800);         // plain ASCII needs no flag
     EXPECT_EQ(find("我的文档/照片/旅行.jpg")->method, 0u);  // random bytes are stored, not inflated
     for (const auto& e : entries) {
         EXPECT_FALSE(e.rawName.starts_with('/')) << e.rawName;
@@ -237,7 +239,7 @@ TEST(Zip, DecodesNamesByFlagUnicodeFieldOrCodePage936) {
         return f + utf8;
     };
     EXPECT_EQ(DecodeEntryName(header, false, field(crc)), "中文.txt");
-    EXPECT_EQ(DecodeEntryName(header, false, field(crc ^ 1)), "??.txt");  // the header was renamed since
+    EXPECT_EQ(DecodeEntryName(header, false, field(crc ^ 1)), "??.txt");           // the header was renamed since
     EXPECT_EQ(DecodeEntryName(header, false, field(crc).substr(0, 7)), "??.txt");  // a cut-off field
 }
 
@@ -246,9 +248,9 @@ TEST(Zip, SafeEntryPathRefusesEveryWayOutOfTheDestination) {
     EXPECT_EQ(SafeEntryPath("a\\b\\c.txt"), "a/b/c.txt");
     EXPECT_EQ(SafeEntryPath("./a//b/"), "a/b");
     EXPECT_EQ(SafeEntryPath("a/..b/c..d"), "a/..b/c..d");
-    for (const char* hostile : {"../x", "a/../../x", "a/..", "..\\x", "/etc/x", "\\x", "//server/share/x", "C:/x",
-                                "c:x", "a/C:/x", "file.txt:stream", "a/. ./x", "a/.. /x", "a/.../x", "CON",
-                                "a/nul.txt", "com1", "LPT9.log"}) {
+    for (const char* hostile :
+         {"../x", "a/../../x", "a/..", "..\\x", "/etc/x", "\\x", "//server/share/x", "C:/x", "c:x", "a/C:/x",
+          "file.txt:stream", "a/. ./x", "a/.. /x", "a/.../x", "CON", "a/nul.txt", "com1", "LPT9.log"}) {
         EXPECT_FALSE(SafeEntryPath(hostile)) << hostile;
     }
     EXPECT_FALSE(SafeEntryPath(std::string("a\0b", 3)));
