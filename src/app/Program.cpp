@@ -162,7 +162,8 @@ void Program::OnDestroying() {
              if (ports_.catalogueHttp) ports_.catalogueHttp->Abort();
          },
          nullptr},
-        {&state_.downloading.worker, {}, nullptr},
+        // The page's timer, which may tick while the window waits here, then installs nothing.
+        {&state_.downloading.worker, [this] { state_.downloading.closing = true; }, nullptr},
         {&state_.imaging.countdown, [this] { state_.imaging.closing = true; }, &state_.imaging.countdownLock},
     };
     StopAll(workers, [this] { ports_.clock->Pause(10); });

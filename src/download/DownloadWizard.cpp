@@ -209,6 +209,8 @@ void RetryDownload(const DownloadContext& c) {
 
 void DownloadTimerTick(const DownloadContext& c) {
     WizardDownload& s = c.state;
+    // A tick that comes while the window waits for its workers to end installs nothing.
+    if (s.closing) return;
     // Asked before the snapshot is taken: a job that had ended by then has published all it ever will.
     const bool running = s.worker.Running();
     DownloadSnapshot latest;

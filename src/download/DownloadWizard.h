@@ -40,6 +40,7 @@ struct WizardDownload {
     DownloadChannel channel;
     Worker worker;
     int pollMilliseconds = 1000;  // how often the worker reads the component
+    bool closing = false;         // the window is going away: the timer acts on nothing any more
 };
 
 struct DownloadContext {

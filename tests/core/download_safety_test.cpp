@@ -104,14 +104,16 @@ TEST(WizardSafety, TheImageIsFlushedBeforeItIsRenamedAndAFailedFlushIsReported) 
     bad.Plan(kWin7, 400000, 400000);
     bad.downloadFiles.refuseFlush = true;
     bad.Click(WizardImage::Win7x64);
-    bad.RunToEnd();
+    bad.program.state().downloading.worker.Wait();
+    EXPECT_TRUE(bad.messages.shown.empty()) << "shown by the window thread, from the snapshot";
+    bad.Tick();
     ASSERT_EQ(bad.messages.shown.size(), 1u);
     EXPECT_NE(LastText(bad).find("FlushFileBuffers 错误 1117"), std::string::npos) << LastText(bad);
     EXPECT_TRUE(bad.installed.empty());
     EXPECT_FALSE(bad.downloadFiles.IsFile(kTarget)) << "never under its own name unflushed";
     EXPECT_FALSE(bad.downloadFiles.IsFile(kPartial));
-    EXPECT_EQ(bad.window.Text("下载状态"), "下载失败");
-    EXPECT_TRUE(bad.window.Visible(kRetryButton));
+    EXPECT_EQ(bad.Page().shown.status, "下载失败");
+    EXPECT_TRUE(bad.Page().retryShown);
 }
 
 }  // namespace

@@ -384,6 +384,14 @@ TEST(DownloadWorker, ClosingTheWindowStopsTheDownloadAndRemovesThePartialFile) {
     EXPECT_EQ(r.component.stops, 1);
     EXPECT_FALSE(r.downloadFiles.IsFile(kPartial));
     EXPECT_TRUE(r.installed.empty());
+
+    WizardRig done;  // complete, but its end not drawn yet when the window goes away
+    done.Plan(kWin7, 400000, 400000);
+    done.Click(WizardImage::Win7x64);
+    done.program.state().downloading.worker.Wait();
+    done.program.OnDestroying();
+    done.Tick();
+    EXPECT_TRUE(done.installed.empty());
 }
 
 TEST(ProgressHistory, SpeedIsTheTicksAmountAndTheRestartCarriesTheLastReadingOver) {
