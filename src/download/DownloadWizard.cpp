@@ -165,7 +165,7 @@ void InstallImage(const DownloadContext& c, WizardImage image) {
 
 void ConfirmAndStartDownload(const DownloadContext& c) {
     if (RefuseWhileBusy(c)) return;
-    const std::string& target = c.state.page.chosen.imagePath;
+    const std::string target = c.state.page.chosen.imagePath;
     if (target.empty()) {
         c.window.SetPageIndex(kWizard, 0);
         return;
