@@ -216,7 +216,7 @@ TEST(WizardChoice, ASecondStartWhileOneRunsIsRefused) {
 
 TEST(DownloadWorker, TheWindowDrawsEachSnapshotAndInstallsTheCompleteImageOnItsOwnThread) {
     WizardRig r;
-    r.Plan(kWin7, 1024000, 102400);  // 100 KB a read, 1000 KB in all
+    r.Plan(kWin7, 1048575, 104857);  // one byte short of 1024 KB, a tenth of it a read: every figure truncates
     Stepper step(r.component, r.program.state().downloading.worker);
     const DownloadPage& page = r.Page();
     r.Click(WizardImage::Win7x64);
@@ -226,17 +226,17 @@ TEST(DownloadWorker, TheWindowDrawsEachSnapshotAndInstallsTheCompleteImageOnItsO
     EXPECT_EQ(r.window.Text("文件大小"), "正在获取") << "the worker never draws; only the timer does";
     r.Tick();
     EXPECT_EQ(page.shown.phase, DownloadPhase::Running);
-    EXPECT_EQ(r.window.Text("文件大小"), "1000 KB");
+    EXPECT_EQ(r.window.Text("文件大小"), "1023 KB");
     EXPECT_TRUE(r.window.Visible(kPauseButton));
 
     step.Let(1);  // the first tick: what arrived since the start
     r.Tick();
-    EXPECT_EQ(page.shown.received, 204800u);
-    EXPECT_EQ(page.shown.percent, 20);
-    EXPECT_EQ(page.shown.speedKb, 200);
+    EXPECT_EQ(page.shown.received, 209714u);
+    EXPECT_EQ(page.shown.percent, 19);
+    EXPECT_EQ(page.shown.speedKb, 204);
     EXPECT_EQ(page.shown.status, "正在下载");
-    EXPECT_EQ(r.window.Text("下载的速度"), "200 KB/S");
-    EXPECT_EQ(r.window.ProgressPosition("进度条2"), 20);
+    EXPECT_EQ(r.window.Text("已经接收"), "204 KB");
+    EXPECT_EQ(r.window.ProgressPosition("进度条2"), 19);
 
     PauseOrResumeDownload(r.Context());
     EXPECT_EQ(r.window.Text(kPauseButton), "继续下载");
@@ -244,7 +244,7 @@ TEST(DownloadWorker, TheWindowDrawsEachSnapshotAndInstallsTheCompleteImageOnItsO
     r.Tick();
     EXPECT_EQ(page.shown.status, "暂停下载");
     EXPECT_EQ(page.shown.speedKb, 0);
-    EXPECT_EQ(page.shown.received, 204800u) << "the same download, held";
+    EXPECT_EQ(page.shown.received, 209714u) << "the same download, held";
 
     PauseOrResumeDownload(r.Context());
     EXPECT_EQ(r.window.Text(kPauseButton), "暂停下载");
@@ -261,6 +261,7 @@ TEST(DownloadWorker, TheWindowDrawsEachSnapshotAndInstallsTheCompleteImageOnItsO
     EXPECT_EQ(page.shown.status, "下载完成");
     EXPECT_TRUE(page.shown.average);
     EXPECT_EQ(r.window.Text("透明标签16"), "平均速度:");
+    EXPECT_EQ(r.window.Text("下载的速度"), "93 KB/S") << "1048575 bytes over 11 ticks, the paused one among them";
     EXPECT_FALSE(r.window.Visible(kPauseButton));
     EXPECT_TRUE(r.window.Visible(ctl::kRefreshAfterDownloadButton)) << "the partitions' room changed";
     EXPECT_EQ(r.window.TimerPeriod(kProgressTimer), 0);
