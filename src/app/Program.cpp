@@ -33,16 +33,16 @@ const EventEntry kEventMap[] = {
     {"按钮17", Event::Click, [](Program& p) { PauseOrResumeDownload(p.Download()); }},
     {"按钮22", Event::Click, [](Program& p) { RetryDownload(p.Download()); }},
     {"按钮18", Event::Click, OpenManualDownloadPage},
-    {"时钟2", Event::Tick, [](Program& p) { StartDownloadTimerTick(p.Download()); }},
+    {kProgressTimer, Event::Tick, [](Program& p) { DownloadTimerTick(p.Download()); }},
     {"按钮19", Event::Click, [](Program& p) { RestartNow(p.Imaging()); }},
     {"按钮20", Event::Click, [](Program& p) { RestartLater(p.Imaging()); }},
     // The download page's hidden button: installs the file the page names.
     {"按钮21", Event::Click,
-     [](Program& p) { (void)InstallAndScheduleRestart(p.Imaging(), p.window().Text(kFileNameField)); }},
+     [](Program& p) { (void)InstallAndScheduleRestart(p.Imaging(), p.state().downloading.page.chosen.imagePath); }},
     {"高级选择夹1", Event::PageChanged, LoadHelpPage},
     {"按钮26", Event::Click, [](Program& p) { RefreshByLetters(p.Disk()); }},
     {"按钮2", Event::Click, [](Program& p) { RefreshByVolumeList(p.Disk()); }},
-    {"按钮1", Event::Click, [](Program& p) { RefreshByVolumeColumns(p.Disk()); }},
+    {ctl::kRefreshAfterDownloadButton, Event::Click, [](Program& p) { RefreshByVolumeColumns(p.Disk()); }},
     {"刷新硬盘映像_按钮", Event::Click, [](Program& p) { RefreshByDiskDetail(p.Disk()); }},
     {"映像文件_组合框", Event::SelectionChanged, [](Program& p) { ShowChosenImage(p.Imaging()); }},
     {"操作映像_按钮", Event::Click, [](Program& p) { PickImageFile(p.Imaging()); }},
@@ -153,8 +153,7 @@ void Program::OnCreated() {
 }
 
 void Program::OnDestroying() {
-    // Every worker of the program, stopped here and nowhere else at close. The download worker may be starting
-    // the countdown, so it is joined before it.
+    // Every worker of the program, stopped here and nowhere else at close.
     const Stoppable workers[] = {
         {&state_.disk.imageSearch, {}, nullptr},
         {&state_.userData.worker, {}, nullptr},
@@ -163,7 +162,8 @@ void Program::OnDestroying() {
              if (ports_.catalogueHttp) ports_.catalogueHttp->Abort();
          },
          nullptr},
-        {&state_.downloading.worker, {}, nullptr},
+        // The page's timer, which may tick while the window waits here, then installs nothing.
+        {&state_.downloading.worker, [this] { state_.downloading.closing = true; }, nullptr},
         {&state_.imaging.countdown, [this] { state_.imaging.closing = true; }, &state_.imaging.countdownLock},
     };
     StopAll(workers, [this] { ports_.clock->Pause(10); });

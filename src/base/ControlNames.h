@@ -277,7 +277,7 @@ inline constexpr Control kManualDownloadButton{"按钮18"};  // "手动下载"
 inline constexpr Control kDownloadHintPicture{"提示图形按钮3"};
 inline constexpr Control kDownloadHintTitle{"提示透明标签3"};
 inline constexpr Control kDownloadHint{"提示标签3"};
-inline constexpr Control kRestartTimer{"时钟2"};  // the fallback address's start a second later
+inline constexpr Control kDownloadTimer{"时钟2"};  // draws what the download's worker published
 inline constexpr Control kRestartHintPicture{"提示图形按钮4"};
 inline constexpr Control kRestartHintTitle{"提示透明标签4"};
 inline constexpr Control kRestartHint{"提示标签4"};
@@ -303,8 +303,9 @@ inline constexpr Control kRestoreList{"还原磁盘_超级列表框"};  // the p
 inline constexpr Control kRefreshByLettersButton{"按钮26"};    // "新刷新磁盘列表"
 inline constexpr Control kRefreshByVolumesButton{"按钮2"};     // "刷新磁盘列表"
 inline constexpr Control kRunButton{"开始还原_按钮"};          // "开始还原" / "开始备份"
-inline constexpr Control kRefreshByColumnsButton{
-    "按钮1"};  // hidden "刷新磁盘列表": the developer's volume-column refresh
+// The second "刷新磁盘列表" (sizes from diskpart's volume columns), hidden until a download has ended or given up
+// on an address: the image it wrote or deleted changed a partition's free room, which the list shows as before.
+inline constexpr Control kRefreshAfterDownloadButton{"按钮1"};
 inline constexpr Control kCopyToBackupListButton{"按钮3"};  // hidden: copies the partitions to the backup page
 inline constexpr Control kOneTapHintPicture{"提示图形按钮"};
 inline constexpr Control kOneTapHintTitle{"提示透明标签"};

@@ -1,8 +1,8 @@
 #pragma once
 // A job on a thread of its own, owned by a Worker object: it can be asked to stop, and the owner joins
 // it when it goes away (the program stops every worker when its window is destroyed). Nothing is
-// detached. The job reaches the window only through the window port: progress while it runs, the
-// outcome at the end.
+// detached. The job never touches a control itself: it publishes snapshots that the window thread draws
+// (Latest.h), or writes through the window port, which hands each write to the window thread.
 #include <condition_variable>
 #include <functional>
 #include <memory>

@@ -111,19 +111,4 @@ Outcome CatalogueFetch(const std::string& host, HttpGetPort& http, ImageCatalogu
     return Outcome::Done();
 }
 
-void StartCatalogueFetch(const std::string& host, HttpGetPort& http, CatalogueState& state) {
-    state.failure.Set("");
-    state.status.Set(CatalogueStatus::Fetching);
-    state.fetch.Start([host, &http, &state](const StopToken&) {
-        Outcome fetched = Outcome::Failed("读取系统列表时出错");
-        try {
-            fetched = CatalogueFetch(host, http, state.catalogue);
-        } catch (...) {
-            // A failed fetch leaves the catalogue as it was, like an unreachable server.
-        }
-        state.failure.Set(fetched.Describe());
-        state.status.Set(fetched ? CatalogueStatus::Arrived : CatalogueStatus::Failed);
-    });
-}
-
 }  // namespace kx

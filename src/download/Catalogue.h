@@ -93,7 +93,7 @@ bool ApplyCataloguePage(std::string_view body, ImageCatalogue& catalogue);
 // the reason in the user's words (the server's status for an error page, however it reads).
 Outcome CatalogueFetch(const std::string& host, HttpGetPort& http, ImageCatalogue& catalogue);
 
-// Fetches the catalogue on the state's worker, once per start.
+// Fetches the catalogue on the state's worker, once per start (CatalogueWorker.cpp).
 void StartCatalogueFetch(const std::string& host, HttpGetPort& http, CatalogueState& state);
 
 }  // namespace kx

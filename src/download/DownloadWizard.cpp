@@ -1,5 +1,7 @@
 #include "download/DownloadWizard.h"
 
+#include "base/ControlNames.h"
+
 namespace kx {
 namespace {
 
@@ -30,27 +32,50 @@ constexpr const char* kNoComponent = "下载组件无法加载,不能下载系�
 constexpr const char* kInstallRefused = "下载完成后不能自动安装。是否仍然下载这个映像文件？";
 constexpr const char* kBusy = "正在下载系统镜像,请等待本次下载结束后再操作。";
 
+std::string Kb(uint64_t bytes) { return std::to_string(bytes / 1024) + " KB"; }
+
+void Draw(WindowPort& w, const DownloadPage& p) {
+    const DownloadSnapshot& s = p.shown;
+    w.SetText("保存路径", p.chosen.imagePath);
+    w.SetText(kAddressField, p.chosen.address);
+    w.SetText(kFileNameField, p.chosen.imagePath);
+    w.SetText("文件大小", s.total ? Kb(s.total) : "正在获取");
+    w.SetText("已经接收", Kb(s.received));
+    w.SetText("透明标签16", s.average ? "平均速度:" : "下载速度:");
+    w.SetText("下载的速度", std::to_string(s.speedKb) + " KB/S");
+    w.SetText("已用时间", std::to_string(s.percent) + "%");
+    w.SetProgressMax("进度条2", 100);
+    w.SetProgressPosition("进度条2", s.percent);
+    w.SetText("下载状态", s.status);
+    w.SetText(kPauseButton, p.paused ? "继续下载" : "暂停下载");
+    w.SetVisible(kPauseButton, p.pauseShown);
+    w.SetVisible(kRetryButton, p.retryShown);
+    if (p.refreshShown) w.SetVisible(ctl::kRefreshAfterDownloadButton, true);
+}
+
+// A job runs, or its end is not drawn yet (and acted on) by the page's timer.
 bool RefuseWhileBusy(const DownloadContext& c) {
-    if (!c.state.worker.Running()) return false;
+    const WizardDownload& s = c.state;
+    if (!s.worker.Running() && !s.page.installing && s.channel.progress.Sequence() == s.page.seen) return false;
     c.messages.Show(kBusy);
     return true;
 }
 
-// The download page as it stands before a download: no figures of an earlier one left on it.
-void ResetDownloadPage(WindowPort& w) {
-    w.SetText("下载状态", "准备下载");
-    w.SetText("文件大小", "正在获取");
-    w.SetText("已经接收", "0 KB");
-    w.SetText("透明标签16", "下载速度:");
-    w.SetText("下载的速度", "0 KB/S");
-    w.SetText("已用时间", "0%");
-    w.SetProgressMax("进度条2", 100);
-    w.SetProgressPosition("进度条2", 0);
-    w.SetVisible(kRetryButton, false);
-}
-
-void StartWorker(const DownloadContext& c, void (*run)(const DownloadContext&, const StopToken&)) {
-    c.state.worker.Start([c, run](const StopToken& stop) { run(c, stop); });
+void StartJob(const DownloadContext& c,
+              void (*job)(const DownloadWorkerPorts&, const DownloadRequest&, DownloadChannel&, const StopToken&)) {
+    DownloadPage& page = c.state.page;
+    // The page as it stands before a job: no figures of an earlier one left on it.
+    page.shown = DownloadSnapshot{};
+    page.shown.address = page.chosen.address;
+    page.pauseShown = page.paused = page.retryShown = false;
+    Draw(c.window, page);
+    DownloadRequest request = page.chosen;
+    request.pollMilliseconds = c.state.pollMilliseconds;
+    const DownloadWorkerPorts ports{c.component, c.files, c.http};
+    DownloadChannel& channel = c.state.channel;
+    c.state.worker.Start(
+        [ports, request, &channel, job](const StopToken& stop) { job(ports, request, channel, stop); });
+    c.window.SetTimerPeriod(kProgressTimer, kProgressTimerPeriod);
 }
 
 void StartDownload(const DownloadContext& c) {
@@ -59,13 +84,27 @@ void StartDownload(const DownloadContext& c) {
         c.window.SetPageIndex(kWizard, 0);
         return;
     }
-    ResetDownloadPage(c.window);
-    StartWorker(c, DownloadWorker);
+    StartJob(c, DownloadWorker);
+}
+
+// The end of a job, drawn already: the install, or the failure's message.
+void ActOnEnd(const DownloadContext& c) {
+    DownloadPage& page = c.state.page;
+    if (page.shown.phase == DownloadPhase::Failed) {
+        if (!page.shown.failure.empty()) c.messages.ShowError(page.shown.failure);
+        if (page.shown.backToChoice) c.window.SetPageIndex(kWizard, 0);
+        return;
+    }
+    // On this thread: the install shows its questions and may run console tools, while the window keeps
+    // handling its messages.
+    const std::string image = page.shown.image;
+    page.installing = true;
+    const Outcome installed = c.install(image);
+    page.installing = false;
+    if (!installed) c.window.SetPageIndex(kWizard, 0);
 }
 
 }  // namespace
-
-std::string PartialPath(const std::string& imagePath) { return imagePath + ".part"; }
 
 void InstallImage(const DownloadContext& c, WizardImage image) {
     if (RefuseWhileBusy(c)) return;
@@ -114,19 +153,19 @@ void InstallImage(const DownloadContext& c, WizardImage image) {
                         MessageAnswer::Yes)
             return;
     }
-    WindowPort& w = c.window;
-    w.SetPageIndex(kWizard, 1);
-    w.SetText("保存路径", target);
-    w.SetText(kAddressField, primary);
-    w.SetText(kFileNameField, target);
-    c.state.fallbackAddress.Set((c.catalogue.catalogue.*entry.fallback).Get());
-    c.state.expectedSha256.Set(digest);
+    DownloadPage& page = c.state.page;
+    page.chosen.address = primary;
+    page.chosen.fallback = (c.catalogue.catalogue.*entry.fallback).Get();
+    page.chosen.imagePath = target;
+    page.chosen.expectedSha256 = digest;
+    c.window.SetPageIndex(kWizard, 1);
+    Draw(c.window, page);
     ConfirmAndStartDownload(c);
 }
 
 void ConfirmAndStartDownload(const DownloadContext& c) {
     if (RefuseWhileBusy(c)) return;
-    const std::string target = c.window.Text(kFileNameField);
+    const std::string target = c.state.page.chosen.imagePath;
     if (target.empty()) {
         c.window.SetPageIndex(kWizard, 0);
         return;
@@ -137,10 +176,9 @@ void ConfirmAndStartDownload(const DownloadContext& c) {
             case MessageAnswer::Yes:
                 break;
             case MessageAnswer::No:
-                ResetDownloadPage(c.window);
-                // Checked (when the catalogue gives a digest) and installed on the worker: hashing a 4 GB file
-                // must not hold up the window.
-                StartWorker(c, InstallExistingImage);
+                // Checked (when the catalogue gives a digest) on the worker: hashing a 4 GB file must not
+                // hold up the window.
+                StartJob(c, CheckExistingImage);
                 return;
             default:
                 c.window.SetPageIndex(kWizard, 0);
@@ -151,15 +189,17 @@ void ConfirmAndStartDownload(const DownloadContext& c) {
 }
 
 void PauseOrResumeDownload(const DownloadContext& c) {
-    std::lock_guard<std::mutex> lock(c.state.handleLock);
-    if (!c.state.handle) return;
-    if (c.window.Text(kPauseButton) == "继续下载") {
-        c.component.Restore(c.state.handle);
-        c.window.SetText(kPauseButton, "暂停下载");
-    } else {
-        c.component.Pause(c.state.handle);
-        c.window.SetText(kPauseButton, "继续下载");
+    DownloadPage& page = c.state.page;
+    {
+        std::lock_guard<std::mutex> lock(c.state.channel.handleLock);
+        if (!c.state.channel.handle) return;
+        if (page.paused)
+            c.component.Restore(c.state.channel.handle);
+        else
+            c.component.Pause(c.state.channel.handle);
     }
+    page.paused = !page.paused;
+    Draw(c.window, page);
 }
 
 void RetryDownload(const DownloadContext& c) {
@@ -167,14 +207,29 @@ void RetryDownload(const DownloadContext& c) {
     StartDownload(c);
 }
 
-void StartDownloadTimerTick(const DownloadContext& c) {
-    c.window.SetTimerPeriod(kRestartTimer, 0);
-    // The worker that armed the timer may still be on its way out: come back at the next tick.
-    if (c.state.worker.Running()) {
-        c.window.SetTimerPeriod(kRestartTimer, 1000);
+void DownloadTimerTick(const DownloadContext& c) {
+    WizardDownload& s = c.state;
+    // A tick that comes while the window waits for its workers to end installs nothing.
+    if (s.closing) return;
+    // Asked before the snapshot is taken: a job that had ended by then has published all it ever will.
+    const bool running = s.worker.Running();
+    DownloadSnapshot latest;
+    if (!s.channel.progress.TakeNewer(s.page.seen, latest)) {
+        if (!running) c.window.SetTimerPeriod(kProgressTimer, 0);
         return;
     }
-    StartDownload(c);
+    DownloadPage& page = s.page;
+    page.shown = std::move(latest);
+    page.chosen.address = page.shown.address;
+    page.pauseShown = page.shown.phase == DownloadPhase::Running;
+    page.retryShown = page.shown.phase == DownloadPhase::Failed;
+    page.refreshShown = page.refreshShown || page.shown.partitionsChanged;
+    Draw(c.window, page);
+    if (page.shown.phase != DownloadPhase::Complete && page.shown.phase != DownloadPhase::Failed) return;
+    // The end is acted on once: the timer stops before a message box or the install handles messages, among
+    // which the timer's next tick may already wait (it then finds nothing new).
+    c.window.SetTimerPeriod(kProgressTimer, 0);
+    ActOnEnd(c);
 }
 
 }  // namespace kx

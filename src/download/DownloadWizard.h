@@ -1,57 +1,46 @@
 #pragma once
-// The wizard's download page as the window uses it: the three install buttons, the start question, the
-// download worker that drives the component and fills the page, pause and continue, retry and the
-// one-time switch to the fallback address. The finished image is handed to the install the program
-// supplies.
-#include <array>
-#include <cstdint>
+// The wizard's download page as the window uses it: the three install buttons, the start question, pause
+// and continue, retry, and the page's timer that draws what the download's worker published and, at its
+// end, installs the image or says why there is none. The install itself is the program's.
 #include <functional>
-#include <mutex>
 #include <string>
 
 #include "base/Outcome.h"
 #include "base/Ports.h"
 #include "base/ProgramFacts.h"
-#include "base/Shared.h"
 #include "base/WindowPort.h"
 #include "base/Worker.h"
 #include "download/Catalogue.h"
 #include "download/DownloadPorts.h"
+#include "download/DownloadWorker.h"
 
 namespace kx {
 
 enum class WizardImage { WinXp = 0, Win7x86 = 1, Win7x64 = 2 };
 
-// Bytes per second readings of one download, taken once a tick.
-class ProgressHistory {
-public:
-    struct Reading {
-        int64_t speedKb = 0;    // this tick's bytes / 1024
-        int64_t averageKb = 0;  // bytes per tick over the kept ticks / 1024
-    };
-    static constexpr int kTicks = 1000;
-
-    Reading Tick(int64_t received);
-    Reading Last() const { return last_; }
-    int TickNumber() const { return k_; }
-
-private:
-    int k_ = 0;
-    std::array<int64_t, kTicks + 1> received_{};  // [1..k]
-    std::array<int64_t, kTicks + 1> amount_{};
-    int64_t total_ = 0;
-    Reading last_;
+// The download page as the window shows it, written on the window thread only: by the handlers, and from the
+// worker's snapshots on the page's timer. The page is drawn from it; nothing of it is read back from the
+// window.
+struct DownloadPage {
+    // The chosen image. The address is the one the next start fetches: the fallback once it has had its chance.
+    DownloadRequest chosen;
+    // The figures, the status and the last failure, as the last snapshot drawn gave them.
+    DownloadSnapshot shown;
+    bool pauseShown = false;    // while the component runs
+    bool paused = false;        // a click on the pause button continues the download
+    bool retryShown = false;    // after a failure
+    bool refreshShown = false;  // ctl::kRefreshAfterDownloadButton, once a download changed the partitions' room
+    bool installing = false;    // the finished image is being installed
+    uint64_t seen = 0;          // the number of the last snapshot drawn
 };
 
 // The one download at a time.
 struct WizardDownload {
-    Shared<std::string> fallbackAddress;  // of the chosen image; moved to the address field once
-    Shared<std::string> expectedSha256;   // of the chosen image; empty when the catalogue gives none
+    DownloadPage page;
+    DownloadChannel channel;
     Worker worker;
     int pollMilliseconds = 1000;  // how often the worker reads the component
-    // The component's handle, published while the download runs; the pause button acts on it only then.
-    std::mutex handleLock;
-    DownloadHandle handle = nullptr;
+    bool closing = false;         // the window is going away: the timer acts on nothing any more
 };
 
 struct DownloadContext {
@@ -84,10 +73,10 @@ inline constexpr Control kAddressField{"下载的地址"};
 inline constexpr Control kFileNameField{"保存到文件名"};
 inline constexpr Control kPauseButton{"按钮17"};
 inline constexpr Control kRetryButton{"按钮22"};
-inline constexpr Control kRestartTimer{"时钟2"};
-
-// Where the component writes until the image is complete; only then is it renamed to its own name.
-std::string PartialPath(const std::string& imagePath);
+// The page's own timer. It ticks while a job of the page runs or its end is not yet drawn: each tick draws
+// the worker's latest snapshot, and the one that draws the end acts on it.
+inline constexpr Control kProgressTimer{"时钟2"};
+inline constexpr int kProgressTimerPeriod = 250;
 
 // A "安装此系统" button.
 void InstallImage(const DownloadContext& c, WizardImage image);
@@ -95,16 +84,7 @@ void InstallImage(const DownloadContext& c, WizardImage image);
 void ConfirmAndStartDownload(const DownloadContext& c);
 void PauseOrResumeDownload(const DownloadContext& c);
 void RetryDownload(const DownloadContext& c);
-// The fallback address's start one second after the first address failed.
-void StartDownloadTimerTick(const DownloadContext& c);
-// The worker's run: returns when the download and, for a complete one, the install are over, or soon
-// after a stop is requested.
-void DownloadWorker(const DownloadContext& c, const StopToken& stop);
-// Checks a file against the chosen image's digest, showing "正在校验" and the progress; false (the page and
-// `mismatchMessage` say why) when it differs or cannot be read, and false at once when a stop was requested.
-bool VerifyImage(const DownloadContext& c, const std::string& path, const StopToken& stop,
-                 const std::string& mismatchMessage);
-// "否" to the question: the image already on the disk, checked against the catalogue's digest, is installed.
-void InstallExistingImage(const DownloadContext& c, const StopToken& stop);
+// The page's timer.
+void DownloadTimerTick(const DownloadContext& c);
 
 }  // namespace kx

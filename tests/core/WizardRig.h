@@ -1,6 +1,11 @@
 #pragma once
 // The download wizard's tests: a program wired to fakes, with a catalogue that arrived, three listed
 // partitions (C: the system, D: and E:) and an install that records what it was given.
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "ProgramRig.h"
 #include "disk/DriveRecord.h"
 #include "disk/PartitionList.h"
@@ -21,8 +26,43 @@ inline std::string Sha256Hex(const std::string& bytes) {
     return h.HexDigest();
 }
 
+// Holds the worker before each read of the component until the test lets it go on: in between, the test
+// plays the window thread and sees each snapshot the worker published before it reads again.
+class Stepper {
+public:
+    Stepper(FakeComponent& component, Worker& worker) : component_(component), worker_(worker) {
+        component.onInfo = [this](int call) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            at_ = call;
+            changed_.notify_all();
+            changed_.wait(lock, [&] { return call <= allowed_; });
+        };
+    }
+    ~Stepper() {
+        Let(1 << 20);
+        worker_.Stop();
+        std::lock_guard<std::mutex> lock(component_.mutex);
+        component_.onInfo = nullptr;
+    }
+    // Lets the worker read `reads` times more, and returns once it waits before the next read or has ended.
+    void Let(int reads) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        allowed_ += reads;
+        changed_.notify_all();
+        while (at_ != allowed_ + 1 && worker_.Running()) changed_.wait_for(lock, std::chrono::milliseconds(5));
+    }
+
+private:
+    FakeComponent& component_;
+    Worker& worker_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int allowed_ = 0, at_ = 0;
+};
+
 struct WizardRig : Rig {
     std::vector<std::string> installed;
+    std::vector<std::thread::id> installThreads;
     Outcome installAnswer = Outcome::Done();
     Outcome checkAnswer = Outcome::Done();  // the install's pre-flight
     bool componentLiveAtInstall = true;
@@ -51,6 +91,7 @@ struct WizardRig : Rig {
         c.http = &http;
         c.install = [this](const std::string& path) {
             installed.push_back(path);
+            installThreads.push_back(std::this_thread::get_id());
             componentLiveAtInstall = component.Live();
             return installAnswer;
         };
@@ -61,12 +102,17 @@ struct WizardRig : Rig {
         return c;
     }
     void Click(WizardImage image) { InstallImage(Context(), image); }
-    void WaitForWorker() { program.state().downloading.worker.Wait(); }
+    DownloadPage& Page() { return program.state().downloading.page; }
+    // The page's timer, as the window delivers it: draws the latest snapshot and acts on a job's end.
+    void Tick() { DownloadTimerTick(Context()); }
+    // The job runs to its end, then the timer draws it.
+    void RunToEnd() {
+        program.state().downloading.worker.Wait();
+        Tick();
+    }
     void Plan(const std::string& address, uint64_t total, uint64_t step) {
         component.plans[address] = FakeComponent::Plan{total, step, std::nullopt, "image bytes"};
     }
-    // The fallback restart: the timer's tick as the window delivers it.
-    void Tick() { StartDownloadTimerTick(Context()); }
     // A digest that does not match: said in the last message, nothing installed, the wizard on `page`.
     void ExpectDigestRefused(size_t shownCount, int page) {
         EXPECT_TRUE(installed.empty());

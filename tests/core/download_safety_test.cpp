@@ -38,7 +38,7 @@ TEST(WizardSafety, AMalformedDigestRefusesThatImageOnly) {
     EXPECT_EQ(r.window.PageIndex(kWizard), 0);
 
     r.Click(WizardImage::WinXp);  // no digest published for it: downloaded as before
-    r.WaitForWorker();
+    r.RunToEnd();
     EXPECT_EQ(r.installed, std::vector<std::string>{"D:\\VX_winxp_sp3.gho"});
 }
 
@@ -49,7 +49,7 @@ TEST(WizardSafety, TheDownloadGoesToAListedPartitionAndThePreflightIsAskedAboutI
     r.drives.AddFixed('Z', 2000, 1500);
     r.program.facts().targetDrive.Set("Z");
     r.Click(WizardImage::Win7x64);
-    r.WaitForWorker();
+    r.RunToEnd();
     EXPECT_EQ(r.window.Text(kFileNameField), kTarget) << "D: has the most room of the listed partitions";
     EXPECT_EQ(r.checkedPaths, std::vector<std::string>{kTarget});
     EXPECT_EQ(r.installed, std::vector<std::string>{kTarget});
@@ -75,7 +75,7 @@ TEST(WizardSafety, AnImageThePartitionCannotHoldIsRefusedBeforeTheDownload) {
         r.downloadFiles.fileSystem = k.fileSystem;
         r.downloadFiles.Put(kPartial, "left by an earlier run");
         r.Click(WizardImage::Win7x64);
-        r.WaitForWorker();
+        r.RunToEnd();
         ASSERT_FALSE(r.http.requests.empty());
         EXPECT_EQ(r.http.requests.back().verb, "HEAD");
         EXPECT_EQ(r.http.requests.back().url, kWin7);
@@ -96,7 +96,7 @@ TEST(WizardSafety, TheImageIsFlushedBeforeItIsRenamedAndAFailedFlushIsReported) 
     WizardRig r;
     r.Plan(kWin7, 400000, 400000);
     r.Click(WizardImage::Win7x64);
-    r.WaitForWorker();
+    r.RunToEnd();
     EXPECT_EQ(r.downloadFiles.steps,
               (std::vector<std::string>{std::string("flush ") + kPartial, std::string("rename ") + kPartial}));
 
@@ -104,14 +104,16 @@ TEST(WizardSafety, TheImageIsFlushedBeforeItIsRenamedAndAFailedFlushIsReported) 
     bad.Plan(kWin7, 400000, 400000);
     bad.downloadFiles.refuseFlush = true;
     bad.Click(WizardImage::Win7x64);
-    bad.WaitForWorker();
+    bad.program.state().downloading.worker.Wait();
+    EXPECT_TRUE(bad.messages.shown.empty()) << "shown by the window thread, from the snapshot";
+    bad.Tick();
     ASSERT_EQ(bad.messages.shown.size(), 1u);
     EXPECT_NE(LastText(bad).find("FlushFileBuffers 错误 1117"), std::string::npos) << LastText(bad);
     EXPECT_TRUE(bad.installed.empty());
     EXPECT_FALSE(bad.downloadFiles.IsFile(kTarget)) << "never under its own name unflushed";
     EXPECT_FALSE(bad.downloadFiles.IsFile(kPartial));
-    EXPECT_EQ(bad.window.Text("下载状态"), "下载失败");
-    EXPECT_TRUE(bad.window.Visible(kRetryButton));
+    EXPECT_EQ(bad.Page().shown.status, "下载失败");
+    EXPECT_TRUE(bad.Page().retryShown);
 }
 
 }  // namespace
