@@ -52,8 +52,8 @@ packages=(
     nginx-light python3 curl aria2 zip unzip p7zip-full openssl
     # boot assets and their tests
     grub-pc-bin grub-common syslinux-common mtools dosfstools ntfs-3g qemu-system-x86 dosbox fuse3
-    # the imaging engine's build (busybox's depmod and cpio, readelf) and its host comparison
-    busybox-static binutils zstd partclone
+    # the imaging engine's build (busybox's depmod, GNU cpio's reproducible archives, readelf) and its host comparison
+    busybox-static binutils zstd partclone cpio
     # the engine on UEFI machines: OVMF (with Microsoft's keys) for its tests, sfdisk for their GPT disks
     ovmf fdisk
 )

@@ -15,7 +15,7 @@ debs=${KORVANIX_EFI_DEBS:-/var/cache/korvanix/efi-debs}
 limit=$((20 * 1024 * 1024))
 
 die() { echo "build-efi: $*" >&2; exit 1; }
-for tool in busybox zstd dpkg-deb; do command -v "$tool" >/dev/null || die "$tool is missing: run scripts/setup.sh"; done
+for tool in busybox zstd dpkg-deb cpio; do command -v "$tool" >/dev/null || die "$tool is missing: run scripts/setup.sh"; done
 
 out=$1
 mkdir -p "$out"
@@ -72,7 +72,7 @@ busybox depmod -b "$tree" "$kver"
 mkdir -p "$tree/etc"
 echo "$kver" >"$tree/etc/kernel-version"
 find "$tree" -exec touch -h -d @946684800 {} +
-(cd "$tree" && find . | sort | busybox cpio -o -H newc -R 0:0 2>/dev/null) | zstd -q -19 -T0 >"$work/kxmod64"
+(cd "$tree" && find . | sort | cpio -o -H newc -R 0:0 --reproducible --quiet) | zstd -q -19 -T0 >"$work/kxmod64"
 
 total=0
 {

@@ -18,6 +18,7 @@ need readelf binutils
 need busybox busybox-static
 need zstd zstd
 need dpkg-deb dpkg
+need cpio cpio
 
 out=$1
 mkdir -p "$out"
@@ -102,7 +103,7 @@ echo "$kver" >"$tree/etc/kernel-version"
 
 # Fixed order, owner and time: two builds give the same bytes.
 find "$tree" -exec touch -h -d @946684800 {} +
-(cd "$tree" && find . | sort | busybox cpio -o -H newc -R 0:0 2>/dev/null) | zstd -q -19 -T0 >"$work/kxinitrd"
+(cd "$tree" && find . | sort | cpio -o -H newc -R 0:0 --reproducible --quiet) | zstd -q -19 -T0 >"$work/kxinitrd"
 cp "$root/boot/vmlinuz-$kver" "$work/kxlinux"
 
 total=$(( $(stat -c %s "$work/kxlinux") + $(stat -c %s "$work/kxinitrd") ))
