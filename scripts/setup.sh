@@ -9,7 +9,7 @@ if [ "$(id -u)" != 0 ]; then
 fi
 
 # The stamp's name changes whenever the package list grows, so that machines set up before run it again.
-stamp=/var/lib/korvanix-setup.v3
+stamp=/var/lib/korvanix-setup.v4
 if [ -f "$stamp" ] && [ "${KORVANIX_FORCE_SETUP:-0}" != 1 ]; then
     exit 0
 fi
@@ -52,8 +52,10 @@ packages=(
     nginx-light python3 curl aria2 zip unzip p7zip-full openssl
     # boot assets and their tests
     grub-pc-bin grub-common syslinux-common mtools dosfstools ntfs-3g qemu-system-x86 dosbox fuse3
-    # the imaging engine's build (busybox's depmod and cpio, readelf) and its host comparison
-    busybox-static binutils zstd partclone
+    # the imaging engine's build (busybox's depmod, GNU cpio's reproducible archives, readelf) and its host comparison
+    busybox-static binutils zstd partclone cpio
+    # the engine on UEFI machines: OVMF (with Microsoft's keys) for its tests, sfdisk for their GPT disks
+    ovmf fdisk
 )
 complete=1
 if ! apt-get install -y -qq --no-install-recommends "${packages[@]}"; then
@@ -109,6 +111,21 @@ if [ -f "$engine_list" ]; then
 fi
 if [ ${#engine_missing[@]} -gt 0 ]; then
     (cd "$engine_debs" && apt-get download -qq "${engine_missing[@]}" >/dev/null)
+fi
+
+# The UEFI route's signed amd64 packages (src/boot/engine/efi-packages.txt), kept the same way.
+efi_debs=/var/cache/korvanix/efi-debs
+mkdir -p "$efi_debs"
+chown _apt "$efi_debs" 2>/dev/null || true
+efi_missing=()
+if [ -f "$engine_list" ]; then
+    efi_packages=$(bash "$engine_list" efi-packages.txt amd64)
+    while read -r pkg; do
+        ls "$efi_debs/${pkg}_"*_amd64.deb >/dev/null 2>&1 || efi_missing+=("$pkg:amd64")
+    done <<<"$efi_packages"
+fi
+if [ ${#efi_missing[@]} -gt 0 ]; then
+    (cd "$efi_debs" && apt-get download -qq "${efi_missing[@]}" >/dev/null) || complete=0
 fi
 
 # Not done while something is missing: the next run tries again.

@@ -20,6 +20,8 @@ constexpr uint64_t kSector = 512;
 Outcome Bad(const std::string& why) { return Outcome::Failed("作业文件无效：" + why); }
 
 constexpr uint64_t kOffsetLimit = uint64_t(1) << 41;
+// A GPT partition's offset: the engine compares through awk's doubles, exact below 2^53.
+constexpr uint64_t kGptOffsetLimit = uint64_t(1) << 53;
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -56,7 +58,12 @@ bool UsableDesignator(std::string_view text) {
 
 Outcome CheckJob(const EngineJob& job) {
     for (const PartitionIdentity* id : {&job.system, &job.partition, &job.image}) {
-        if (id->diskSignature == 0) return Bad("磁盘签名为 0（该磁盘没有 MBR 签名）");
+        if (id->IsGpt()) {
+            if (id->diskGuid.IsZero() || id->partitionGuid.IsZero()) return Bad("GPT 磁盘或分区的 GUID 为 0");
+            if (id->startOffset >= kGptOffsetLimit) return Bad("分区起始位置超出范围");
+        } else if (id->diskSignature == 0) {
+            return Bad("磁盘签名为 0（该磁盘没有 MBR 签名）");
+        }
         if (id->startOffset == 0 || id->startOffset % kSector != 0) return Bad("分区起始位置不是整扇区");
     }
     if (!UsableFolder(job.folder, false)) return Bad("镜像文件夹 " + job.folder + " 不可用");
@@ -70,6 +77,8 @@ Outcome CheckJob(const EngineJob& job) {
 }  // namespace
 
 std::string IdentityText(PartitionIdentity id) {
+    if (id.IsGpt())
+        return GuidText(id.diskGuid) + "/" + GuidText(id.partitionGuid) + ":" + std::to_string(id.startOffset);
     char text[40];
     std::snprintf(text, sizeof text, "%08X:%llu", static_cast<unsigned>(id.diskSignature),
                   static_cast<unsigned long long>(id.startOffset));
@@ -77,6 +86,24 @@ std::string IdentityText(PartitionIdentity id) {
 }
 
 Result<PartitionIdentity> ParseIdentity(std::string_view text) {
+    if (text.size() > 74 && text[36] == '/' && text[73] == ':') {
+        auto disk = ParseGuid(text.substr(0, 36));
+        auto part = ParseGuid(text.substr(37, 36));
+        std::string_view offset = text.substr(74);
+        if (!disk || !part || offset.size() > 16) return Bad("分区标识 " + std::string(text) + " 格式不对");
+        PartitionIdentity id;
+        id.diskGuid = disk.value();
+        id.partitionGuid = part.value();
+        for (char c : offset) {
+            if (!IsDigit(c)) return Bad("分区标识 " + std::string(text) + " 格式不对");
+            id.startOffset = id.startOffset * 10 + uint64_t(c - '0');
+        }
+        if (id.diskGuid.IsZero() || id.partitionGuid.IsZero())
+            return Bad("分区标识 " + std::string(text) + " 的 GUID 为 0");
+        if (id.startOffset == 0 || id.startOffset % kSector != 0 || id.startOffset >= kGptOffsetLimit)
+            return Bad("分区标识 " + std::string(text) + " 的起始位置不是整扇区");
+        return id;
+    }
     if (text.size() < 10 || text[8] != ':') return Bad("分区标识 " + std::string(text) + " 格式不对");
     PartitionIdentity id;
     for (size_t i = 0; i < 8; ++i) {

@@ -3,6 +3,8 @@
 // system drive. Partitions are named by what identifies them on any system, Windows or the engine's Linux:
 // the disk's MBR signature and the partition's start offset in bytes. Windows XP reads both with
 // IOCTL_DISK_GET_DRIVE_LAYOUT and IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS (or IOCTL_DISK_GET_PARTITION_INFO).
+// On a GPT disk the disk's GUID and the partition's GUID name it instead, the start offset a cross-check
+// (IOCTL_DISK_GET_DRIVE_LAYOUT_EX gives all three).
 //
 // The file, UTF-8 with LF, every line required and in this order (the engine's init parses it too):
 //   korvanix-job 1
@@ -20,6 +22,7 @@
 #include <string_view>
 
 #include "base/Outcome.h"
+#include "boot/Guid.h"
 
 namespace kx {
 
@@ -29,9 +32,14 @@ inline constexpr const char* kEngineKernelFile = "kxlinux";
 inline constexpr const char* kEngineInitrdFile = "kxinitrd";
 
 struct PartitionIdentity {
+    PartitionIdentity() = default;
+    PartitionIdentity(uint32_t signature, uint64_t offset) : diskSignature(signature), startOffset(offset) {}
     uint32_t diskSignature = 0;
     uint64_t startOffset = 0;  // bytes from the start of the disk
+    Guid diskGuid;             // both zero on an MBR disk
+    Guid partitionGuid;
     bool operator==(const PartitionIdentity&) const = default;
+    bool IsGpt() const { return !partitionGuid.IsZero() || !diskGuid.IsZero(); }
 };
 
 enum class EngineJobMode { Backup, Restore };
@@ -46,7 +54,7 @@ struct EngineJob {
     std::string ghostImage;
 };
 
-// "5A3C0F12:1048576"
+// "5A3C0F12:1048576"; on GPT "DISK-GUID/PARTITION-GUID:1048576" (offsets below 2^53 there).
 std::string IdentityText(PartitionIdentity id);
 Result<PartitionIdentity> ParseIdentity(std::string_view text);
 

@@ -159,3 +159,32 @@ TEST(EngineJob, SummaryOfASuccessFromTheLineBeforeIt) {
 
 }  // namespace
 }  // namespace kx::test
+
+namespace kx::test {
+namespace {
+
+TEST(EngineJob, GptPartitionsByDiskAndPartitionGuid) {
+    PartitionIdentity sys;
+    sys.diskGuid = ParseGuid("1f3e5d7c-9b0a-4c2e-8d6f-a1b2c3d4e5f6").value();
+    sys.partitionGuid = ParseGuid("2A4C6E80-1B3D-4F5A-8C7E-9D0F1A2B3C4D").value();
+    sys.startOffset = 68157440;
+    EXPECT_EQ(IdentityText(sys), "1F3E5D7C-9B0A-4C2E-8D6F-A1B2C3D4E5F6/2A4C6E80-1B3D-4F5A-8C7E-9D0F1A2B3C4D:68157440");
+    auto back = ParseIdentity(IdentityText(sys));
+    ASSERT_TRUE(back) << back.outcome().what();
+    EXPECT_EQ(back.value(), sys);
+    EXPECT_TRUE(back->IsGpt());
+
+    // A job may name a GPT system partition and an image on an MBR disk; a zero GUID is no identity.
+    EngineJob job{EngineJobMode::Backup, sys, sys, {0x5A3C0F12, 1048576}, "/x", "1:2", "2:1\\x"};
+    auto text = EngineJobText(job);
+    ASSERT_TRUE(text) << text.outcome().what();
+    auto parsed = ParseEngineJob(text.value());
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->system, sys);
+    EXPECT_FALSE(parsed->image.IsGpt());
+    job.partition.partitionGuid = Guid{};
+    EXPECT_FALSE(EngineJobText(job));
+}
+
+}  // namespace
+}  // namespace kx::test

@@ -25,18 +25,6 @@ uint32_t Le32(const std::string& b, size_t at) {
            uint32_t(uint8_t(b[at + 3])) << 24;
 }
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-bool Run(const std::string& command) {
-    if (std::system(command.c_str()) == 0) return true;
-    std::fprintf(stderr, "failed: %s\n", command.c_str());
-    return false;
-}
-
 // The partition a designator "1:P" names, with the rest of the argument after it ("\path\name").
 std::optional<DiskPartition> Lookup(const std::string& mbr, const std::string& arg, std::string* rest) {
     if (arg.size() < 3 || arg.compare(0, 2, "1:") != 0 || arg[2] < '1' || arg[2] > '4') {
@@ -127,6 +115,10 @@ int Stage(const Args& args) {
         return 1;
     }
     in.close();
+    // A protective MBR (type EE): the disk's partitions are in its GPT.
+    for (int i = 0; i < 4; ++i)
+        if (uint8_t(mbr[446 + 16 * i + 4]) == 0xEE)
+            return StageGpt(disk, system, restore ? target : source, image, restore, assets);
     std::string imagePath;
     auto sys = Lookup(mbr, system, nullptr);
     auto part = Lookup(mbr, restore ? target : source, nullptr);

@@ -1,5 +1,6 @@
 // korvanix-diag SUBCOMMAND ARGS...: the support tool. Each subcommand runs the program's own component.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -16,6 +17,18 @@ bool ReadFile(const std::string& path, std::string& bytes) {
     s << in.rdbuf();
     bytes = s.str();
     return true;
+}
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+bool Run(const std::string& command) {
+    if (std::system(command.c_str()) == 0) return true;
+    std::fprintf(stderr, "failed: %s\n", command.c_str());
+    return false;
 }
 
 int Text(const Args& args) {
@@ -54,6 +67,10 @@ const Subcommand kSubcommands[] = {
      kx::diag::Stage},
     {"job", "job FILE                  check an engine job file as the engine does; print its fields",
      kx::diag::JobCheck},
+    {"efi-option", "efi-option N START SIZE GUID  the load option (hex) that starts the engine from ESP N (LBAs)",
+     kx::diag::EfiOption},
+    {"efi-grub", "efi-grub SERIAL           the grub.cfg beside GRUB on the ESP for the system partition's serial",
+     kx::diag::EfiGrub},
 };
 
 int Usage() {

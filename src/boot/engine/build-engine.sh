@@ -18,6 +18,7 @@ need readelf binutils
 need busybox busybox-static
 need zstd zstd
 need dpkg-deb dpkg
+need cpio cpio
 
 out=$1
 mkdir -p "$out"
@@ -78,14 +79,11 @@ while [ ${#queue[@]} -gt 0 ]; do
     done
 done
 
-# Kernel modules: disk controllers, disks, FAT, FUSE (for ntfs-3g) and the character sets FAT needs, with
-# every module they depend on (from a depmod over the whole kernel).
+# Kernel modules (modules.txt), with every module they depend on (from a depmod over the whole kernel).
 mods=$root/lib/modules/$kver
 busybox depmod -b "$root" "$kver"
-wanted=$(cd "$mods" && find kernel/drivers/ata kernel/drivers/nvme/host kernel/fs/fat kernel/fs/fuse -name '*.ko'
-    printf '%s\n' kernel/drivers/scsi/sd_mod.ko kernel/drivers/block/virtio_blk.ko kernel/drivers/virtio/virtio_pci.ko \
-        kernel/fs/nls/nls_cp437.ko kernel/fs/nls/nls_cp936.ko kernel/fs/nls/nls_utf8.ko kernel/fs/nls/nls_iso8859-1.ko \
-        kernel/drivers/scsi/virtio_scsi.ko kernel/drivers/md/dm-mod.ko kernel/drivers/block/brd.ko)
+wanted=$(cd "$mods" && grep -v '^#' "$here/modules.txt" | while read -r m; do
+    if [ -d "$m" ]; then find "$m" -name '*.ko'; elif [ -n "$m" ]; then echo "$m"; fi; done)
 for m in $wanted; do
     [ -f "$mods/$m" ] || continue
     for dep in $m $(sed -n "s#^$m: ##p" "$mods/modules.dep"); do
@@ -97,7 +95,7 @@ busybox depmod -b "$tree" "$kver"
 
 # Our scripts, then the applets as links to busybox.
 install -m 755 "$here/init" "$tree/init"
-for f in job.sh disks.sh image.sh restore.sh progress.sh; do install -m 644 "$here/$f" "$tree/bin/$f"; done
+for f in job.sh disks.sh image.sh restore.sh progress.sh efi.sh gpt.sh; do install -m 644 "$here/$f" "$tree/bin/$f"; done
 for a in $(grep -v "^#" "$here/applets.txt"); do ln -sf busybox "$tree/bin/$a"; done
 ln -sf ../bin/busybox "$tree/sbin/modprobe"
 ln -sf ../bin/ntfs-3g "$tree/sbin/mount.ntfs-3g"
@@ -105,7 +103,7 @@ echo "$kver" >"$tree/etc/kernel-version"
 
 # Fixed order, owner and time: two builds give the same bytes.
 find "$tree" -exec touch -h -d @946684800 {} +
-(cd "$tree" && find . | sort | busybox cpio -o -H newc -R 0:0 2>/dev/null) | zstd -q -19 -T0 >"$work/kxinitrd"
+(cd "$tree" && find . | sort | cpio -o -H newc -R 0:0 --reproducible --quiet) | zstd -q -19 -T0 >"$work/kxinitrd"
 cp "$root/boot/vmlinuz-$kver" "$work/kxlinux"
 
 total=$(( $(stat -c %s "$work/kxlinux") + $(stat -c %s "$work/kxinitrd") ))

@@ -83,6 +83,8 @@ serial_of() {
 resolve() {
     local sig=${1%%:*} offset=${1#*:} d p start matches=0 table
     FOUND=
+    # A GPT partition's identity is its disk's and its own GUID (gpt.sh).
+    case $1 in */*) resolve_gpt "$1"; return ;; esac
     for d in $(disks); do
         [ "$(signature_of "$d")" = "$sig" ] || continue
         table=$(table_of "$d")

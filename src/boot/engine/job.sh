@@ -7,8 +7,22 @@ job_fail() {
     return 1
 }
 
-# job_identity VALUE: an identity "8 hex digits:byte offset" with whole sectors and no zero signature.
+# job_gpt_identity VALUE: "DISK-GUID/PARTITION-GUID:byte offset", neither GUID zero, whole sectors below
+# 2^53 bytes (where awk's doubles are exact).
+job_gpt_identity() {
+    local g='[0-9A-Fa-f]\{8\}-[0-9A-Fa-f]\{4\}-[0-9A-Fa-f]\{4\}-[0-9A-Fa-f]\{4\}-[0-9A-Fa-f]\{12\}' offset=${1#*:}
+    printf '%s\n' "$1" | grep -qx "$g/$g:[0-9]\{1,16\}" || { job_fail "bad partition identity '$1'"; return 1; }
+    case $1 in 00000000-0000-0000-0000-000000000000/*|*/00000000-0000-0000-0000-000000000000:*)
+        job_fail "a GUID of '$1' is zero"; return 1 ;;
+    esac
+    echo "$offset" | awk '{ exit !($0 + 0 > 0 && $0 + 0 < 9007199254740992 && $0 % 512 == 0) }' ||
+        { job_fail "partition start $offset is not a whole sector below 2^53"; return 1; }
+}
+
+# job_identity VALUE: an identity "8 hex digits:byte offset" with whole sectors and no zero signature, or
+# a GPT partition's (job_gpt_identity).
 job_identity() {
+    case $1 in */*) job_gpt_identity "$1"; return ;; esac
     case $1 in
         [0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f]:[0-9]*) ;;
         *) job_fail "bad partition identity '$1'"; return 1 ;;

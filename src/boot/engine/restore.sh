@@ -19,6 +19,7 @@ same_bytes() { cmp -s "$1" "$2"; }
 # arm_resume: the next starts lead to the engine until disarm_resume. Uses SYSDEV, IMG, BOOTDISK.
 arm_resume() {
     local p start f n helper
+    [ "$(mbr_kind "$BOOTDISK")" = gpt ] && { efi_arm_resume; return; }
     for p in $(partitions_of "$BOOTDISK"); do
         start=$(cat "/sys/block/$BOOTDISK/$p/start")
         [ "$start" -ge 16 ] || { fail "a partition of $BOOTDISK starts at sector $start: no room for the start-up code a restore needs"; return 1; }
@@ -68,6 +69,7 @@ write_startup() {
 # disarm_resume: the machine's own start-up code back, then the resume's files off the image partition.
 disarm_resume() {
     local f
+    [ "$(mbr_kind "$BOOTDISK")" = gpt ] && { efi_disarm_resume; return; }
     mount_part "$IMG" /run/img rw || { fail "cannot open the image partition to finish: $MOUNT_WHY"; return 1; }
     [ -f "/run/img/$SAVED_MBR" ] || { umount /run/img; fail "the machine's start-up code is not on the image partition"; return 1; }
     write_startup "/run/img/$SAVED_MBR" || { umount /run/img; fail "cannot put the start-up code of $BOOTDISK back"; return 1; }
