@@ -9,7 +9,7 @@ if [ "$(id -u)" != 0 ]; then
 fi
 
 # The stamp's name changes whenever the package list grows, so that machines set up before run it again.
-stamp=/var/lib/korvanix-setup.v3
+stamp=/var/lib/korvanix-setup.v4
 if [ -f "$stamp" ] && [ "${KORVANIX_FORCE_SETUP:-0}" != 1 ]; then
     exit 0
 fi
@@ -54,6 +54,8 @@ packages=(
     grub-pc-bin grub-common syslinux-common mtools dosfstools ntfs-3g qemu-system-x86 dosbox fuse3
     # the imaging engine's build (busybox's depmod and cpio, readelf) and its host comparison
     busybox-static binutils zstd partclone
+    # the engine's libxml2, built for i386 (build-libxml2.sh); wimlib-imagex and setfattr make the tests' WIM images
+    gcc-multilib libc6-dev-i386 wimtools attr
 )
 complete=1
 if ! apt-get install -y -qq --no-install-recommends "${packages[@]}"; then
@@ -78,7 +80,8 @@ fi
 # nginx-light starts a system service on install; tests run their own instances on loopback.
 if command -v systemctl >/dev/null 2>&1; then systemctl disable --now nginx >/dev/null 2>&1 || true; fi
 
-# Sources of the libraries the Windows build compiles itself (zlib with minizip, libjpeg-turbo).
+# Sources of the libraries the build compiles itself (zlib with minizip and libjpeg-turbo for Windows,
+# libxml2 without ICU for the engine).
 deps=/var/cache/korvanix/src
 mkdir -p "$deps"
 fetch_source() {
@@ -93,6 +96,7 @@ fetch_source() {
 }
 fetch_source zlib zlib
 fetch_source libjpeg-turbo libjpeg-turbo
+fetch_source libxml2 libxml2
 
 # The imaging engine's i386 packages (src/boot/engine/packages.txt), kept for offline builds.
 engine_debs=/var/cache/korvanix/engine-debs
