@@ -38,13 +38,18 @@ image_family() {
 }
 
 # watch_wim KIND FILE: wimlib's progress ("... 23 MiB of 100 MiB (23%) done", CR-separated; bytes, KiB,
-# MiB or GiB) as our line, every second, until killed.
+# MiB or GiB) as our line, every second, until killed. It looks twice a second whether a second has
+# passed (the uptime, read without starting a process): a busy machine's slow pipeline does not add up.
 watch_wim() {
-    local parent=$$ start last=0 pct mb total rate left
+    local parent=$$ start last=0 pct mb total rate left now shown=0 _
     start=$(date +%s)
     while :; do
-        sleep 1
+        sleep 0.5
         kill -0 "$parent" 2>/dev/null && [ -e "$2" ] || exit 0
+        read -r now _ </proc/uptime
+        now=$(( ${now%.*} * 100 + 1${now#*.} - 100 ))
+        [ $((now - shown)) -ge 95 ] || continue
+        shown=$now
         tail -c 512 "$2" | tr '\r' '\n' | grep ' of .*%) done' | tail -n 1 | awk -v s="$(( $(date +%s) - start ))" '
             function mb(v, u) { return u == "GiB" ? v * 1024 : u == "MiB" ? v : u == "KiB" ? v / 1024 : v / 1048576 }
             {
@@ -74,8 +79,8 @@ wim_step() {
     st=$?
     kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     tr '\r' '\n' </run/err.wim | grep -v -e ' of .*%) done' -e '^ *$' >/run/err.words
-    WIM_WHY=$(grep -i -e error -e fail /run/err.words | tail -n 1)
-    [ -n "$WIM_WHY" ] || WIM_WHY=$(tail -n 1 /run/err.words)
+    WIM_WHY=$(grep -i -e error -e fail -e corrupt /run/err.words | tail -n 1 | sed 's/^[[:space:]]*//')
+    [ -n "$WIM_WHY" ] || WIM_WHY=$(tail -n 1 /run/err.words | sed 's/^[[:space:]]*//')
     [ $st = 0 ] || tail -n 20 /run/err.words >>"$LOG"
     return $st
 }
@@ -85,14 +90,16 @@ wim_step() {
 # size against the target's, and a boot code of the family the image starts. /run/keep holds the target's
 # first sectors (and, when it is the system partition, its boot files) afterwards.
 check_wim() {
-    local wim=$1 tgt=$2 total size fam img_fam
+    local wim=$1 tgt=$2 total size fam img_fam mb
     [ -f "$wim" ] || { fail "the image file $JOB_FOLDER is missing"; return 1; }
     say "checking the image $JOB_GHOST_IMAGE"
     wim_step check wim verify "$wim" || { fail "the image does not pass its check (it is damaged): $WIM_WHY"; return 1; }
-    progress_line check 100 - - - 00:00:00
+    mb=$(( $(stat -c %s "$wim") / 1048576 ))
+    progress_line check 100 "$mb" "$mb" - 00:00:00
     wim info "$wim" "$JOB_INDEX" >/run/wim.info 2>/run/err.wim ||
         { fail "the image has no edition $JOB_INDEX: $(tail -n 1 /run/err.wim)"; return 1; }
     total=$(awk -F: '/^Total Bytes:/ { gsub(/ /, "", $2); print $2 }' /run/wim.info)
+    APPLY_MB=$(awk -v b="$total" 'BEGIN { printf "%.0f", b / 1048576 }')
     case $total in ''|*[!0-9]*) fail "the image gives no size for edition $JOB_INDEX"; return 1 ;; esac
     size=$(size_of "$tgt")
     if ! awk -v t="$size" -v s="$total" 'BEGIN { exit !(t + 0 >= s + 0) }'; then
@@ -172,7 +179,8 @@ format_target() {
 # back over the entries it added).
 boot_files() {
     local src
-    mount_part "$1" /run/dm rw || { fail "cannot open the applied partition: $MOUNT_WHY"; return 1; }
+    # No access times: the applied files keep the image's.
+    mount_part "$1" /run/dm rw,noatime || { fail "cannot open the applied partition: $MOUNT_WHY"; return 1; }
     if [ "$APPLY_FAMILY" = bootmgr ]; then
         src=$(find /run/dm/Windows/Boot/PCAT -maxdepth 1 -iname bootmgr -type f 2>/dev/null | head -n 1)
         [ -z "$(root_name /run/dm bootmgr)" ] || src=
@@ -192,12 +200,15 @@ apply_image() {
     if [ -z "$RESTORE_BEGUN" ]; then
         keep_target "$tgt" || { unmount_all; return 1; }
     fi
-    mount_part "$img" /run/img rw || { fail "cannot open the image partition for writing: $MOUNT_WHY"; return 1; }
+    # Read-only until everything is checked: a refused job leaves the image partition as it was.
+    mount_part "$img" /run/img ro || { fail "cannot open the image partition: $MOUNT_WHY"; return 1; }
     if [ -n "$RESTORE_BEGUN" ]; then
         unstash_keep || { unmount_all; fail "the target's boot sectors kept in $KEEP_DIR are missing"; return 1; }
     fi
     wimfile="/run/img$JOB_FOLDER"
     check_wim "$wimfile" "$tgt" || { unmount_all; return 1; }
+    umount /run/img
+    mount_part "$img" /run/img rw || { fail "cannot open the image partition for writing: $MOUNT_WHY"; return 1; }
     stash_keep || { unmount_all; fail "cannot keep the target's boot sectors on the image partition"; return 1; }
     umount /run/img
     arm_resume || return 1
@@ -209,7 +220,7 @@ apply_image() {
     format_target "$DIVERTED" "$tgt" || { unmount_all; undivert; return 1; }
     wim_step apply wim apply "$wimfile" "$JOB_INDEX" "$DIVERTED" ||
         { unmount_all; undivert; fail "the image could not be applied: $WIM_WHY"; return 1; }
-    progress_line apply 100 - - - 00:00:00
+    progress_line apply 100 "$APPLY_MB" "$APPLY_MB" - 00:00:00
     umount /run/img
     if [ "$tgt" = "$SYSDEV" ]; then boot_files "$DIVERTED" || { undivert; return 1; }; fi
     write_ends "$tgt" || return 1
