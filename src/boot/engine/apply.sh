@@ -78,8 +78,12 @@ wim_step() {
     "$@" >/run/err.wim 2>&1
     st=$?
     kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    tr '\r' '\n' </run/err.wim | grep -v -e ' of .*%) done' -e '^ *$' >/run/err.words
-    WIM_WHY=$(grep -i -e error -e fail -e corrupt /run/err.words | tail -n 1 | sed 's/^[[:space:]]*//')
+    # wimlib ends on "ERROR: Exiting with error code N:" (after a progress line's CR, not on a line of its
+    # own) and the reason on the line after it.
+    tr '\r' '\n' </run/err.wim | awk '{ gsub(/ERROR:/, "\nERROR:"); print }' |
+        grep -v -e ' of .*%) done' -e '^ *$' >/run/err.words
+    WIM_WHY=$(awk '/Exiting with error code/ { if (getline > 0) { sub(/^[ \t]+/, ""); print } exit }' /run/err.words)
+    [ -n "$WIM_WHY" ] || WIM_WHY=$(grep -i -e error -e fail /run/err.words | head -n 1 | sed 's/^[[:space:]]*//')
     [ -n "$WIM_WHY" ] || WIM_WHY=$(tail -n 1 /run/err.words | sed 's/^[[:space:]]*//')
     [ $st = 0 ] || tail -n 20 /run/err.words >>"$LOG"
     return $st
