@@ -223,4 +223,10 @@ cmp -s -n 440 disk.img mbr-before.bin && fail "the disk's start-up code does not
 echo "-- the partition cannot be mounted and the disk starts the engine again; the next start:"
 applied ESD
 cmp -s -n 8704 disk.img mbr-before.bin || fail "the disk's start-up code did not go back"
+part_out 2 p2.img
+ntfs-3g -o ro p2.img "$mnt"
+left=$(cd "$mnt" && ls -d KXRESUME.JOB KXMBR.BIN KXKEEP 2>/dev/null || true)
+umount "$mnt"
+rm -f p2.img
+[ -z "$left" ] || fail "the resume's files are still on the image partition: $left"
 echo "PASS: WIM and ESD applied with every file's metadata, boot code kept; damage, size and generation refused"
