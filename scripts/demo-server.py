@@ -1,13 +1,19 @@
 #!/usr/bin/env python3
 """A demo web site for Korvanix on 127.0.0.1: the catalogue page, three small generated system images
-served with byte ranges (primary and fallback addresses), and the product pages the program opens.
+and two Windows imaging files (WIM and ESD) served with byte ranges (primary and fallback addresses), and
+the product pages the program opens.
 
-    python3 scripts/demo-server.py [--port 8080] [--size-mb 4] [--rate-kb 0] [--drop-every 0] [--wrong-sha]
-                                   [--catalogue-status 200]
+    python3 scripts/demo-server.py [--port 8080] [--size-mb 4] [--wim-mb 4] [--rate-kb 0] [--drop-every 0]
+                                   [--wrong-sha] [--catalogue-status 200]
     Korvanix.exe --site=127.0.0.1:8080
 
 The images are not Windows images: a few megabytes of reproducible bytes, enough to watch a download
-run, pause and complete. The catalogue gives each image's SHA-256 beside its addresses. For tests: a rate
+run, pause and complete. The WIM and the ESD are real imaging files, captured at start-up with
+wimlib-imagex from a generated tree that looks like a Windows partition to the engine (Windows\Boot\PCAT\
+bootmgr, Windows\System32, Chinese names, a file of --wim-mb megabytes): the WIM holds two editions, the
+ESD (solid LZMS) one. Without wimlib-imagex the site serves the Ghost images only. The catalogue gives each
+image's SHA-256 beside its addresses; for the imaging files, entries 4 and 5, also the edition to install:
+    ***dz4ks:URL:dz4js*** ***fdz4ks:URL:fdz4js*** ***sha4ks:HEX:sha4js*** ***idx4ks:N:idx4js*** For tests: a rate
 limit per connection, a fault mode that drops every Nth image response half-way, a catalogue whose
 digests are wrong, and a catalogue page served with an error status (the page itself, as a site's error
 page may read like it). The first line printed names the site; then one "sha256 NAME DIGEST" line per image.
@@ -17,9 +23,13 @@ import argparse
 import email.utils
 import hashlib
 import http.server
+import os
 import re
+import shutil
 import socket
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -27,6 +37,13 @@ IMAGES = [
     ("dz1", "fdz1", "VX_winxp_sp3.gho", "Windows XP SP3 32位"),
     ("dz2", "fdz2", "VX_win7_sp1_32.gho", "Windows 7 SP1 32位"),
     ("dz3", "fdz3", "VX_win7_sp1_64.gho", "Windows 7 SP1 64位"),
+]
+
+# The Windows imaging files: primary and fallback keys, file name, label, editions (name each), the
+# edition the catalogue names, and whether the file is solid (ESD).
+WIMS = [
+    ("dz4", "fdz4", "VX_win7_sp1_32.wim", "Windows 7 SP1 32位（WIM）", ["Windows 7 专业版", "Windows 7 旗舰版"], 2, False),
+    ("dz5", "fdz5", "VX_win8_64.esd", "Windows 8 64位（ESD）", ["Windows 8 专业版"], 1, True),
 ]
 
 # The pages the program's web views show link to each other (they stay in the view) and to a page that
@@ -55,19 +72,63 @@ def make_image(name, size):
     return bytes(out[:size])
 
 
+def make_tree(root, name, megabytes):
+    """A small tree that the engine takes for a Windows of the Vista-8 generation."""
+    for folder in ("Windows/Boot/PCAT", "Windows/System32", "Users/Public/文档", "Program Files/空文件夹"):
+        os.makedirs(os.path.join(root, folder), exist_ok=True)
+    files = {
+        "Windows/Boot/PCAT/bootmgr": make_image(name + "/bootmgr", 4096),
+        "Windows/System32/ntoskrnl.exe": make_image(name + "/kernel", 65536),
+        "Users/Public/文档/说明.txt": "这是 Korvanix 演示站点的映像，不是 Windows。\r\n".encode("utf-8"),
+        "Users/Public/文档/数据.bin": make_image(name + "/data", megabytes * 1024 * 1024),
+    }
+    for path, data in files.items():
+        with open(os.path.join(root, path), "wb") as out:
+            out.write(data)
+
+
+def make_wims(megabytes):
+    """The imaging files as {name: bytes}; empty (with a note) where wimlib-imagex is missing or fails."""
+    tool = shutil.which("wimlib-imagex")
+    if not tool:
+        print("note: wimlib-imagex is not installed; no WIM or ESD on this site", file=sys.stderr, flush=True)
+        return {}
+    made = {}
+    with tempfile.TemporaryDirectory(prefix="korvanix-demo-") as work:
+        for _, _, name, _, editions, _, solid in WIMS:
+            target = os.path.join(work, name)
+            for number, edition in enumerate(editions):
+                tree = os.path.join(work, "tree-%s-%d" % (name, number))
+                make_tree(tree, "%s/%d" % (name, number), megabytes)
+                command = [tool, "capture" if number == 0 else "append", tree, target, edition, "--check"]
+                if solid:
+                    command.append("--solid")
+                done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                if done.returncode != 0:
+                    print("note: %s failed: %s" % (" ".join(command), done.stderr.decode(errors="replace")),
+                          file=sys.stderr, flush=True)
+                    return {}
+            with open(target, "rb") as wim:
+                made[name] = wim.read()
+    return made
+
+
 def html(title, body):
     return ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%s</title></head>"
             "<body><h1>%s</h1>%s</body></html>" % (title, title, body)).encode("utf-8")
 
 
 class Site:
-    def __init__(self, host, size, wrong_sha=False):
+    def __init__(self, host, size, wrong_sha=False, wim_mb=4):
         self.host = host
         self.images = {}
         self.digests = {}
         for index, (_, _, name, _) in enumerate(IMAGES):
             self.images[name] = make_image(name, size + index * 512 * 1024)
-            self.digests[name] = hashlib.sha256(self.images[name]).hexdigest()
+        self.wims = make_wims(wim_mb)
+        self.images.update(self.wims)
+        for name, data in self.images.items():
+            self.digests[name] = hashlib.sha256(data).hexdigest()
         self.published = dict(self.digests)
         if wrong_sha:
             self.published = {name: hashlib.sha256(b"not " + name.encode()).hexdigest() for name in self.images}
@@ -92,12 +153,22 @@ class Site:
             lines.append("<p>%s ***%sks:http://%s/images/%s:%sjs***" % (label, primary, self.host, name, primary))
             lines.append(" ***%sks:http://%s/mirror/%s:%sjs***" % (fallback, self.host, name, fallback))
             lines.append(" SHA-256 ***sha%dks:%s:sha%djs***</p>" % (index + 1, self.published[name], index + 1))
+        for primary, fallback, name, label, editions, edition, _ in WIMS:
+            if name not in self.wims:
+                continue
+            number = primary[2:]
+            lines.append("<p>%s ***%sks:http://%s/images/%s:%sjs***" % (label, primary, self.host, name, primary))
+            lines.append(" ***%sks:http://%s/mirror/%s:%sjs***" % (fallback, self.host, name, fallback))
+            lines.append(" SHA-256 ***sha%sks:%s:sha%sjs***" % (number, self.published[name], number))
+            lines.append(" %s ***idx%sks:%d:idx%sjs***</p>" % (editions[edition - 1], number, edition, number))
         lines.append("</body></html>")
         return "\r\n".join(lines).encode("gbk")
 
     def manual_page(self):
+        entries = [(name, label) for _, _, name, label in IMAGES]
+        entries += [(w[2], w[3]) for w in WIMS if w[2] in self.wims]
         links = "".join("<li><a href=\"/images/%s\">%s</a> (%d 字节)</li>" % (name, label, len(self.images[name]))
-                        for _, _, name, label in IMAGES)
+                        for name, label in entries)
         return html("手动下载", "<p>下载后把文件放到目标分区的根目录，再点“开始下载”。</p><ul>%s</ul>" % links)
 
 
@@ -201,6 +272,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--port", type=int, default=8080, help="port on 127.0.0.1 (0: any free port)")
     parser.add_argument("--size-mb", type=int, default=4, help="size of the first demo image in MB")
+    parser.add_argument("--wim-mb", type=int, default=4, help="size of the data file in each WIM edition, in MB")
     parser.add_argument("--rate-kb", type=int, default=0, help="per-connection limit in KB/s (0: none)")
     parser.add_argument("--drop-every", type=int, default=0,
                         help="drop every Nth image response half-way (0: never)")
@@ -211,7 +283,7 @@ def main():
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
     host = "127.0.0.1:%d" % server.server_address[1]
-    Handler.site = Site(host, args.size_mb * 1024 * 1024, args.wrong_sha)
+    Handler.site = Site(host, args.size_mb * 1024 * 1024, args.wrong_sha, args.wim_mb)
     Handler.site.rate = args.rate_kb * 1024
     Handler.site.drop_every = args.drop_every
     Handler.site.catalogue_status = args.catalogue_status

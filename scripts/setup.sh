@@ -56,6 +56,8 @@ packages=(
     busybox-static binutils zstd partclone cpio
     # the engine on UEFI machines: OVMF (with Microsoft's keys) for its tests, sfdisk for their GPT disks
     ovmf fdisk
+    # the engine's libxml2, built for i386 (build-libxml2.sh); wimlib-imagex and setfattr make the tests' WIM images
+    gcc-multilib libc6-dev-i386 wimtools attr
 )
 complete=1
 if ! apt-get install -y -qq --no-install-recommends "${packages[@]}"; then
@@ -80,7 +82,8 @@ fi
 # nginx-light starts a system service on install; tests run their own instances on loopback.
 if command -v systemctl >/dev/null 2>&1; then systemctl disable --now nginx >/dev/null 2>&1 || true; fi
 
-# Sources of the libraries the Windows build compiles itself (zlib with minizip, libjpeg-turbo).
+# Sources of the libraries the build compiles itself (zlib with minizip and libjpeg-turbo for Windows,
+# libxml2 without ICU for the engine).
 deps=/var/cache/korvanix/src
 mkdir -p "$deps"
 fetch_source() {
@@ -95,6 +98,7 @@ fetch_source() {
 }
 fetch_source zlib zlib
 fetch_source libjpeg-turbo libjpeg-turbo
+fetch_source libxml2 libxml2
 
 # The imaging engine's i386 packages (src/boot/engine/packages.txt), kept for offline builds.
 engine_debs=/var/cache/korvanix/engine-debs

@@ -56,6 +56,29 @@ bool UsableDesignator(std::string_view text) {
     return true;
 }
 
+std::string_view ModeName(EngineJobMode mode) {
+    switch (mode) {
+        case EngineJobMode::Restore:
+            return "restore";
+        case EngineJobMode::Apply:
+            return "apply";
+        case EngineJobMode::Backup:
+            break;
+    }
+    return "backup";
+}
+
+// "1" to "9999": digits only, no leading zero (the engine's reader takes exactly these).
+std::optional<uint32_t> ParseIndex(std::string_view text) {
+    if (text.empty() || text.size() > 4 || text[0] == '0') return std::nullopt;
+    uint32_t value = 0;
+    for (char c : text) {
+        if (!IsDigit(c)) return std::nullopt;
+        value = value * 10 + uint32_t(c - '0');
+    }
+    return value;
+}
+
 Outcome CheckJob(const EngineJob& job) {
     for (const PartitionIdentity* id : {&job.system, &job.partition, &job.image}) {
         if (id->IsGpt()) {
@@ -68,8 +91,19 @@ Outcome CheckJob(const EngineJob& job) {
     }
     if (!UsableFolder(job.folder, false)) return Bad("镜像文件夹 " + job.folder + " 不可用");
     if (!UsableDesignator(job.ghostPartition) || !UsableDesignator(job.ghostImage)) return Bad("盘号为空或含控制字符");
+    if (job.mode == EngineJobMode::Apply ? job.index < 1 || job.index > kEngineJobMaxIndex : job.index != 0) {
+        return Bad("映像索引 " + std::to_string(job.index) + " 无效");
+    }
     if (job.partition == job.image) {
-        return Bad(job.mode == EngineJobMode::Restore ? "镜像位于要还原的分区上" : "镜像不能保存到要备份的分区");
+        switch (job.mode) {
+            case EngineJobMode::Restore:
+                return Bad("镜像位于要还原的分区上");
+            case EngineJobMode::Apply:
+                return Bad("映像文件位于要安装到的分区上");
+            case EngineJobMode::Backup:
+                break;
+        }
+        return Bad("镜像不能保存到要备份的分区");
     }
     return Outcome::Done();
 }
@@ -144,13 +178,14 @@ Result<std::string> EngineJobText(const EngineJob& job) {
     if (Outcome check = CheckJob(job); !check) return check;
     std::string text(kHeader);
     text += "\nmode=";
-    text += job.mode == EngineJobMode::Backup ? "backup" : "restore";
+    text += ModeName(job.mode);
     text += "\nsystem=" + IdentityText(job.system);
     text += "\npartition=" + IdentityText(job.partition);
     text += "\nimage=" + IdentityText(job.image);
     text += "\nfolder=" + job.folder;
     text += "\nghost-partition=" + job.ghostPartition;
     text += "\nghost-image=" + job.ghostImage;
+    if (job.mode == EngineJobMode::Apply) text += "\nindex=" + std::to_string(job.index);
     text += "\n";
     text += kEnd;
     text += "\n";
@@ -169,8 +204,11 @@ Result<EngineJob> ParseEngineJob(std::string_view text) {
         start = end + 1;
     }
     if (lines.empty() || lines[0] != kHeader) return Bad("第一行不是 " + std::string(kHeader));
-    if (lines.size() < kKeys.size() + 2 || lines[kKeys.size() + 1] != kEnd) return Bad("文件不完整（缺少 end 行）");
-    if (lines.size() > kKeys.size() + 2) return Bad("end 行之后还有内容");
+    // An apply names the edition on one more line before the end.
+    const bool apply = lines.size() > 1 && lines[1] == "mode=apply";
+    const size_t fields = kKeys.size() + (apply ? 1 : 0);
+    if (lines.size() < fields + 2 || lines[fields + 1] != kEnd) return Bad("文件不完整（缺少 end 行）");
+    if (lines.size() > fields + 2) return Bad("end 行之后还有内容");
 
     std::array<std::string_view, kKeys.size()> values;
     for (size_t i = 0; i < kKeys.size(); ++i) {
@@ -188,6 +226,8 @@ Result<EngineJob> ParseEngineJob(std::string_view text) {
         job.mode = EngineJobMode::Backup;
     else if (values[0] == "restore")
         job.mode = EngineJobMode::Restore;
+    else if (values[0] == "apply")
+        job.mode = EngineJobMode::Apply;
     else
         return Bad("未知的 mode " + std::string(values[0]));
     PartitionIdentity* ids[] = {&job.system, &job.partition, &job.image};
@@ -199,6 +239,15 @@ Result<EngineJob> ParseEngineJob(std::string_view text) {
     job.folder = values[4];
     job.ghostPartition = values[5];
     job.ghostImage = values[6];
+    if (apply) {
+        const std::string_view line = lines[kKeys.size() + 1];
+        if (line.substr(0, 6) != "index=") {
+            return Bad("第 " + std::to_string(kKeys.size() + 2) + " 行应为 index=，却是 " + std::string(line));
+        }
+        const auto index = ParseIndex(line.substr(6));
+        if (!index) return Bad("映像索引 " + std::string(line.substr(6)) + " 无效");
+        job.index = *index;
+    }
     if (Outcome check = CheckJob(job); !check) return check;
     return job;
 }
@@ -239,16 +288,21 @@ std::optional<uint64_t> Number(std::string_view field, std::string_view key) {
 
 // "SUMMARY mode=backup seconds=123 image-bytes=456789", exactly; anything else is no summary.
 std::optional<EngineSummary> ParseSummary(std::string_view line) {
-    constexpr std::string_view kBackup = "SUMMARY mode=backup ", kRestore = "SUMMARY mode=restore ";
+    constexpr std::string_view kPrefix = "SUMMARY mode=";
+    if (line.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
+    line.remove_prefix(kPrefix.size());
     EngineSummary summary;
-    if (line.substr(0, kBackup.size()) == kBackup) {
-        line.remove_prefix(kBackup.size());
-    } else if (line.substr(0, kRestore.size()) == kRestore) {
-        summary.mode = EngineJobMode::Restore;
-        line.remove_prefix(kRestore.size());
-    } else {
-        return std::nullopt;
+    bool known = false;
+    for (EngineJobMode mode : {EngineJobMode::Backup, EngineJobMode::Restore, EngineJobMode::Apply}) {
+        const std::string_view name = ModeName(mode);
+        if (line.size() > name.size() && line.substr(0, name.size()) == name && line[name.size()] == ' ') {
+            summary.mode = mode;
+            line.remove_prefix(name.size() + 1);
+            known = true;
+            break;
+        }
     }
+    if (!known) return std::nullopt;
     const size_t blank = line.find(' ');
     if (blank == std::string_view::npos) return std::nullopt;
     const auto seconds = Number(line.substr(0, blank), "seconds=");

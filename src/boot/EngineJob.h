@@ -8,14 +8,18 @@
 //
 // The file, UTF-8 with LF, every line required and in this order (the engine's init parses it too):
 //   korvanix-job 1
-//   mode=backup                    backup | restore
+//   mode=backup                    backup | restore | apply
 //   system=5A3C0F12:1048576        the partition holding the job, the boot files and the log
-//   partition=5A3C0F12:1048576     backup: the partition saved; restore: the partition overwritten
-//   image=5A3C0F12:68157440        the partition holding the image folder
-//   folder=/qzrpgho/SYS            the image folder on that partition, "/" separated
+//   partition=5A3C0F12:1048576     backup: the partition saved; restore, apply: the partition overwritten
+//   image=5A3C0F12:68157440        the partition holding the image folder (apply: the image file)
+//   folder=/qzrpgho/SYS            the image folder on that partition, "/" separated (apply: the .wim
+//                                  or .esd file, "/sources/install.wim")
 //   ghost-partition=1:1            the same two places in Ghost's designators, for the log
 //   ghost-image=1:2\qzrpgho\SYS
+//   index=2                        apply only: the image's edition in the file, 1 to 9999
 //   end
+// An apply formats the partition, keeping its boot code, and writes the edition of a Windows imaging
+// file (WIM, or the solid ESD) to it.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -42,7 +46,7 @@ struct PartitionIdentity {
     bool IsGpt() const { return !partitionGuid.IsZero() || !diskGuid.IsZero(); }
 };
 
-enum class EngineJobMode { Backup, Restore };
+enum class EngineJobMode { Backup, Restore, Apply };
 
 struct EngineJob {
     EngineJobMode mode = EngineJobMode::Backup;
@@ -52,7 +56,9 @@ struct EngineJob {
     std::string folder;
     std::string ghostPartition;
     std::string ghostImage;
+    uint32_t index = 0;  // apply: the edition, 1 to kEngineJobMaxIndex; otherwise 0
 };
+inline constexpr uint32_t kEngineJobMaxIndex = 9999;
 
 // "5A3C0F12:1048576"; on GPT "DISK-GUID/PARTITION-GUID:1048576" (offsets below 2^53 there).
 std::string IdentityText(PartitionIdentity id);
@@ -64,8 +70,9 @@ Result<PartitionIdentity> ParseIdentity(std::string_view text);
 Result<std::string> EngineFolderOfPath(std::string_view windowsPath);
 
 // The file's text; fails (and gives no text) for a job the engine would refuse: a zero signature, an
-// offset that is not whole sectors, an unusable folder, an image folder on the partition a restore
-// overwrites, or a backup into the partition it saves.
+// offset that is not whole sectors, an unusable folder, an image folder on the partition a restore or an
+// apply overwrites, a backup into the partition it saves, or an index outside 1-9999 for an apply (and
+// any index for the others).
 Result<std::string> EngineJobText(const EngineJob& job);
 // The reverse; refuses a truncated file, unknown or repeated fields and bad values with the reason.
 Result<EngineJob> ParseEngineJob(std::string_view text);
@@ -79,7 +86,8 @@ ImagingRoute SelectedImagingRoute();
 // The last job's result, from KORVANIX.LOG at the system partition's root: its last line is "RESULT OK"
 // or "RESULT FAILED: reason". A log without that line (the engine stopped half way) counts as a failure.
 // A success may carry, on the line just before, "SUMMARY mode=backup seconds=123 image-bytes=456789"
-// (the time the job took and the sum of the image's streams); an older engine writes none.
+// (the time the job took and the sum of the image's streams; mode=apply: the image file's size); an older
+// engine writes none.
 struct EngineSummary {
     EngineJobMode mode = EngineJobMode::Backup;
     uint64_t seconds = 0;

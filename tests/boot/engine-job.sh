@@ -29,7 +29,7 @@ case_() {  # EXPECTED(ok|refused) TEXT
     engine=$(TMPDIR=$work busybox sh -c '. "$1"; if job_parse "$2"; then
         printf "mode=%s\nsystem=%s\npartition=%s\nimage=%s\nfolder=%s\nghost-partition=%s\nghost-image=%s\n" \
             "$JOB_MODE" "$JOB_SYSTEM" "$JOB_PARTITION" "$JOB_IMAGE" "$JOB_FOLDER" "$JOB_GHOST_PARTITION" \
-            "$JOB_GHOST_IMAGE"; else echo refused; fi' sh "$jobsh" "$work/$n.job")
+            "$JOB_GHOST_IMAGE"; [ -z "$JOB_INDEX" ] || echo "index=$JOB_INDEX"; else echo refused; fi' sh "$jobsh" "$work/$n.job")
     if [ "$engine" != "$program" ]; then
         echo "FAIL case $n: the engine and the program disagree"
         echo "--- file:"; cat "$work/$n.job"; echo; echo "--- engine:"; echo "$engine"; echo "--- program:"; echo "$program"
@@ -92,4 +92,14 @@ case_ refused "$(gpt 68157440 "$gd/${gi%?}:202375168")"
 case_ refused "$(gpt 68157440 "$gd/{$gi}:202375168")"
 case_ refused "$(gpt 68157440 "$gd:$gi:202375168")"
 case_ refused "$(gpt 68157440 "$gd/$gi/$gs:202375168")"
+# An apply: the image file and its edition, on one more line that only an apply has.
+apply=$(sub 's/mode=backup/mode=apply/; s#folder=.*#folder=/sources/install.wim#; s/^end$/index=12\nend/')
+case_ ok "$apply"
+case_ ok "$(printf '%s' "$apply" | sed 's/index=12/index=9999/')"
+for bad in 0 01 10000 '' +1 1x; do case_ refused "$(printf '%s' "$apply" | sed "s/index=12/index=$bad/")"; done
+case_ refused "$(printf '%s' "$apply" | sed 's/index=12/edition=12/')"
+case_ refused "$(printf '%s' "$apply" | sed '/^index=/d')"
+case_ refused "$(printf '%s' "$apply" | sed 's/mode=apply/mode=restore/')"
+case_ refused "$(sub 's/^end$/index=1\nend/')"
+case_ refused "$(printf '%s' "$apply" | sed 's/image=5A3C0F12:68157440/image=5A3C0F12:1048576/')"
 echo "PASS: $n job files, both readers agree"

@@ -36,6 +36,50 @@ TEST(EngineJob, WritesTheFormatTheEngineReadsAndReadsItBack) {
     EXPECT_EQ(back->partition, restore.partition);
 }
 
+// An apply carries the edition on a line of its own before the end; only an apply does, from 1 to 9999.
+TEST(EngineJob, ApplyNamesTheEditionAndOnlyAnApplyDoes) {
+    EngineJob apply = Backup();
+    apply.mode = EngineJobMode::Apply;
+    apply.folder = "/sources/install.wim";
+    apply.index = 9999;
+    auto text = EngineJobText(apply);
+    ASSERT_TRUE(text) << text.outcome().what();
+    EXPECT_EQ(text.value(),
+              "korvanix-job 1\nmode=apply\nsystem=5A3C0F12:1048576\npartition=5A3C0F12:1048576\n"
+              "image=5A3C0F12:68157440\nfolder=/sources/install.wim\nghost-partition=1:1\n"
+              "ghost-image=1:2\\qzrpgho\\系统\nindex=9999\nend\n");
+    auto back = ParseEngineJob(text.value());
+    ASSERT_TRUE(back) << back.outcome().what();
+    EXPECT_EQ(back->mode, EngineJobMode::Apply);
+    EXPECT_EQ(back->index, 9999u);
+    EXPECT_EQ(back->folder, "/sources/install.wim");
+
+    for (uint32_t bad : {0u, 10000u}) {
+        apply.index = bad;
+        EXPECT_FALSE(EngineJobText(apply)) << bad;
+    }
+    apply.index = 1;
+    apply.image = apply.partition;  // the image file on the partition it would format
+    EXPECT_FALSE(EngineJobText(apply));
+    EngineJob backup = Backup();
+    backup.index = 1;
+    EXPECT_FALSE(EngineJobText(backup));
+
+    const std::string good = text.value();
+    auto with = [&](const std::string& from, const std::string& to) {
+        std::string t = good;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    for (const std::string& t :
+         {with("index=9999", "index=0"), with("index=9999", "index=01"), with("index=9999", "index=10000"),
+          with("index=9999", "index="), with("index=9999", "index=+1"), with("index=9999", "edition=1"),
+          with("index=9999\n", ""), with("mode=apply", "mode=restore")}) {
+        EXPECT_FALSE(ParseEngineJob(t)) << t;
+    }
+    EXPECT_FALSE(ParseEngineJob(std::string(kBackupText).insert(std::string(kBackupText).find("end"), "index=1\n")));
+}
+
 TEST(EngineJob, ReadsWhatAWindowsEditorLeaves) {
     std::string crlf;
     for (char c : std::string(kBackupText)) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -140,11 +184,16 @@ TEST(EngineJob, SummaryOfASuccessFromTheLineBeforeIt) {
     ASSERT_TRUE(r.summary);
     EXPECT_EQ(r.summary->mode, EngineJobMode::Restore);
     EXPECT_EQ(r.summary->imageBytes, 9999999999999999999u);
+    r = EngineLogResult("SUMMARY mode=apply seconds=7 image-bytes=8\nRESULT OK\n");
+    ASSERT_TRUE(r.summary);
+    EXPECT_EQ(r.summary->mode, EngineJobMode::Apply);
+    EXPECT_EQ(r.summary->seconds, 7u);
 
     // A log without the line, or with one that is not exactly of its form, is a success without a summary.
     for (const char* log :
          {"RESULT OK\n", "x\nRESULT OK\n", "SUMMARY mode=backup seconds=1 image-bytes=2\nx\nRESULT OK\n",
-          "SUMMARY mode=copy seconds=1 image-bytes=2\nRESULT OK\n", "SUMMARY mode=backup seconds=1\nRESULT OK\n",
+          "SUMMARY mode=copy seconds=1 image-bytes=2\nRESULT OK\n", "SUMMARY mode=apply\nRESULT OK\n",
+          "SUMMARY mode=applyseconds=1 image-bytes=2\nRESULT OK\n", "SUMMARY mode=backup seconds=1\nRESULT OK\n",
           "SUMMARY mode=backup seconds=-1 image-bytes=2\nRESULT OK\n",
           "SUMMARY mode=backup seconds=1 image-bytes=2 extra\nRESULT OK\n",
           "SUMMARY mode=backup seconds=1 image-bytes=99999999999999999999\nRESULT OK\n",

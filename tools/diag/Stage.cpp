@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
+#include <string>
 
 #include "Diag.h"
 #include "boot/BootAssets.h"
@@ -85,8 +86,8 @@ bool PutFiles(const std::string& disk, const DiskPartition& part,
 
 int Stage(const Args& args) {
     if (args.empty()) return 2;
-    std::string disk = args[0], system, source, image, target, assets = KX_BOOT_ASSETS_DIR;
-    bool restore = false;
+    std::string disk = args[0], system, source, image, target, index, assets = KX_BOOT_ASSETS_DIR;
+    bool restore = false, apply = false;
     for (size_t i = 1; i + 1 < args.size(); i += 2) {
         const std::string& flag = args[i];
         if (flag == "--system")
@@ -97,6 +98,10 @@ int Stage(const Args& args) {
             image = args[i + 1];
         else if (flag == "--restore")
             image = args[i + 1], restore = true;
+        else if (flag == "--apply")
+            image = args[i + 1], apply = true;
+        else if (flag == "--index")
+            index = args[i + 1];
         else if (flag == "--to")
             target = args[i + 1];
         else if (flag == "--assets")
@@ -104,9 +109,16 @@ int Stage(const Args& args) {
         else
             return 2;
     }
-    if (args.size() % 2 == 0 || system.empty() || image.empty() ||
-        (restore ? target.empty() || !source.empty() : source.empty() || !target.empty()))
+    // An apply writes an edition of an image file to a partition, as a restore writes an image folder.
+    const bool overwrites = restore || apply;
+    if (args.size() % 2 == 0 || system.empty() || image.empty() || (restore && apply) || apply == index.empty() ||
+        (overwrites ? target.empty() || !source.empty() : source.empty() || !target.empty()))
         return 2;
+    uint32_t edition = 0;
+    if (apply) {
+        if (index.size() > 4 || index.find_first_not_of("0123456789") != std::string::npos) return 2;
+        edition = uint32_t(std::stoul(index));
+    }
 
     std::string mbr(512, '\0');
     std::ifstream in(disk, std::ios::binary);
@@ -121,7 +133,7 @@ int Stage(const Args& args) {
             return StageGpt(disk, system, restore ? target : source, image, restore, assets);
     std::string imagePath;
     auto sys = Lookup(mbr, system, nullptr);
-    auto part = Lookup(mbr, restore ? target : source, nullptr);
+    auto part = Lookup(mbr, overwrites ? target : source, nullptr);
     auto img = Lookup(mbr, image, &imagePath);
     if (!sys || !part || !img) return 1;
     // The folder as the job carries it: tests and virtual machines may use names Windows would not take
@@ -130,13 +142,16 @@ int Stage(const Args& args) {
     for (char& c : folder)
         if (c == '\\') c = '/';
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    EngineJob job{restore ? EngineJobMode::Restore : EngineJobMode::Backup,
+    EngineJob job{apply     ? EngineJobMode::Apply
+                  : restore ? EngineJobMode::Restore
+                            : EngineJobMode::Backup,
                   sys->id,
                   part->id,
                   img->id,
                   folder,
-                  restore ? target : source,
-                  image};
+                  overwrites ? target : source,
+                  image,
+                  edition};
     auto text = EngineJobText(job);
     if (!text) {
         std::fprintf(stderr, "%s\n", text.outcome().what().c_str());
@@ -171,10 +186,13 @@ int JobCheck(const Args& args) {
         return 1;
     }
     const EngineJob& j = job.value();
-    std::printf("mode=%s\nsystem=%s\npartition=%s\nimage=%s\nfolder=%s\nghost-partition=%s\nghost-image=%s\n",
-                j.mode == EngineJobMode::Backup ? "backup" : "restore", IdentityText(j.system).c_str(),
-                IdentityText(j.partition).c_str(), IdentityText(j.image).c_str(), j.folder.c_str(),
-                j.ghostPartition.c_str(), j.ghostImage.c_str());
+    const char* mode = j.mode == EngineJobMode::Apply     ? "apply"
+                       : j.mode == EngineJobMode::Restore ? "restore"
+                                                          : "backup";
+    std::printf("mode=%s\nsystem=%s\npartition=%s\nimage=%s\nfolder=%s\nghost-partition=%s\nghost-image=%s\n", mode,
+                IdentityText(j.system).c_str(), IdentityText(j.partition).c_str(), IdentityText(j.image).c_str(),
+                j.folder.c_str(), j.ghostPartition.c_str(), j.ghostImage.c_str());
+    if (j.mode == EngineJobMode::Apply) std::printf("index=%u\n", unsigned(j.index));
     return 0;
 }
 

@@ -62,7 +62,8 @@ const Subcommand kSubcommands[] = {
     {"zip", "zip FOLDER ARCHIVE        compress a folder as the user-data backup does", kx::diag::Zip},
     {"unzip", "unzip ARCHIVE FOLDER      extract an archive as the user-data restore does", kx::diag::Unzip},
     {"stage",
-     "stage DISK.img --system D:P (--backup D:P --image 'D:P\\path\\name' | --restore 'D:P\\path\\name' --to D:P)\n"
+     "stage DISK.img --system D:P (--backup D:P --image 'D:P\\path\\name' | --restore 'D:P\\path\\name' --to D:P\n"
+     "                            | --apply 'D:P\\path\\file.wim' --index N --to D:P)\n"
      "                            [--assets DIR]   write boot files, engine and an engine job onto a raw disk",
      kx::diag::Stage},
     {"job", "job FILE                  check an engine job file as the engine does; print its fields",

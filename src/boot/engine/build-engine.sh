@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the imaging engine the loader starts when it finds a job: Debian's i386 kernel and an initramfs
-# with busybox, partclone, ntfs-3g and zstd (and the libraries they load) around our init script.
+# with busybox, partclone, ntfs-3g, wimlib and zstd (and the libraries they load) around our init script.
 #
 #   build-engine.sh OUT_DIR      writes OUT_DIR/kxlinux, OUT_DIR/kxinitrd and OUT_DIR/engine-provenance.txt
 #
@@ -57,8 +57,11 @@ mkdir -p "$tree"/{bin,sbin,lib,dev,proc,sys,run,tmp,mnt,etc}
 cp "$root/bin/busybox" "$tree/bin/busybox"
 # Programs the init script runs; their libraries follow.
 programs=(usr/sbin/partclone.ntfs usr/sbin/partclone.fat usr/sbin/partclone.restore usr/sbin/partclone.info
-    bin/ntfs-3g bin/ntfsfix usr/bin/zstd sbin/dmsetup usr/bin/openssl)
+    bin/ntfs-3g bin/ntfsfix usr/bin/zstd sbin/dmsetup usr/bin/openssl usr/bin/wimlib-imagex sbin/mkntfs)
 for p in "${programs[@]}"; do cp "$root/$p" "$tree/bin/"; done
+# wimlib's libxml2 without ICU, built from Debian's source (build-libxml2.sh), in place of Debian's binary.
+bash "$here/build-libxml2.sh" "$root/usr/lib/i386-linux-gnu" >>"$work/provenance.txt" ||
+    die "cannot build libxml2 for the engine"
 
 # The dynamic loader and every library a program needs, found by name in the unpacked packages.
 libdir=lib/i386-linux-gnu
@@ -95,7 +98,7 @@ busybox depmod -b "$tree" "$kver"
 
 # Our scripts, then the applets as links to busybox.
 install -m 755 "$here/init" "$tree/init"
-for f in job.sh disks.sh image.sh restore.sh progress.sh efi.sh gpt.sh; do install -m 644 "$here/$f" "$tree/bin/$f"; done
+for f in job.sh disks.sh image.sh restore.sh apply.sh progress.sh efi.sh gpt.sh; do install -m 644 "$here/$f" "$tree/bin/$f"; done
 for a in $(grep -v "^#" "$here/applets.txt"); do ln -sf busybox "$tree/bin/$a"; done
 ln -sf ../bin/busybox "$tree/sbin/modprobe"
 ln -sf ../bin/ntfs-3g "$tree/sbin/mount.ntfs-3g"

@@ -115,7 +115,7 @@ size_of() {
 mounted_rw() { awk -v d="$1" '$2 == d { split($4, o, ","); rw = (o[1] == "rw") } END { exit !rw }' /proc/mounts; }
 is_mounted() { awk -v d="$1" '$2 == d { found = 1 } END { exit !found }' /proc/mounts; }
 
-# mount_part DEV DIR ro|rw: MOUNT_WHY says why when it fails. ntfs-3g asked for rw falls back to read-only,
+# mount_part DEV DIR ro|rw[,OPTION...]: MOUNT_WHY says why when it fails. ntfs-3g asked for rw falls back to read-only,
 # with success, on a hibernated or unclean volume: a rw mount is checked, and refused when it did not take.
 mount_part() {
     local fs
@@ -136,7 +136,7 @@ mount_part() {
         MOUNT_WHY="cannot mount ${1#/dev/}: $(grep -v '^ *$' /run/err.mount | tail -n 1)"
     fi
     [ $status = 0 ] || return 1
-    if [ "$3" = rw ] && ! mounted_rw "$2"; then
+    if [ "${3%%,*}" = rw ] && ! mounted_rw "$2"; then
         umount "$2" 2>/dev/null
         return 1
     fi

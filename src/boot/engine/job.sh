@@ -61,19 +61,21 @@ job_folder() {
 }
 
 # job_parse FILE: sets JOB_MODE JOB_SYSTEM JOB_PARTITION JOB_IMAGE JOB_FOLDER JOB_GHOST_PARTITION
-# JOB_GHOST_IMAGE, or JOB_ERROR and a failed status.
+# JOB_GHOST_IMAGE and, for an apply, JOB_INDEX; or JOB_ERROR and a failed status.
 job_parse() {
-    local file=$1 n=0 line key value total
+    local file=$1 n=0 line key value total last=9
     local keys="mode system partition image folder ghost-partition ghost-image"
-    JOB_ERROR=
+    JOB_ERROR= JOB_INDEX=
     [ -f "$file" ] || { job_fail "no job file"; return 1; }
     # awk reads a last line that lacks its line break too, and drops the CR a Windows editor adds.
     awk '{ sub(/\r$/, ""); print }' "$file" >"${TMPDIR:-/tmp}/job.lines"
     total=$(wc -l <"${TMPDIR:-/tmp}/job.lines")
     [ "$(sed -n 1p "${TMPDIR:-/tmp}/job.lines")" = "korvanix-job 1" ] || { job_fail "first line is not 'korvanix-job 1'"; return 1; }
-    [ "$total" -ge 9 ] && [ "$(sed -n 9p "${TMPDIR:-/tmp}/job.lines")" = end ] ||
+    # An apply names the image's edition on one more line, before the end.
+    if [ "$(sed -n 2p "${TMPDIR:-/tmp}/job.lines")" = mode=apply ]; then keys="$keys index" last=10; fi
+    [ "$total" -ge $last ] && [ "$(sed -n ${last}p "${TMPDIR:-/tmp}/job.lines")" = end ] ||
         { job_fail "job file is incomplete (no 'end' line)"; return 1; }
-    if [ "$total" -gt 9 ]; then
+    if [ "$total" -gt $last ]; then
         job_fail "text after the 'end' line"
         return 1
     fi
@@ -92,10 +94,16 @@ job_parse() {
             folder) JOB_FOLDER=$value ;;
             ghost-partition) JOB_GHOST_PARTITION=$value ;;
             ghost-image) JOB_GHOST_IMAGE=$value ;;
+            index) JOB_INDEX=$value ;;
         esac
         n=$((n + 1))
     done
-    case $JOB_MODE in backup|restore) ;; *) job_fail "unknown mode '$JOB_MODE'"; return 1 ;; esac
+    case $JOB_MODE in backup|restore|apply) ;; *) job_fail "unknown mode '$JOB_MODE'"; return 1 ;; esac
+    # The edition: 1 to 9999, no leading zero.
+    case $JOB_MODE:$JOB_INDEX in
+        apply:[1-9] | apply:[1-9][0-9] | apply:[1-9][0-9][0-9] | apply:[1-9][0-9][0-9][0-9] | backup: | restore:) ;;
+        *) job_fail "bad image index '$JOB_INDEX'"; return 1 ;;
+    esac
     job_identity "$JOB_SYSTEM" && job_identity "$JOB_PARTITION" && job_identity "$JOB_IMAGE" || return 1
     job_folder "$JOB_FOLDER" || return 1
     for value in "$JOB_GHOST_PARTITION" "$JOB_GHOST_IMAGE"; do
@@ -108,8 +116,11 @@ job_parse() {
     JOB_PARTITION=$(job_normal "$JOB_PARTITION")
     JOB_IMAGE=$(job_normal "$JOB_IMAGE")
     if [ "$JOB_PARTITION" = "$JOB_IMAGE" ]; then
-        if [ "$JOB_MODE" = restore ]; then job_fail "the image is on the partition to restore"
-        else job_fail "the image cannot be saved to the partition being backed up"; fi
+        case $JOB_MODE in
+            restore) job_fail "the image is on the partition to restore" ;;
+            apply) job_fail "the image is on the partition to apply it to" ;;
+            *) job_fail "the image cannot be saved to the partition being backed up" ;;
+        esac
         return 1
     fi
 }

@@ -100,8 +100,11 @@ hash_with_progress() {
 # banner: what runs, in the words the program showed, and the warning that matters most.
 banner() {
     local what
-    if [ "$JOB_MODE" = backup ]; then what="BACKING UP partition $JOB_GHOST_PARTITION to $JOB_GHOST_IMAGE"
-    else what="RESTORING partition $JOB_GHOST_PARTITION from $JOB_GHOST_IMAGE"; fi
+    case $JOB_MODE in
+        backup) what="BACKING UP partition $JOB_GHOST_PARTITION to $JOB_GHOST_IMAGE" ;;
+        apply) what="INSTALLING Windows on partition $JOB_GHOST_PARTITION from $JOB_GHOST_IMAGE" ;;
+        *) what="RESTORING partition $JOB_GHOST_PARTITION from $JOB_GHOST_IMAGE" ;;
+    esac
     # Each line fits the console's 80 columns after the "korvanix: " in front of it.
     show "======================================================================"
     show "Korvanix is $what"

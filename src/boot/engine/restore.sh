@@ -74,6 +74,7 @@ disarm_resume() {
     [ -f "/run/img/$SAVED_MBR" ] || { umount /run/img; fail "the machine's start-up code is not on the image partition"; return 1; }
     write_startup "/run/img/$SAVED_MBR" || { umount /run/img; fail "cannot put the start-up code of $BOOTDISK back"; return 1; }
     rm -f "/run/img/$RESUME_JOB" "/run/img/$SAVED_MBR"
+    rm -rf "/run/img/$KEEP_DIR"
     if [ "$IMG" != "$SYSDEV" ]; then for f in $ENGINE_FILES; do rm -f "/run/img/$f"; done; fi
     sync
     umount /run/img
