@@ -11,6 +11,7 @@
 set -euo pipefail
 export LC_ALL=C
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/debs.sh"
 debs=${KORVANIX_EFI_DEBS:-/var/cache/korvanix/efi-debs}
 limit=$((20 * 1024 * 1024))
 
@@ -24,28 +25,11 @@ trap 'rm -rf "$work"' EXIT
 
 packages_list=$(bash "$here/packages.sh" efi-packages.txt amd64) || die "cannot list the UEFI route's packages"
 mapfile -t packages <<<"$packages_list"
-mkdir -p "$debs"
-missing=()
-for p in "${packages[@]}"; do
-    ls "$debs/${p}_"*_amd64.deb >/dev/null 2>&1 || missing+=("$p:amd64")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    (cd "$debs" && apt-get download -q "${missing[@]}" >/dev/null) || die "cannot fetch ${missing[*]} (apt-get update?)"
-fi
-
 root=$work/pkg
-mkdir -p "$root"
-{
-    echo "Packages of the UEFI route (Debian, architecture amd64): name, version, SHA-256 of the .deb"
-    for p in "${packages[@]}"; do
-        deb=$(ls "$debs/${p}_"*_amd64.deb | sort -V | tail -n 1)
-        dpkg-deb -x "$deb" "$root"
-        printf '%s %s %s\n' "$p" "$(dpkg-deb -f "$deb" Version)" "$(sha256sum "$deb" | cut -d' ' -f1)"
-    done
-} >"$work/provenance.txt"
-
-kver=$(ls "$root/lib/modules")
-[ "$(echo "$kver" | wc -l)" = 1 ] || die "expected one kernel, found: $kver"
+unpack_debs "$debs" amd64 "$root" "$work/provenance.txt" \
+    "Packages of the UEFI route (Debian, architecture amd64): name, version, SHA-256 of the .deb" "${packages[@]}" ||
+    die "the UEFI route's packages are not all there"
+kver=$(only_kernel "$root") || die "no single kernel among the packages"
 cp "$root/usr/lib/shim/shimx64.efi.signed" "$work/shimx64.efi"
 # The CD image of the signed GRUB, under the name shim loads. Both images run the same embedded start-up
 # script, which reads $prefix/grub.cfg when $prefix exists and the grub.cfg beside GRUB otherwise; the

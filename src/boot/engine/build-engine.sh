@@ -9,6 +9,7 @@
 set -euo pipefail
 export LC_ALL=C
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/debs.sh"
 debs=${KORVANIX_ENGINE_DEBS:-/var/cache/korvanix/engine-debs}
 limit=$((25 * 1024 * 1024))
 
@@ -27,30 +28,12 @@ trap 'rm -rf "$work"' EXIT
 
 packages_list=$(bash "$here/packages.sh") || die "cannot list the engine's packages"
 mapfile -t packages <<<"$packages_list"
-mkdir -p "$debs"
-missing=()
-for p in "${packages[@]}"; do
-    ls "$debs/${p}_"*_i386.deb >/dev/null 2>&1 || missing+=("$p:i386")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    (cd "$debs" && apt-get download -q "${missing[@]}" >/dev/null) ||
-        die "cannot fetch ${missing[*]} (needs dpkg --add-architecture i386 and apt-get update: scripts/setup.sh)"
-fi
-
 # Unpack every package; record what was used.
 root=$work/pkg
-mkdir -p "$root"
-{
-    echo "Packages of this engine build (Debian, architecture i386): name, version, SHA-256 of the .deb"
-    for p in "${packages[@]}"; do
-        deb=$(ls "$debs/${p}_"*_i386.deb | sort -V | tail -n 1)
-        dpkg-deb -x "$deb" "$root"
-        printf '%s %s %s\n' "$p" "$(dpkg-deb -f "$deb" Version)" "$(sha256sum "$deb" | cut -d' ' -f1)"
-    done
-} >"$work/provenance.txt"
-
-kver=$(ls "$root/lib/modules")
-[ "$(echo "$kver" | wc -l)" = 1 ] || die "expected one kernel, found: $kver"
+unpack_debs "$debs" i386 "$root" "$work/provenance.txt" \
+    "Packages of this engine build (Debian, architecture i386): name, version, SHA-256 of the .deb" "${packages[@]}" ||
+    die "the engine's packages are not all there"
+kver=$(only_kernel "$root") || die "no single kernel among the packages"
 
 tree=$work/tree
 mkdir -p "$tree"/{bin,sbin,lib,dev,proc,sys,run,tmp,mnt,etc}
