@@ -169,20 +169,9 @@ void RunZipBackup(const UserDataContext& c, const Job& job, const StopCheck& sto
     }
 }
 
-void RunRestore(const UserDataContext& c, const std::string& directory, Job job, const StopCheck& stopped) {
+// `job.base` is the backup chosen in the list, taken on the window thread when the restore started.
+void RunRestore(const UserDataContext& c, const Job& job, const StopCheck& stopped) {
     WindowPort& w = c.window;
-    std::vector<std::string> entries = w.Items(kList);
-    int selected = w.Selection(kList);
-    if (selected < 0) {
-        selected = 0;
-        w.SetSelection(kList, 0);
-    }
-    std::string entry = selected < static_cast<int>(entries.size()) ? entries[selected] : "";
-    if (entry.empty()) {
-        c.messages.Show("请选择要还原的数据包！");
-        return;
-    }
-    job.base = WithSeparator(directory) + entry + "\\";
     w.SetProgressMax(kProgress, 100);
     w.SetProgressPosition(kProgress, 0);
     size_t refused = 0;
@@ -281,11 +270,22 @@ void RestoreBackup(const UserDataContext& c) {
         c.messages.Show("没有备份数据可以还原！");
         return;
     }
-    std::string directory = c.window.Text(kDirectory);
-    Job job = TickedJob(c, "", true);
-    StartWork(c, [c, directory, job](const StopCheck& stopped) { RunRestore(c, directory, job, stopped); });
+    // The user's choice, read here on the window thread: the worker gets the backup's folder as a value.
+    WindowPort& w = c.window;
+    const std::vector<std::string> entries = w.Items(kList);
+    int selected = w.Selection(kList);
+    if (selected < 0) {
+        selected = 0;
+        w.SetSelection(kList, 0);
+    }
+    const std::string entry = selected < static_cast<int>(entries.size()) ? entries[selected] : "";
+    if (entry.empty()) {
+        c.messages.Show("请选择要还原的数据包！");
+        return;
+    }
+    const Job job = TickedJob(c, WithSeparator(w.Text(kDirectory)) + entry + "\\", true);
+    StartWork(c, [c, job](const StopCheck& stopped) { RunRestore(c, job, stopped); });
 }
-
 
 void RefreshBackupList(const UserDataContext& c) {
     WindowPort& w = c.window;
