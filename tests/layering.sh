@@ -54,6 +54,15 @@ while IFS= read -r file; do
     grep -qE '\bWindowPort\b' "$file" && fail "$file: a worker names the window port"
 done < <(find "$src" -name '*Worker.cpp' -o -name '*Worker.h')
 
+# The engine's init sources its scripts into one shell: a function defined in two of them is silently the last
+# one's (apply.sh's le64 once took the place of gpt.sh's and broke every GPT disk).
+engine=$src/boot/engine
+while IFS= read -r twice; do fail "engine scripts define $twice more than once"; done < <(
+    for f in "$engine"/init "$engine"/*.sh; do
+        case $(basename "$f") in build-*.sh | packages.sh | debs.sh) continue ;; esac
+        sed -n 's/^\([A-Za-z_][A-Za-z_0-9]*\)() *{.*/\1/p' "$f"
+    done | sort | uniq -d)
+
 # A control is made only from a name of the layout: a misspelt one must stop the build.
 probe=${2:-$1/tests}/layering/control-name.cpp
 compiler=${CXX:-c++}

@@ -151,10 +151,9 @@ stash_keep() {
 }
 unstash_keep() { rm -rf /run/keep && cp -a "/run/img/$KEEP_DIR" /run/keep && [ -f /run/keep/boot.bin ]; }
 
-# le16 / le64 FILE OFFSET: a little-endian value from FILE.
-le16() { hexbytes "$1" "$2" 2 | sed 's/\(..\)\(..\)/\2\1/' | awk '{ printf "%d", ("0x" $0) + 0 }'; }
-le64() { hexbytes "$1" "$2" 8 | sed 's/\(..\)\(..\)\(..\)\(..\)\(..\)\(..\)\(..\)\(..\)/\8\7\6\5\4\3\2\1/' |
-    awk '{ v = 0; for (i = 1; i <= 16; i++) v = v * 16 + index("0123456789abcdef", substr($0, i, 1)) - 1; printf "%.0f", v }'; }
+# file_le16 / file_le64 FILE OFFSET: a little-endian value read from FILE (gpt.sh's le64 reads one from hex).
+file_le16() { hexbytes "$1" "$2" 2 | sed 's/\(..\)\(..\)/\2\1/' | awk '{ printf "%d", ("0x" $0) + 0 }'; }
+file_le64() { le64 "$(hexbytes "$1" "$2" 8)"; }
 
 # format DEVICE TARGET: a new NTFS on DEVICE (the target seen through the diversion) with the target's
 # start and, where it had NTFS before, its old geometry; then the old boot code with the new parameters
@@ -163,7 +162,7 @@ format_target() {
     local dev=$1 tgt=$2 start heads=255 spt=63 backup
     start=$(cat "/sys/class/block/${tgt#/dev/}/start")
     if [ "$(fs_of /run/keep/boot.bin)" = ntfs ]; then
-        heads=$(le16 /run/keep/boot.bin 26) spt=$(le16 /run/keep/boot.bin 24)
+        heads=$(file_le16 /run/keep/boot.bin 26) spt=$(file_le16 /run/keep/boot.bin 24)
     fi
     mkntfs -f -F -q -p "$start" -H "$heads" -S "$spt" "$dev" >/run/err.mkntfs 2>&1 ||
         { fail "cannot format the partition: $(tail -n 1 /run/err.mkntfs)"; return 1; }
@@ -172,7 +171,7 @@ format_target() {
     { head -c 11 /run/keep/boot.bin; dd if=/run/new.bin bs=1 skip=11 count=73 2>/dev/null
         tail -c +85 /run/keep/boot.bin; } >/run/merged.bin
     [ "$(stat -c %s /run/merged.bin)" = $BOOT_BYTES ] || { fail "cannot merge the boot code"; return 1; }
-    backup=$(le64 /run/new.bin 40)
+    backup=$(file_le64 /run/new.bin 40)
     dd if=/run/merged.bin of="$dev" bs=$BOOT_BYTES count=1 conv=notrunc 2>/dev/null &&
         dd if=/run/merged.bin of="$dev" bs=512 count=1 seek="$backup" conv=notrunc 2>/dev/null && sync ||
         { fail "cannot write the boot code back"; return 1; }
