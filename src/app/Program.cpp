@@ -36,9 +36,11 @@ const EventEntry kEventMap[] = {
     {kProgressTimer, Event::Tick, [](Program& p) { DownloadTimerTick(p.Download()); }},
     {"按钮19", Event::Click, [](Program& p) { RestartNow(p.Imaging()); }},
     {"按钮20", Event::Click, [](Program& p) { RestartLater(p.Imaging()); }},
-    // The download page's hidden button: installs the file the page names.
+    // The download page's hidden button installs the file its hidden name field holds: the page draws the
+    // chosen image's path there, and whoever presses the hidden button (a caller that cannot be a user) names
+    // the file there, so this field is the button's input.
     {"按钮21", Event::Click,
-     [](Program& p) { (void)InstallAndScheduleRestart(p.Imaging(), p.state().downloading.page.chosen.imagePath); }},
+     [](Program& p) { (void)InstallAndScheduleRestart(p.Imaging(), p.window().Text(ctl::kFileNameField)); }},
     {"高级选择夹1", Event::PageChanged, LoadHelpPage},
     {"按钮26", Event::Click, [](Program& p) { RefreshByLetters(p.Disk()); }},
     {"按钮2", Event::Click, [](Program& p) { RefreshByVolumeList(p.Disk()); }},

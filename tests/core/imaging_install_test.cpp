@@ -114,7 +114,7 @@ TEST(Install, ABootMenuToolThatCannotStartIsNamedInAnErrorBox) {
 TEST(Install, TheHiddenButtonInstallsTheFileOfTheDownloadPage) {
     InstallRig r;  // on the engine route the catalogue's Ghost image is refused with the reason
     r.program.state().route = ImagingRoute::Engine;
-    r.program.state().downloading.page.chosen.imagePath = "E:\\VX_win7_sp1_32.gho";
+    r.window.SetText("保存到文件名", "E:\\VX_win7_sp1_32.gho");  // the hidden button's input
     r.program.Dispatch("按钮21", Event::Click);
     EXPECT_NE(r.LastMessage().find("没有带 DOS 版 Ghost"), std::string::npos);
     EXPECT_TRUE(r.NothingWritten());

@@ -40,19 +40,8 @@ cp "$root/boot/vmlinuz-$kver" "$work/kxlinux64"
 
 # The modules (modules.txt) with their dependencies, signed as Debian ships them (the kernel refuses
 # unsigned modules while Secure Boot is on), and the kernel's version over the i386 one's.
-mods=$root/lib/modules/$kver
 tree=$work/tree
-busybox depmod -b "$root" "$kver"
-wanted=$(cd "$mods" && grep -v '^#' "$here/modules.txt" | while read -r m; do
-    if [ -d "$m" ]; then find "$m" -name '*.ko'; elif [ -n "$m" ]; then echo "$m"; fi; done)
-for m in $wanted; do
-    [ -f "$mods/$m" ] || continue
-    for dep in $m $(sed -n "s#^$m: ##p" "$mods/modules.dep"); do
-        mkdir -p "$tree/lib/modules/$kver/$(dirname "$dep")"
-        cp "$mods/$dep" "$tree/lib/modules/$kver/$dep"
-    done
-done
-busybox depmod -b "$tree" "$kver"
+copy_modules "$root" "$kver" "$here/modules.txt" "$tree"
 mkdir -p "$tree/etc"
 echo "$kver" >"$tree/etc/kernel-version"
 find "$tree" -exec touch -h -d @946684800 {} +

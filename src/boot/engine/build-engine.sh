@@ -66,18 +66,7 @@ while [ ${#queue[@]} -gt 0 ]; do
 done
 
 # Kernel modules (modules.txt), with every module they depend on (from a depmod over the whole kernel).
-mods=$root/lib/modules/$kver
-busybox depmod -b "$root" "$kver"
-wanted=$(cd "$mods" && grep -v '^#' "$here/modules.txt" | while read -r m; do
-    if [ -d "$m" ]; then find "$m" -name '*.ko'; elif [ -n "$m" ]; then echo "$m"; fi; done)
-for m in $wanted; do
-    [ -f "$mods/$m" ] || continue
-    for dep in $m $(sed -n "s#^$m: ##p" "$mods/modules.dep"); do
-        mkdir -p "$tree/lib/modules/$kver/$(dirname "$dep")"
-        cp "$mods/$dep" "$tree/lib/modules/$kver/$dep"
-    done
-done
-busybox depmod -b "$tree" "$kver"
+copy_modules "$root" "$kver" "$here/modules.txt" "$tree"
 
 # Our scripts, then the applets as links to busybox.
 install -m 755 "$here/init" "$tree/init"

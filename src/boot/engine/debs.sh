@@ -1,5 +1,6 @@
 # Sourced by the engine's build scripts: the Debian packages of a build, fetched into their cache when
-# missing, unpacked into one root, and recorded (name, version, SHA-256 of the .deb) in its provenance.
+# missing, unpacked into one root, and recorded (name, version, SHA-256 of the .deb) in its provenance; and
+# the kernel modules a build takes from them.
 #   unpack_debs CACHE ARCH ROOT PROVENANCE HEADLINE PACKAGE...
 unpack_debs() {
     local debs=$1 arch=$2 root=$3 provenance=$4 headline=$5
@@ -30,4 +31,22 @@ only_kernel() {
     kver=$(ls "$1/lib/modules")
     [ -n "$kver" ] && [ "$(echo "$kver" | wc -l)" = 1 ] || { echo "expected one kernel, found: $kver" >&2; return 1; }
     echo "$kver"
+}
+
+# copy_modules ROOT KVER LIST TREE: the modules LIST names (files, or folders of them) with every module they
+# depend on (from a depmod over the whole kernel under ROOT) into TREE, and TREE's own module index.
+copy_modules() {
+    local root=$1 kver=$2 list=$3 tree=$4 mods wanted m dep
+    mods=$root/lib/modules/$kver
+    busybox depmod -b "$root" "$kver"
+    wanted=$(cd "$mods" && grep -v '^#' "$list" | while read -r m; do
+        if [ -d "$m" ]; then find "$m" -name '*.ko'; elif [ -n "$m" ]; then echo "$m"; fi; done)
+    for m in $wanted; do
+        [ -f "$mods/$m" ] || continue
+        for dep in $m $(sed -n "s#^$m: ##p" "$mods/modules.dep"); do
+            mkdir -p "$tree/lib/modules/$kver/$(dirname "$dep")"
+            cp "$mods/$dep" "$tree/lib/modules/$kver/$dep"
+        done
+    done
+    busybox depmod -b "$tree" "$kver"
 }
