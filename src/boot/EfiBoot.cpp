@@ -92,7 +92,7 @@ bool FromUtf16Z(std::string_view b, size_t at, size_t end, std::string& text, si
     return false;
 }
 
-// Device path nodes (UEFI specification, "Device Path Protocol").
+// Device path node types and subtypes, as the firmware reads them.
 constexpr uint8_t kMediaPath = 0x04, kHardDrive = 0x01, kFilePath = 0x04;
 constexpr uint8_t kEndPath = 0x7F, kEndEntire = 0xFF;
 constexpr uint16_t kHardDriveLength = 42;

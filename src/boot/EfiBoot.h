@@ -1,7 +1,7 @@
 #pragma once
 // What a UEFI machine needs to start our engine once: a load option (Boot####) that names our shim on the
 // EFI system partition, and BootNext pointing at it. The firmware takes BootNext for one start and deletes
-// it; BootOrder is never touched. The bytes are the UEFI specification's (EFI_LOAD_OPTION, a hard-drive
+// it; BootOrder is never touched. The bytes are the firmware's own layout (EFI_LOAD_OPTION, a hard-drive
 // media device path, a file path, the end node), all little-endian, built here without any Windows call so
 // that they are tested natively; the Windows half writes them with SetFirmwareEnvironmentVariableW.
 #include <cstdint>

@@ -72,8 +72,12 @@ efi_arm_resume() {
     umount /run/chk
     ARMED=1
     echo "07000000$EFI_CURRENT" | xxd -r -p >/run/bootnext
-    cat /run/bootnext >"$EFIVARS/BootNext-$EFI_GLOBAL" 2>/run/err.efi && [ "$(efi_var BootNext)" = "$EFI_CURRENT" ] ||
-        { fail "the firmware did not take BootNext: $(cat /run/err.efi)"; return 1; }
+    local why
+    if ! cat /run/bootnext >"$EFIVARS/BootNext-$EFI_GLOBAL" 2>/run/err.efi || [ "$(efi_var BootNext)" != "$EFI_CURRENT" ]; then
+        why=$(cat /run/err.efi)
+        fail "the firmware did not take BootNext: $why"
+        return 1
+    fi
 }
 
 # efi_disarm_resume: BootNext gone, the job's grub.cfg back, the resume's job off the image partition.
