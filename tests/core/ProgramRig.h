@@ -49,7 +49,8 @@ struct Rig {
     FakeFileDialog fileDialog;
     FakeMachine machine;
     FakeRestart restart;
-    ImagingPorts imaging{&imageFiles, &fileDialog, &machine, &restart};
+    FakeChoice choice;
+    ImagingPorts imaging{&imageFiles, &fileDialog, &machine, &restart, &choice};
     FakeDownloadFiles downloadFiles;
     FakeComponent component{downloadFiles};
     // The pages' jobs run at once on the test's thread unless a test asks for the real worker.
