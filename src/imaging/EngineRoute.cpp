@@ -7,6 +7,7 @@
 #include "boot/GhostBatch.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
+#include "imaging/EfiRoute.h"
 #include "text/Text.h"
 
 namespace kx {
@@ -76,8 +77,13 @@ Outcome StageEngineJob(const ImagingContext& c, bool restore, const std::string&
     auto text = EngineJobText(job);
     if (!text) return Outcome::Failed("映像引擎的作业不能写：" + text.outcome().Describe());
 
-    Outcome done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
-    if (done) done = DeployEngine(c.bootFiles, c.bootAssets, system);
+    Outcome done = Outcome::Done();
+    if (UsesEfiBoot(c)) {
+        done = DeployEfiEngine(c, system);
+    } else {
+        done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
+        if (done) done = DeployEngine(c.bootFiles, c.bootAssets, system);
+    }
     if (!done) return done;
     // A job left hidden by the engine's own tools must not block the new one.
     const std::string jobFile = DriveRoot(system) + kEngineJobFile;
@@ -96,6 +102,7 @@ Outcome WithdrawJob(const ImagingContext& c, const std::string& systemDrive) {
     }
     // The boot files stay while an entry still leads to them: the loader then finds no job and Windows starts
     // again, where a missing file would stop the start at the boot manager's error.
+    outcome.Also(WithdrawEfiBoot(c, systemDrive));
     if (Outcome entry = RemoveBootEntry(c.commands, c.bootFiles, systemDrive); !entry) return outcome.Also(entry);
     return outcome.Also(RemoveBootFiles(c.bootFiles, systemDrive));
 }

@@ -49,7 +49,9 @@ struct Rig {
     FakeFileDialog fileDialog;
     FakeMachine machine;
     FakeRestart restart;
-    ImagingPorts imaging{&imageFiles, &fileDialog, &machine, &restart};
+    FakeEsp esp;
+    FakeFirmware firmware;
+    ImagingPorts imaging{&imageFiles, &fileDialog, &machine, &restart, &esp, &firmware};
     FakeDownloadFiles downloadFiles;
     FakeComponent component{downloadFiles};
     // The pages' jobs run at once on the test's thread unless a test asks for the real worker.
