@@ -63,7 +63,7 @@ public:
             geometry.BytesPerSector == 0)
             return LastError("无法读取分区 " + drive + " 所在磁盘的扇区大小", "IOCTL_DISK_GET_DRIVE_GEOMETRY");
         auto layout = DriveLayout(disk.get());
-        if (!layout) return layout.outcome();
+        if (!layout) return Outcome::Failed("无法读取分区 " + drive + " 所在磁盘的分区表", layout.outcome().error());
         const auto* info = reinterpret_cast<const DRIVE_LAYOUT_INFORMATION_EX*>(layout.value().data());
         if (info->PartitionStyle != PARTITION_STYLE_GPT)
             return Outcome::Failed("分区 " + drive + " 所在的磁盘不是 GPT 磁盘，上面没有 EFI 系统分区");
@@ -159,6 +159,7 @@ public:
         }
         if (fields.size() != 5) return;
         folder_ = fields[0];
+        while (!folder_.empty() && folder_.back() == '\\') folder_.pop_back();
         auto guid = ParseGuid(fields[2]);
         if (!guid) return;
         esp_ = EfiPartition{static_cast<uint32_t>(std::strtoul(fields[1].c_str(), nullptr, 10)),
