@@ -56,24 +56,27 @@ Outcome CheckEngineImage(const ImagingContext& c, bool restore, const std::strin
     return Outcome::Done();
 }
 
-Outcome StageEngineJob(const ImagingContext& c, bool restore, const std::string& partition,
-                       const std::string& designator, const std::string& folder) {
+namespace {
+
+Outcome StageJob(const ImagingContext& c, EngineJobMode mode, const std::string& partition,
+                 const std::string& designator, const std::string& imagePath, uint32_t index) {
     const std::string system = GetSystemDriveLetter(c.drives);
     auto systemId = Identity(c, system);
     if (!systemId) return systemId.outcome();
     auto partitionId = Identity(c, partition);
     if (!partitionId) return partitionId.outcome();
-    auto imageId = Identity(c, DriveLetterOf(folder));
+    auto imageId = Identity(c, DriveLetterOf(imagePath));
     if (!imageId) return imageId.outcome();
-    auto path = EngineFolderOfPath(folder);
+    auto path = EngineFolderOfPath(imagePath);
     if (!path) return path.outcome();
-    const EngineJob job{restore ? EngineJobMode::Restore : EngineJobMode::Backup,
+    const EngineJob job{mode,
                         systemId.value(),
                         partitionId.value(),
                         imageId.value(),
                         path.value(),
                         designator,
-                        ToGhostPath(c.facts.partitions.Get(), folder)};
+                        ToGhostPath(c.facts.partitions.Get(), imagePath),
+                        index};
     auto text = EngineJobText(job);
     if (!text) return Outcome::Failed("映像引擎的作业不能写：" + text.outcome().Describe());
 
@@ -91,6 +94,66 @@ Outcome StageEngineJob(const ImagingContext& c, bool restore, const std::string&
     return c.bootFiles.WriteNewFile(jobFile, text.value());
 }
 
+}  // namespace
+
+Outcome StageEngineJob(const ImagingContext& c, bool restore, const std::string& partition,
+                       const std::string& designator, const std::string& folder) {
+    return StageJob(c, restore ? EngineJobMode::Restore : EngineJobMode::Backup, partition, designator, folder, 0);
+}
+
+bool IsImagingFile(const std::string& path) {
+    const std::string lower = AsciiLower(path);
+    const auto endsWith = [&](const char* suffix) {
+        const size_t n = std::char_traits<char>::length(suffix);
+        return lower.size() > n && lower.compare(lower.size() - n, n, suffix) == 0 &&
+               lower[lower.size() - n - 1] != '\\';
+    };
+    return endsWith(".wim") || endsWith(".esd");
+}
+
+Result<WimInfo> ReadImagingFile(ImageFilePort& files, const std::string& path) {
+    return ReadWimInfo([&](uint64_t offset, uint32_t size) { return files.ReadAt(path, offset, size); });
+}
+
+Result<WimEdition> CheckEngineApply(const ImagingContext& c, const std::string& imageFile, uint32_t index) {
+    const std::string drive = DriveLetterOf(imageFile);
+    if (drive.empty() || !ListedDrive(c.facts.partitions.Get(), drive) || c.drives.DriveType(drive[0]) != kFixedDrive)
+        return Outcome::Failed("映像文件要在分区列表中的硬盘分区上，重新启动后映像引擎才能找到它：" + imageFile);
+    if (auto path = EngineFolderOfPath(imageFile); !path)
+        return Outcome::Failed("映像文件 " + imageFile + " 的路径不能用：" + path.outcome().Describe());
+    auto info = ReadImagingFile(*c.ports.files, imageFile);
+    if (!info) return Outcome::Failed("映像文件 " + imageFile + " 不能用：" + info.outcome().Describe());
+    for (const WimEdition& edition : info.value().editions)
+        if (edition.index == static_cast<int>(index)) return edition;
+    return Outcome::Failed("映像文件 " + imageFile + " 中没有第 " + std::to_string(index) + " 个映像（它有 " +
+                           std::to_string(info.value().imageCount) + " 个）。");
+}
+
+std::optional<uint32_t> ChooseEdition(const ImagingContext& c, const std::string& imageFile) {
+    auto info = ReadImagingFile(*c.ports.files, imageFile);
+    if (!info) {
+        c.messages.ShowError("映像文件 " + imageFile + " 不能用：" + info.outcome().Describe());
+        return std::nullopt;
+    }
+    const std::vector<WimEdition>& editions = info.value().editions;
+    if (editions.size() == 1) return static_cast<uint32_t>(editions[0].index);
+    std::vector<std::string> items;
+    for (const WimEdition& edition : editions) items.push_back(EditionLabel(edition));
+    const std::optional<int> answer =
+        c.ports.choices ? c.ports.choices->Choose("选择版本",
+                                                  "映像文件 " + imageFile + " 中有 " + std::to_string(editions.size()) +
+                                                      " 个版本，请选择要安装的一个：",
+                                                  items)
+                        : std::nullopt;
+    if (!answer || *answer < 0 || static_cast<size_t>(*answer) >= editions.size()) return std::nullopt;
+    return static_cast<uint32_t>(editions[static_cast<size_t>(*answer)].index);
+}
+
+Outcome StageEngineApply(const ImagingContext& c, const std::string& partition, const std::string& designator,
+                         const std::string& imageFile, uint32_t index) {
+    return StageJob(c, EngineJobMode::Apply, partition, designator, imageFile, index);
+}
+
 Outcome WithdrawJob(const ImagingContext& c, const std::string& systemDrive) {
     const std::string root = DriveRoot(systemDrive);
     if (root.empty()) return Outcome::Failed("不知道系统盘是哪个盘，无法撤销作业");
@@ -100,9 +163,9 @@ Outcome WithdrawJob(const ImagingContext& c, const std::string& systemDrive) {
         (void)c.bootFiles.SetAttributes(file, kArchiveOnly);
         outcome = c.bootFiles.RemoveFile(file);
     }
+    outcome.Also(WithdrawEfiBoot(c, systemDrive));
     // The boot files stay while an entry still leads to them: the loader then finds no job and Windows starts
     // again, where a missing file would stop the start at the boot manager's error.
-    outcome.Also(WithdrawEfiBoot(c, systemDrive));
     if (Outcome entry = RemoveBootEntry(c.commands, c.bootFiles, systemDrive); !entry) return outcome.Also(entry);
     return outcome.Also(RemoveBootFiles(c.bootFiles, systemDrive));
 }
@@ -124,6 +187,17 @@ std::string SizeText(uint64_t bytes) {
     constexpr double kMegabyte = 1048576.0, kGigabyte = 1073741824.0;
     if (bytes >= kGigabyte) return NumberText(RoundToDecimals(bytes / kGigabyte, 2)) + " GB";
     return NumberText(RoundToDecimals(bytes / kMegabyte, 2)) + " MB";
+}
+
+const char* ModeWord(EngineJobMode mode) {
+    switch (mode) {
+        case EngineJobMode::Backup:
+            return "备份";
+        case EngineJobMode::Apply:
+            return "系统安装";
+        default:
+            return "还原";
+    }
 }
 
 struct Notice {
@@ -149,8 +223,7 @@ std::optional<Notice> TakeEngineLog(const ImagingContext& c, const std::string& 
         return Notice{"上次重新启动后，映像引擎没有完成作业：\r\n\r\n" + result.reason + details, kErrorTitle,
                       MessageIcon::Error};
     if (const auto& s = result.summary)
-        return Notice{std::string("上次重新启动后，映像引擎完成了") +
-                          (s->mode == EngineJobMode::Backup ? "备份" : "还原") + "。\r\n\r\n用时：" +
+        return Notice{std::string("上次重新启动后，映像引擎完成了") + ModeWord(s->mode) + "。\r\n\r\n用时：" +
                           DurationText(s->seconds) + "\r\n映像大小：" + SizeText(s->imageBytes) + details,
                       "信息：", MessageIcon::Information};
     return Notice{"上次重新启动后，映像引擎完成了作业。" + details, "信息：", MessageIcon::Information};

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "imaging/Imaging.h"
+#include "imaging/WimInfo.h"
 
 namespace kx {
 
@@ -28,6 +29,20 @@ Outcome CheckEngineImage(const ImagingContext& c, bool restore, const std::strin
 // later leaves no job.
 Outcome StageEngineJob(const ImagingContext& c, bool restore, const std::string& partition,
                        const std::string& designator, const std::string& folder);
+// Windows imaging files (".wim", the solid ".esd"), which the engine applies to a partition.
+bool IsImagingFile(const std::string& path);
+Result<WimInfo> ReadImagingFile(ImageFilePort& files, const std::string& path);
+// Before an apply of edition `index` of `imageFile` is staged: the file lies on a listed hard-disk partition
+// under a path the engine can name, it is a whole WIM or ESD, and it has that edition (which is returned).
+Result<WimEdition> CheckEngineApply(const ImagingContext& c, const std::string& imageFile, uint32_t index);
+// The edition of `imageFile` to install: the only one, or the user's answer among several (read from the
+// file's own list of editions). Nothing when the user cancelled or the file cannot be read (the reason was
+// shown).
+std::optional<uint32_t> ChooseEdition(const ImagingContext& c, const std::string& imageFile);
+// As StageEngineJob, for an apply: at the next start the engine formats `partition` (keeping its boot code)
+// and writes edition `index` of `imageFile` to it.
+Outcome StageEngineApply(const ImagingContext& c, const std::string& partition, const std::string& designator,
+                         const std::string& imageFile, uint32_t index);
 // Takes a staged job back: the job file of this build's route (Ghost.bat or KORVANIX.JOB), the boot entry
 // (RemoveBootEntry) and then the boot files on the system drive. Done when all of it is gone.
 Outcome WithdrawJob(const ImagingContext& c, const std::string& systemDrive);

@@ -35,6 +35,8 @@ public:
     virtual bool Exists(const std::string& path) = 0;
     // The file's size in bytes; nothing when it cannot be opened.
     virtual std::optional<uint64_t> Size(const std::string& path) = 0;
+    // Up to `size` bytes of the file from `offset` (fewer at its end); fails when it cannot be read.
+    virtual Result<std::string> ReadAt(const std::string& path, uint64_t offset, uint32_t size) = 0;
     // The shell's copy with its own progress window. A cancel by the user fails with kCancelledCode.
     virtual Outcome ShellCopy(const std::string& from, const std::string& to) = 0;
     // Starts the command line as a process with a normal window and waits up to a second for it to be ready
@@ -54,6 +56,15 @@ class FileDialogPort {
 public:
     virtual ~FileDialogPort() = default;
     virtual std::optional<std::string> Choose(const FileDialogRequest& request) = 0;
+};
+
+// A question answered by picking one of a list (which edition of a Windows imaging file to install), owned
+// by the main window. The index of the answer; nothing when the user cancelled.
+class ChoicePort {
+public:
+    virtual ~ChoicePort() = default;
+    virtual std::optional<int> Choose(const std::string& title, const std::string& text,
+                                      const std::vector<std::string>& items) = 0;
 };
 
 enum class Firmware { Bios, Uefi, Unknown };
@@ -110,6 +121,7 @@ struct ImagingPorts {
     FileDialogPort* dialogs = nullptr;
     MachinePort* machine = nullptr;
     RestartPort* restart = nullptr;
+    ChoicePort* choices = nullptr;
     EspPort* esp = nullptr;
     EfiVariablePort* efiVariables = nullptr;
 };

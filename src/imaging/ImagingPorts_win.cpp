@@ -69,6 +69,23 @@ public:
         return static_cast<uint64_t>(size.QuadPart);
     }
 
+    Result<std::string> ReadAt(const std::string& path, uint64_t offset, uint32_t size) override {
+        QuietDriveErrors quiet;
+        UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return LastError("无法打开 " + path, "CreateFileW");
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN))
+            return LastError("无法读取 " + path, "SetFilePointerEx");
+        std::string bytes(size, '\0');
+        DWORD got = 0;
+        if (size && !ReadFile(file.get(), bytes.data(), size, &got, nullptr))
+            return LastError("无法读取 " + path, "ReadFile");
+        bytes.resize(got);
+        return bytes;
+    }
+
     Outcome ShellCopy(const std::string& from, const std::string& to) override {
         // The shell wants lists of names, each ended by a null, the list by a second one.
         std::wstring source = Widen(from) + L'\0', target = Widen(to) + L'\0';
@@ -349,7 +366,9 @@ private:
 struct WindowsImagingPorts : OwnedImagingPorts {
     WindowsImagingPorts(std::wstring restartLog, std::string fakeIdentities, std::string fakeFirmware)
         : machine(std::move(fakeIdentities), std::move(fakeFirmware)), restart(std::move(restartLog)) {
-        ports = ImagingPorts{&files, &dialogs, &machine, &restart, esp.get(), efiVariables.get()};
+        ports = ImagingPorts{&files, &dialogs, &machine, &restart};
+        ports.esp = esp.get();
+        ports.efiVariables = efiVariables.get();
     }
     std::unique_ptr<EspPort> esp = MakeEspPort();
     std::unique_ptr<EfiVariablePort> efiVariables = MakeEfiVariablePort();

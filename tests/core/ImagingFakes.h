@@ -49,11 +49,18 @@ public:
         if (it == sizes.end()) return std::nullopt;
         return it->second;
     }
+    Result<std::string> ReadAt(const std::string& path, uint64_t offset, uint32_t size) override {
+        auto it = contents.find(path);
+        if (it == contents.end()) return Outcome::Failed("无法打开 " + path, Win32Error{2, "CreateFileW"});
+        if (offset >= it->second.size()) return std::string();
+        return it->second.substr(static_cast<size_t>(offset), size);
+    }
     Outcome ShellCopy(const std::string& from, const std::string& to) override {
         copies.push_back(from + " -> " + to);
         if (cancelCopies) return Outcome::Failed("复制已取消", Win32Error{kCancelledCode, "SHFileOperationW"});
         if (failCopies) return Outcome::Failed("复制 " + from + " 失败", Win32Error{112, "SHFileOperationW"});
         sizes[to] = sizes[from];
+        if (contents.count(from)) contents[to] = contents[from];
         return Outcome::Done();
     }
     Outcome StartProcess(const std::string& commandLine) override {
@@ -64,8 +71,14 @@ public:
 
     // An image file of `megabytes` (a folder is implied by the paths under it).
     void Add(const std::string& path, uint64_t bytes) { sizes[path] = bytes; }
+    // A file whose bytes can be read (a WIM the pages look into).
+    void AddBytes(const std::string& path, std::string bytes) {
+        sizes[path] = bytes.size();
+        contents[path] = std::move(bytes);
+    }
 
     std::map<std::string, uint64_t> sizes;
+    std::map<std::string, std::string> contents;
     std::set<std::string> unreadable;  // folders whose listing fails (a drive removed)
     std::vector<std::string> listed, copies, started;
     bool cancelCopies = false, failCopies = false, failStart = false;
@@ -87,6 +100,19 @@ public:
     }
     std::optional<std::string> answer;  // nothing: cancelled
     std::vector<FileDialogRequest> requests;
+};
+
+class FakeChoice : public ChoicePort {
+public:
+    std::optional<int> Choose(const std::string& title, const std::string& text,
+                              const std::vector<std::string>& items) override {
+        asked.push_back(text);
+        offered = items;
+        (void)title;
+        return answer;
+    }
+    std::optional<int> answer;  // nothing: cancelled
+    std::vector<std::string> asked, offered;
 };
 
 class FakeMachine : public MachinePort {

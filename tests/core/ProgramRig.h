@@ -49,9 +49,10 @@ struct Rig {
     FakeFileDialog fileDialog;
     FakeMachine machine;
     FakeRestart restart;
+    FakeChoice choice;
     FakeEsp esp;
     FakeFirmware firmware;
-    ImagingPorts imaging{&imageFiles, &fileDialog, &machine, &restart, &esp, &firmware};
+    ImagingPorts imaging{&imageFiles, &fileDialog, &machine, &restart, &choice, &esp, &firmware};
     FakeDownloadFiles downloadFiles;
     FakeComponent component{downloadFiles};
     // The pages' jobs run at once on the test's thread unless a test asks for the real worker.
