@@ -145,8 +145,10 @@ std::optional<uint32_t> ChooseEdition(const ImagingContext& c, const std::string
                                                       " 个版本，请选择要安装的一个：",
                                                   items)
                         : std::nullopt;
-    if (!answer || *answer < 0 || static_cast<size_t>(*answer) >= editions.size()) return std::nullopt;
-    return static_cast<uint32_t>(editions[static_cast<size_t>(*answer)].index);
+    // -1 for a cancel: read once, which also keeps mingw's -Os from warning that the value may be unset.
+    const int picked = answer.value_or(-1);
+    if (picked < 0 || static_cast<size_t>(picked) >= editions.size()) return std::nullopt;
+    return static_cast<uint32_t>(editions[static_cast<size_t>(picked)].index);
 }
 
 Outcome StageEngineApply(const ImagingContext& c, const std::string& partition, const std::string& designator,
