@@ -133,6 +133,29 @@ TEST(EfiRoute, RefusalsAndFailedStepsLeaveNothingBehind) {
     }
 }
 
+TEST(EfiRoute, TheBackupPageStagesThroughTheFirmwareAndARefusedRemovalIsTriedAgain) {
+    EfiRig r;
+    r.window.SetSelection(kBackupList, 0);
+    r.window.SetText("备份路径", "E:\\C201571020656.gho");
+    r.program.Dispatch("开始还原_按钮2", Event::Click);
+    ASSERT_TRUE(r.firmware.vars.count("Boot0001")) << r.LastMessage();
+    EXPECT_TRUE(r.bootFiles.files.count("S:\\EFI\\korvanix\\shimx64.efi"));
+    EXPECT_TRUE(r.bcd.entries.empty());
+
+    // The engine ran; at the next start the firmware refuses to delete the option: the record stays, and the
+    // start after that takes the rest away.
+    r.bootFiles.files.erase("C:\\KORVANIX.JOB");
+    r.bootFiles.files["C:\\KORVANIX.LOG"].bytes = "RESULT OK\n";
+    r.firmware.refuse.insert("Boot0001");
+    ShowLastEngineResult(r.Context());
+    EXPECT_EQ(r.bootFiles.files["C:\\KORVANIX.EFI"].bytes, "Boot0001\n");
+    EXPECT_NE(r.LastMessage().find("未能全部删除"), std::string::npos) << r.LastMessage();
+    r.firmware.refuse.clear();
+    ShowLastEngineResult(r.Context());
+    r.bootFiles.files.erase("C:\\KORVANIX.OLD");
+    r.ExpectNothingLeft("after the second start");
+}
+
 TEST(EfiRoute, TheDosRouteStillRefusesUefi) {
     EfiRig r;
     r.route = ImagingRoute::Dos;
