@@ -95,6 +95,18 @@ Outcome OnMountedEsp(const ImagingContext& c, Step step) {
     return done;
 }
 
+// The option number the record names: nothing for a record written before the option (empty), and a
+// failure for one that is neither.
+Result<std::optional<uint16_t>> RecordedOption(const std::string& record, const std::string& text) {
+    unsigned number = 0;
+    char end = 0;
+    if (text.empty()) return std::optional<uint16_t>();
+    if (std::sscanf(text.c_str(), "Boot%4X%c", &number, &end) == 2 && end == '\n' &&
+        text == EfiBootVariableName(static_cast<uint16_t>(number)) + "\n")
+        return std::optional<uint16_t>(static_cast<uint16_t>(number));
+    return Outcome::Failed(record + " 的内容无法识别，固件中的启动项未能删除");
+}
+
 std::string RecordPath(const std::string& systemDrive) {
     const std::string root = DriveRoot(systemDrive);
     return root.empty() ? std::string() : root + kEfiRecordFile;
@@ -114,9 +126,10 @@ Outcome DeployEfiEngine(const ImagingContext& c, const std::string& systemDrive)
     auto esp = c.ports.esp->Find(systemDrive[0]);
     if (!esp) return Outcome::Failed("找不到系统盘所在磁盘上的 EFI 系统分区：" + esp.outcome().Describe());
     return OnMountedEsp(c, [&](const std::string& root) {
-        // The record first: whatever lands on the partition after it is taken away again.
-        if (c.bootFiles.FileExists(record)) (void)c.bootFiles.SetAttributes(record, kArchiveOnly);
-        if (Outcome written = c.bootFiles.WriteNewFile(record, ""); !written) return written;
+        // The record first: whatever lands on the partition after it is taken away again. One left by a
+        // job staged earlier keeps the option it names until the new option replaces it.
+        if (!c.bootFiles.FileExists(record))
+            if (Outcome written = c.bootFiles.WriteNewFile(record, ""); !written) return written;
         return WriteFiles(c, root, files.value());
     });
 }
@@ -125,10 +138,21 @@ Outcome RegisterEngineBootEntry(const ImagingContext& c, const std::string& syst
     if (!UsesEfiBoot(c)) return RegisterBootEntry(c.system, c.commands, c.bootFiles, systemDrive, title);
     auto esp = c.ports.esp->Find(systemDrive.empty() ? 'C' : systemDrive[0]);
     if (!esp) return Outcome::Failed("找不到系统盘所在磁盘上的 EFI 系统分区：" + esp.outcome().Describe());
+    const std::string record = RecordPath(systemDrive);
+    // A job staged earlier ("restart later") left its option: replaced, not left behind.
+    if (c.bootFiles.FileExists(record)) {
+        auto text = c.bootFiles.ReadSmallFile(record, kRecordLimit);
+        if (!text) return text.outcome();
+        auto earlier = RecordedOption(record, text.value());
+        if (!earlier) return earlier.outcome();
+        if (earlier.value())
+            if (Outcome removed = RemoveEfiBoot(*c.ports.efiVariables, *earlier.value()); !removed) return removed;
+    }
     auto number = StageEfiBoot(*c.ports.efiVariables, esp.value());
     if (!number) return Outcome::Failed("固件没有接受本工具的启动项：" + number.outcome().Describe());
     const std::string name = EfiBootVariableName(number.value());
-    if (Outcome kept = c.bootFiles.WriteNewFile(RecordPath(systemDrive), name + "\n"); !kept) {
+    (void)c.bootFiles.SetAttributes(record, kArchiveOnly);
+    if (Outcome kept = c.bootFiles.WriteNewFile(record, name + "\n"); !kept) {
         // Without the record nothing would take the option away at the next start.
         (void)RemoveEfiBoot(*c.ports.efiVariables, number.value());
         return kept;
@@ -142,13 +166,11 @@ Outcome WithdrawEfiBoot(const ImagingContext& c, const std::string& systemDrive)
     auto text = c.bootFiles.ReadSmallFile(record, kRecordLimit);
     if (!text) return text.outcome();
     Outcome outcome = Outcome::Done();
-    unsigned number = 0;
-    char end = 0;
-    if (std::sscanf(text.value().c_str(), "Boot%4X%c", &number, &end) == 2 && end == '\n' &&
-        text.value() == EfiBootVariableName(static_cast<uint16_t>(number)) + "\n")
-        outcome.Also(RemoveEfiBoot(*c.ports.efiVariables, static_cast<uint16_t>(number)));
-    else if (!text.value().empty())
-        outcome.Also(Outcome::Failed(record + " 的内容无法识别，固件中的启动项未能删除"));
+    auto option = RecordedOption(record, text.value());
+    if (!option)
+        outcome = option.outcome();
+    else if (option.value())
+        outcome = RemoveEfiBoot(*c.ports.efiVariables, *option.value());
     outcome.Also(OnMountedEsp(c, [&](const std::string& root) { return RemoveFiles(c, root); }));
     if (!outcome) return outcome;
     (void)c.bootFiles.SetAttributes(record, kArchiveOnly);

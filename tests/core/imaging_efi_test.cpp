@@ -156,6 +156,16 @@ TEST(EfiRoute, TheBackupPageStagesThroughTheFirmwareAndARefusedRemovalIsTriedAga
     r.ExpectNothingLeft("after the second start");
 }
 
+TEST(EfiRoute, AJobStagedAgainBeforeTheRestartReplacesTheEarlierOption) {
+    EfiRig r;
+    r.Restore(MessageAnswer::No);  // restart later
+    r.Restore(MessageAnswer::No);
+    EXPECT_FALSE(r.firmware.vars.count("Boot0002")) << r.LastMessage();
+    ASSERT_TRUE(r.firmware.vars.count("Boot0001")) << r.LastMessage();
+    EXPECT_EQ(r.firmware.vars["BootNext"], EfiBootNextValue(1));
+    EXPECT_EQ(r.bootFiles.files["C:\\KORVANIX.EFI"].bytes, "Boot0001\n");
+}
+
 TEST(EfiRoute, TheDosRouteStillRefusesUefi) {
     EfiRig r;
     r.route = ImagingRoute::Dos;
