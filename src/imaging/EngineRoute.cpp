@@ -7,6 +7,7 @@
 #include "boot/GhostBatch.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
+#include "imaging/EfiRoute.h"
 #include "text/Text.h"
 
 namespace kx {
@@ -79,8 +80,13 @@ Outcome StageJob(const ImagingContext& c, EngineJobMode mode, const std::string&
     auto text = EngineJobText(job);
     if (!text) return Outcome::Failed("映像引擎的作业不能写：" + text.outcome().Describe());
 
-    Outcome done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
-    if (done) done = DeployEngine(c.bootFiles, c.bootAssets, system);
+    Outcome done = Outcome::Done();
+    if (UsesEfiBoot(c)) {
+        done = DeployEfiEngine(c, system);
+    } else {
+        done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
+        if (done) done = DeployEngine(c.bootFiles, c.bootAssets, system);
+    }
     if (!done) return done;
     // A job left hidden by the engine's own tools must not block the new one.
     const std::string jobFile = DriveRoot(system) + kEngineJobFile;
@@ -139,8 +145,10 @@ std::optional<uint32_t> ChooseEdition(const ImagingContext& c, const std::string
                                                       " 个版本，请选择要安装的一个：",
                                                   items)
                         : std::nullopt;
-    if (!answer || *answer < 0 || static_cast<size_t>(*answer) >= editions.size()) return std::nullopt;
-    return static_cast<uint32_t>(editions[static_cast<size_t>(*answer)].index);
+    // -1 for a cancel: read once, which also keeps mingw's -Os from warning that the value may be unset.
+    const int picked = answer.value_or(-1);
+    if (picked < 0 || static_cast<size_t>(picked) >= editions.size()) return std::nullopt;
+    return static_cast<uint32_t>(editions[static_cast<size_t>(picked)].index);
 }
 
 Outcome StageEngineApply(const ImagingContext& c, const std::string& partition, const std::string& designator,
@@ -157,6 +165,7 @@ Outcome WithdrawJob(const ImagingContext& c, const std::string& systemDrive) {
         (void)c.bootFiles.SetAttributes(file, kArchiveOnly);
         outcome = c.bootFiles.RemoveFile(file);
     }
+    outcome.Also(WithdrawEfiBoot(c, systemDrive));
     // The boot files stay while an entry still leads to them: the loader then finds no job and Windows starts
     // again, where a missing file would stop the start at the boot manager's error.
     if (Outcome entry = RemoveBootEntry(c.commands, c.bootFiles, systemDrive); !entry) return outcome.Also(entry);

@@ -8,6 +8,7 @@
 #include "disk/DriveRecord.h"
 #include "disk/Target.h"
 #include "imaging/Checks.h"
+#include "imaging/EfiRoute.h"
 #include "imaging/EngineNotice.h"
 #include "imaging/EngineRoute.h"
 #include "imaging/RestorePage.h"
@@ -39,7 +40,7 @@ std::string Question(bool restore, const std::string& drive, const std::string& 
 
 // The job is written: the entry that runs it at the next start, or nothing staged at all.
 bool RegisterOrWithdraw(const ImagingContext& c, const std::string& systemDrive, const std::string& title) {
-    const Outcome entry = RegisterBootEntry(c.system, c.commands, c.bootFiles, systemDrive, title);
+    const Outcome entry = RegisterEngineBootEntry(c, systemDrive, title);
     if (entry) return true;
     ShowFailure(c, WithdrawnAfter(c, systemDrive, entry));
     return false;
@@ -194,10 +195,11 @@ void OneTapRun(const ImagingContext& c) {
     }
     const std::string notice =
         c.route == ImagingRoute::Engine ? EngineScreenNotice(restore, CellOf(rows, row, kUsedCol)) : "";
+    const std::string secureBoot = EfiBootNotice(c);
     // A restore overwrites the whole partition: its question carries the warning sign.
-    const MessageAnswer answer =
-        c.messages.Show(Question(restore, drive, notice), "Korvanix 2015", MessageButtons::YesNoCancel,
-                        restore ? MessageIcon::Warning : MessageIcon::Question);
+    const MessageAnswer answer = c.messages.Show(
+        Question(restore, drive, secureBoot.empty() ? notice : notice + "\r\n\r\n" + secureBoot), "Korvanix 2015",
+        MessageButtons::YesNoCancel, restore ? MessageIcon::Warning : MessageIcon::Question);
     if (answer == MessageAnswer::Cancel) {
         if (Outcome withdrawn = WithdrawJob(c, system); !withdrawn) ShowFailure(c, withdrawn);
         return;

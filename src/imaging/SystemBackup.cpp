@@ -5,6 +5,7 @@
 #include "boot/GhostBatch.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
+#include "imaging/EfiRoute.h"
 #include "imaging/EngineNotice.h"
 #include "imaging/EngineRoute.h"
 
@@ -105,7 +106,7 @@ void BackupByEngine(const ImagingContext& c, const std::string& partition, const
     if (!ConfirmTarget(c, partition + ":", designator)) return;
     const std::string system = GetSystemDriveLetter(c.drives);
     Outcome done = StageEngineJob(c, false, partition, designator, folder);
-    if (done) done = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "备份系统");
+    if (done) done = RegisterEngineBootEntry(c, system, "备份系统");
     if (!done) {
         ShowFailure(c, WithdrawnAfter(c, system, done));
         return;
