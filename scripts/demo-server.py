@@ -86,7 +86,8 @@ def make_tree(root, name, megabytes):
     files = {
         "Windows/System32/ntoskrnl.exe": make_image(name + "/kernel", 65536),
         documents + "/说明.txt": "这是 Korvanix 演示站点的映像，不是 Windows。\r\n".encode("utf-8"),
-        documents + "/数据.bin": make_image(name + "/data", megabytes * 1024 * 1024),
+        # The big file is the same in every edition of a file, as most of Windows is: stored once.
+        documents + "/数据.bin": make_image(name.split("/")[0] + "/data", megabytes * 1024 * 1024),
     }
     if xp:
         files["ntldr"] = make_image(name + "/ntldr", 4096)
@@ -109,10 +110,11 @@ def make_wims(megabytes):
             target = os.path.join(work, name)
             for number, edition in enumerate(editions):
                 tree = os.path.join(work, "tree-%s-%d" % (name, number))
-                make_tree(tree, "%s/%d" % (name, number), megabytes)
+                # LZMS over random bytes is slow: the ESD keeps a small data file whatever the WIM's is.
+                make_tree(tree, "%s/%d" % (name, number), min(megabytes, 8) if solid else megabytes)
                 command = [tool, "capture" if number == 0 else "append", tree, target, edition, "--check"]
-                if solid:
-                    command.append("--solid")
+                # The data is random bytes: compressing the WIM would only take time.
+                command += ["--solid"] if solid else ["--compress=none"]
                 done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
                 if done.returncode != 0:
                     print("note: %s failed: %s" % (" ".join(command), done.stderr.decode(errors="replace")),
@@ -301,6 +303,8 @@ def main():
     print("Start the program with: Korvanix.exe --site=%s" % host, flush=True)
     for name, digest in Handler.site.digests.items():
         print("sha256 %s %s" % (name, digest), flush=True)
+    for name, data in sorted(Handler.site.images.items()):
+        print("bytes %s %d" % (name, len(data)), flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:

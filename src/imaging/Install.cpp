@@ -6,6 +6,7 @@
 #include "boot/GhostBatch.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
+#include "imaging/EfiRoute.h"
 #include "imaging/EngineRoute.h"
 #include "imaging/Imaging.h"
 
@@ -115,7 +116,7 @@ Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& im
     } else if (Outcome staged = StageGhostRestore(c, imagePath, system, target); !staged) {
         return staged;
     }
-    if (Outcome entry = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "安装系统"); !entry) {
+    if (Outcome entry = RegisterEngineBootEntry(c, system, "安装系统"); !entry) {
         return Failed(c, WithdrawnAfter(c, system, entry));
     }
     c.facts.deploymentReady.Set("就绪");

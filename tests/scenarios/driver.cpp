@@ -178,7 +178,12 @@ RECT PlaceOf(HWND h, HWND relativeTo) {
     return r;
 }
 
-void ExpectLayout(const std::vector<std::string>& filledAtStart) {
+// `exceptions`: the controls whose caption the start fills, and, marked "+name", those the start shows though
+// the layout hides them.
+void ExpectLayout(const std::vector<std::string>& exceptions) {
+    std::vector<std::string> filledAtStart, shownAtStart;
+    for (const std::string& e : exceptions)
+        (e.starts_with("+") ? shownAtStart : filledAtStart).push_back(e.starts_with("+") ? e.substr(1) : e);
     auto all = Controls();
     for (const ControlSpec& spec : kx::MainLayout()) {
         std::string name = spec.name;
@@ -218,7 +223,8 @@ void ExpectLayout(const std::vector<std::string>& filledAtStart) {
         if (!filled && (sitePage ? !caption.ends_with(spec.caption) : caption != spec.caption))
             Fail(name + ": caption '" + caption + "', expected '" + spec.caption + "'");
         bool visible = (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0;
-        bool expectVisible = spec.visible;
+        bool expectVisible =
+            spec.visible || std::find(shownAtStart.begin(), shownAtStart.end(), name) != shownAtStart.end();
         if (spec.kind == ControlKind::Page) expectVisible = std::string(spec.name).ends_with("#0");
         if (spec.kind == ControlKind::Timer || spec.kind == ControlKind::FileDialog ||
             spec.kind == ControlKind::ZipComponent)
