@@ -16,6 +16,16 @@ build=$root/build/$KORVANIX_WIN_PRESET
 korvanix_wine_prefix
 # Windows tools that Wine lacks are played by the project's test doubles (they print a demo machine).
 korvanix_install_doubles "$build"
+# The demo machine's data partition D: (the diskpart double lists it beside C:) is a folder of the build, where
+# the wizard's downloads land. The disk identities that Windows would read from the disk are the machine's
+# fake answers, and a restart is written down in C:\kx-restart.log instead of being asked of Wine, so the
+# wizard's whole flow runs: download, the staged install, the countdown.
+mkdir -p "$build/demo-drive-d"
+if [ ! -e "$WINEPREFIX/dosdevices/d:" ] || [ "$(readlink "$WINEPREFIX/dosdevices/d:")" = "$build/demo-drive-d" ]; then
+    ln -sfn "$build/demo-drive-d" "$WINEPREFIX/dosdevices/d:"
+fi
+export KORVANIX_DISK_IDENTITIES='C=5A3C0F12:1048576;D=5A3C0F12:68157440'
+export KORVANIX_RESTART_LOG='C:\kx-restart.log'
 
 server_pid=
 virtual=
@@ -28,7 +38,7 @@ cleanup() {
 trap cleanup EXIT
 
 args=()
-# The demo site: the catalogue page, three small generated images, the product pages.
+# The demo site: the catalogue page, three small generated images and their WIM/ESD forms, the product pages.
 log=$build/demo-server.log
 python3 scripts/demo-server.py --port 0 >"$log" 2>&1 &
 server_pid=$!
