@@ -116,6 +116,13 @@ def make_wims(megabytes):
                 # The data is random bytes: compressing the WIM would only take time.
                 command += ["--solid"] if solid else ["--compress=none"]
                 done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                if done.returncode == 0:
+                    # Which Windows the edition holds, as a real image's XML says: XP is 5.1, 7 is 6.1.
+                    major, minor = ("5", "1") if "winxp" in name else ("6", "1")
+                    command = [tool, "info", target, str(number + 1),
+                               "--image-property", "WINDOWS/VERSION/MAJOR=" + major,
+                               "--image-property", "WINDOWS/VERSION/MINOR=" + minor]
+                    done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
                 if done.returncode != 0:
                     print("note: %s failed: %s" % (" ".join(command), done.stderr.decode(errors="replace")),
                           file=sys.stderr, flush=True)

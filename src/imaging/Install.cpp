@@ -63,6 +63,20 @@ Outcome StageGhostRestore(const ImagingContext& c, const std::string& imagePath,
     return Outcome::Done();
 }
 
+// The engine keeps the system partition's boot code, which starts the loader of the running Windows'
+// generation (NTLDR for XP, BOOTMGR for Vista to 8): an edition of the other one is refused here, before the
+// restart, when the file says which Windows it holds (the engine checks the files themselves in any case).
+Outcome SameGeneration(const ImagingContext& c, const WimEdition& edition, const std::string& imagePath) {
+    if (edition.windowsMajor == 0) return Outcome::Done();
+    const bool imageXp = edition.windowsMajor < 6;
+    const bool systemXp = c.system.WindowsVersionName() == "WinXP";
+    if (imageXp == systemXp) return Outcome::Done();
+    return Outcome::Failed("映像文件 " + imagePath + " 中的 “" + EditionLabel(edition) + "” 是 " +
+                           (imageXp ? "Windows XP" : "Windows Vista 到 8") + " 一代的系统，这台电脑的系统分区用的是 " +
+                           (systemXp ? "Windows XP" : "Windows Vista 到 8") +
+                           " 一代的启动代码，映像引擎不能把它装到系统分区上。请选择与当前系统同一代的系统。");
+}
+
 // The engine route: edition `edition` of the Windows imaging file applied to the system partition.
 Outcome StageApply(const ImagingContext& c, const std::string& imagePath, uint32_t edition, const std::string& system,
                    const std::string& target) {
@@ -78,6 +92,7 @@ Outcome StageApply(const ImagingContext& c, const std::string& imagePath, uint32
     }
     auto checked = CheckEngineApply(c, imagePath, edition);
     if (!checked) return Failed(c, checked.outcome());
+    if (Outcome same = SameGeneration(c, checked.value(), imagePath); !same) return Failed(c, same);
     if (Outcome can = CheckBootJobCanRun(c, system); !can) return Failed(c, can);
     if (Outcome same = TargetStillListed(c, system + ":", target); !same) return Failed(c, same);
     if (Outcome staged = StageEngineApply(c, system, target, imagePath, edition); !staged)

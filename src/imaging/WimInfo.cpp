@@ -92,9 +92,10 @@ std::string Attribute(std::string_view tag, std::string_view name) {
     return close == std::string_view::npos ? std::string() : std::string(tag.substr(open + 1, close - open - 1));
 }
 
-// The editions' fields are the IMAGE element's own children; deeper ones (WINDOWS/...) are passed over.
+// The editions' fields are the IMAGE element's own children, and the Windows version's major number
+// (WINDOWS/VERSION/MAJOR); other deeper ones are passed over.
 void ReadImageBody(std::string_view body, WimEdition& edition) {
-    int depth = 0;
+    std::vector<std::string_view> path;
     size_t textStart = 0;
     for (size_t at = body.find('<'); at != std::string_view::npos; at = body.find('<', at + 1)) {
         const size_t end = body.find('>', at);
@@ -102,9 +103,9 @@ void ReadImageBody(std::string_view body, WimEdition& edition) {
         const std::string_view tag = body.substr(at + 1, end - at - 1);
         if (tag.empty() || tag[0] == '?' || tag[0] == '!') continue;
         if (tag[0] == '/') {
-            if (depth == 1) {
-                const std::string_view name = tag.substr(1);
-                const std::string text = Unescaped(body.substr(textStart, at - textStart));
+            const std::string_view name = tag.substr(1);
+            const std::string text = Unescaped(body.substr(textStart, at - textStart));
+            if (path.size() == 1) {
                 if (name == "NAME")
                     edition.name = text;
                 else if (name == "DISPLAYNAME")
@@ -113,10 +114,12 @@ void ReadImageBody(std::string_view body, WimEdition& edition) {
                     edition.description = text;
                 else if (name == "TOTALBYTES")
                     edition.totalBytes = std::strtoull(text.c_str(), nullptr, 10);
+            } else if (path.size() == 3 && path[0] == "WINDOWS" && path[1] == "VERSION" && name == "MAJOR") {
+                edition.windowsMajor = std::atoi(text.c_str());
             }
-            --depth;
+            if (!path.empty()) path.pop_back();
         } else if (tag.back() != '/') {
-            ++depth;
+            path.push_back(tag.substr(0, tag.find(' ')));
             textStart = end + 1;
         }
         at = end;

@@ -15,6 +15,7 @@ struct WimEdition {
     int index = 0;  // 1-based, as the engine's job names it
     std::string name, displayName, description;
     uint64_t totalBytes = 0;  // of the files once applied
+    int windowsMajor = 0;     // the Windows it holds: 5 for XP, 6 for Vista to 8; 0 when the file does not say
 };
 
 struct WimInfo {

@@ -4,6 +4,7 @@
 
 #include "DiskFakes.h"
 #include "ImagingRig.h"
+#include "WimBytes.h"
 #include "imaging/EngineRoute.h"
 #include "imaging/Install.h"
 
@@ -84,6 +85,22 @@ TEST(Apply, AFileThatCannotBeAppliedIsRefusedBeforeAnythingIsWritten) {
         EXPECT_FALSE(InstallAndScheduleRestart(r.program.Imaging(), "C:\\x.wim", 1).ok());
         EXPECT_NE(r.LastMessage().find("在系统盘上"), std::string::npos) << r.LastMessage();
         EXPECT_TRUE(r.NothingWritten());
+    }
+    {
+        // An XP edition for a Windows 7 system partition, whose boot code starts BOOTMGR; Windows 8 is fine.
+        ApplyRig r;
+        const auto wim = [](const char16_t* major) {
+            return MadeWim(
+                Utf16(std::u16string(u"\xFEFF<WIM><IMAGE INDEX=\"1\"><NAME>x</NAME><WINDOWS><VERSION><MAJOR>") + major +
+                      u"</MAJOR></VERSION></WINDOWS></IMAGE></WIM>"),
+                1);
+        };
+        r.imageFiles.AddBytes(kWim, wim(u"5"));
+        EXPECT_FALSE(r.Install(1).ok());
+        EXPECT_NE(r.LastMessage().find("Windows XP 一代的系统"), std::string::npos) << r.LastMessage();
+        EXPECT_TRUE(r.NothingWritten());
+        r.imageFiles.AddBytes(kWim, wim(u"6"));
+        EXPECT_TRUE(r.Install(1).ok()) << r.LastMessage();
     }
     {
         // A Ghost image on this route, before the download and after it.

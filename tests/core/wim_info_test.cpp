@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "DiskFakes.h"
+#include "WimBytes.h"
 
 namespace kx {
 namespace {
+
+using test::MadeWim;
+using test::Utf16;
 
 // The bytes of a file, read as the program reads them: up to `size` at `offset`.
 WimReadAt ReaderOf(const std::string& bytes) {
@@ -13,33 +17,6 @@ WimReadAt ReaderOf(const std::string& bytes) {
         if (offset >= bytes.size()) return std::string();
         return bytes.substr(static_cast<size_t>(offset), size);
     };
-}
-
-std::string Utf16(std::u16string_view text) {
-    std::string out;
-    for (char16_t c : text) {
-        out += static_cast<char>(c & 0xFF);
-        out += static_cast<char>(c >> 8);
-    }
-    return out;
-}
-
-// A header naming `count` images and an uncompressed XML right after it.
-std::string MadeWim(const std::string& xmlBytes, uint32_t count, uint8_t xmlFlags = 0, uint16_t parts = 1) {
-    std::string h(208, '\0');
-    auto put = [&h](size_t at, uint64_t value, size_t n) {
-        for (size_t i = 0; i < n; ++i) h[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    };
-    h.replace(0, 8, std::string("MSWIM\0\0\0", 8));
-    put(8, 208, 4);
-    put(12, 0x10D00, 4);
-    put(40, 1, 2);
-    put(42, parts, 2);
-    put(44, count, 4);
-    put(72, xmlBytes.size(), 7);
-    put(79, xmlFlags, 1);
-    put(80, 208, 8);
-    return h + xmlBytes;
 }
 
 // A WIM made by wimlib-imagex (capture, then append): two editions whose names need escaping and a
@@ -59,13 +36,16 @@ TEST(WimInfo, ReadsTheEditionsOfAWimMadeByWimlib) {
 
 TEST(WimInfo, NestedFieldsAndDisplayNames) {
     const std::string xml =
-        "<WIM><IMAGE INDEX=\"1\"><WINDOWS><NAME>not this</NAME><TOTALBYTES>1</TOTALBYTES></WINDOWS>"
+        "<WIM><IMAGE INDEX=\"1\"><WINDOWS><NAME>not this</NAME><TOTALBYTES>1</TOTALBYTES>"
+        "<VERSION><MAJOR>6</MAJOR><MINOR>2</MINOR></VERSION><SERVICINGDATA><MAJOR>9</MAJOR></SERVICINGDATA>"
+        "</WINDOWS><MAJOR>7</MAJOR>"
         "<NAME>Windows 8 Pro</NAME><DISPLAYNAME>Windows 8 专业版</DISPLAYNAME><FLAGS/>"
         "<TOTALBYTES>8589934592</TOTALBYTES></IMAGE><IMAGEX/></WIM>";
     const std::vector<WimEdition> editions = EditionsOfWimXml(xml);
     ASSERT_EQ(editions.size(), 1u);
     EXPECT_EQ(editions[0].name, "Windows 8 Pro");
     EXPECT_EQ(editions[0].totalBytes, 8589934592u);
+    EXPECT_EQ(editions[0].windowsMajor, 6) << "WINDOWS/VERSION/MAJOR only";
     EXPECT_EQ(EditionLabel(editions[0]), "1: Windows 8 专业版");
 }
 
