@@ -8,6 +8,7 @@
 #include <shellapi.h>
 #include <winioctl.h>
 
+#include "imaging/ChoiceDialog_win.h"
 #include "platform/Handle_win.h"
 #include "platform/LastError_win.h"
 #include "text/Wide_win.h"
@@ -320,12 +321,13 @@ private:
 struct WindowsImagingPorts : OwnedImagingPorts {
     WindowsImagingPorts(std::wstring restartLog, std::string fakeIdentities)
         : machine(std::move(fakeIdentities)), restart(std::move(restartLog)) {
-        ports = ImagingPorts{&files, &dialogs, &machine, &restart};
+        ports = ImagingPorts{&files, &dialogs, &machine, &restart, &choices};
     }
     ImageFilesWin files;
     FileDialogsWin dialogs;
     MachineWin machine;
     RestartWin restart;
+    ChoiceDialogWin choices;
 };
 
 }  // namespace
