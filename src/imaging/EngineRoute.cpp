@@ -130,17 +130,24 @@ std::optional<uint32_t> ChooseEdition(const ImagingContext& c, const std::string
         return std::nullopt;
     }
     const std::vector<WimEdition>& editions = info.value().editions;
+    if (editions.empty()) {
+        c.messages.ShowError("映像文件 " + imageFile + " 中没有映像，无法安装。");
+        return std::nullopt;
+    }
     if (editions.size() == 1) return static_cast<uint32_t>(editions[0].index);
     std::vector<std::string> items;
     for (const WimEdition& edition : editions) items.push_back(EditionLabel(edition));
-    const std::optional<int> answer =
-        c.ports.choices ? c.ports.choices->Choose("选择版本",
-                                                  "映像文件 " + imageFile + " 中有 " + std::to_string(editions.size()) +
-                                                      " 个版本，请选择要安装的一个：",
-                                                  items)
-                        : std::nullopt;
-    if (!answer || *answer < 0 || static_cast<size_t>(*answer) >= editions.size()) return std::nullopt;
-    return static_cast<uint32_t>(editions[static_cast<size_t>(*answer)].index);
+    if (!c.ports.choices) return std::nullopt;
+    // -1: cancelled (read through value_or: GCC's -Os build takes a test of the optional for a read of an
+    // uninitialised value).
+    const int answer = c.ports.choices
+                           ->Choose("选择版本",
+                                    "映像文件 " + imageFile + " 中有 " + std::to_string(editions.size()) +
+                                        " 个版本，请选择要安装的一个：",
+                                    items)
+                           .value_or(-1);
+    if (answer < 0 || static_cast<size_t>(answer) >= editions.size()) return std::nullopt;
+    return static_cast<uint32_t>(editions[static_cast<size_t>(answer)].index);
 }
 
 Outcome StageEngineApply(const ImagingContext& c, const std::string& partition, const std::string& designator,

@@ -11,9 +11,10 @@ namespace {
 
 const PartitionIdentity kC{0x5A3C0F12, 1048576}, kD{0x5A3C0F12, 41ull << 30};
 
-// A WIM of one edition: the header and the uncompressed UTF-16 XML right after it.
-std::string OneEditionWim() {
-    const std::string ascii = "<WIM><IMAGE INDEX=\"1\"><NAME>Windows 8 Pro</NAME></IMAGE></WIM>";
+// A WIM of one edition (or none): the header and the uncompressed UTF-16 XML right after it.
+std::string OneEditionWim(uint32_t count = 1) {
+    const std::string ascii =
+        count ? "<WIM><IMAGE INDEX=\"1\"><NAME>Windows 8 Pro</NAME></IMAGE></WIM>" : "<WIM></WIM>";
     std::string xml = "\xFF\xFE";
     for (char ch : ascii) xml += std::string{ch, '\0'};
     std::string h(208, '\0');
@@ -25,7 +26,7 @@ std::string OneEditionWim() {
     put(12, 0x10D00, 4);
     put(40, 1, 2);
     put(42, 1, 2);
-    put(44, 1, 4);
+    put(44, count, 4);
     put(72, xml.size(), 7);
     put(80, 208, 8);
     return h + xml;
@@ -129,6 +130,13 @@ TEST(WimRestore, ADamagedWimOrAWimOnTheDosRouteIsRefusedBeforeAnythingIsWritten)
     EXPECT_TRUE(damaged.NothingWritten());
     EXPECT_NE(damaged.LastMessage().find("映像文件 D:\\cut.wim 不能用：WIM 映像文件不完整"), std::string::npos)
         << damaged.LastMessage();
+
+    WimRig empty;
+    empty.imageFiles.AddBytes("D:\\empty.wim", OneEditionWim(0));
+    empty.Run("D:\\empty.wim");
+    EXPECT_TRUE(empty.choice.asked.empty());
+    EXPECT_TRUE(empty.NothingWritten());
+    EXPECT_EQ(empty.LastMessage(), "映像文件 D:\\empty.wim 中没有映像，无法安装。");
 
     WimRig dos(ImagingRoute::Dos);
     dos.Run("D:\\win8.esd");
