@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/UiDispatcher_win.h"
 #include "text/Wide_win.h"
 
 namespace kx {
@@ -91,11 +92,7 @@ INT_PTR CALLBACK ChoiceProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     }
 }
 
-}  // namespace
-
-std::optional<int> ChoiceDialogWin::Choose(const std::string& title, const std::string& text,
-                                           const std::vector<std::string>& items) {
-    if (items.empty()) return std::nullopt;
+std::optional<int> Ask(const std::string& title, const std::string& text, const std::vector<std::string>& items) {
     // In dialog units: the question over the list, the two buttons at the bottom right.
     DialogTemplate t(Widen(title), 4, 260, 160);
     t.Item(kStaticClass, kTextId, SS_LEFT, 7, 7, 246, 26, Widen(text));
@@ -108,6 +105,21 @@ std::optional<int> ChoiceDialogWin::Choose(const std::string& title, const std::
                                                    reinterpret_cast<LPARAM>(&question));
     if (result != IDOK || question.chosen < 0) return std::nullopt;
     return question.chosen;
+}
+
+}  // namespace
+
+std::optional<int> ChoiceDialogWin::Choose(const std::string& title, const std::string& text,
+                                           const std::vector<std::string>& items) {
+    if (items.empty()) return std::nullopt;
+    if (UiDispatcher::IsUiThread() || !UiDispatcher::Running()) return Ask(title, text, items);
+    // A worker's question is asked by the window thread, as its message boxes are, so that the dialog has the
+    // main window as its owner; once the window is closing it counts as cancelled.
+    std::optional<int> answer;
+    UiDispatcher::Run([&] {
+        if (!UiDispatcher::Closing()) answer = Ask(title, text, items);
+    });
+    return answer;
 }
 
 }  // namespace kx

@@ -1,6 +1,7 @@
 #pragma once
-// The edition question on Windows: a modal dialog of the active window (the main window, whose handler
-// asks) with the question, a list of the items with the first one selected, "确定" and "取消".
+// The edition question on Windows: a modal dialog owned by the main window (asked on the window thread, a
+// worker's question too) with the question, a list of the items with the first one selected, "确定" and
+// "取消".
 #include "imaging/ImagingPorts.h"
 
 namespace kx {

@@ -327,6 +327,7 @@ void Answer(const std::string& name) {
 void Choose(const std::string* text, int index) {
     HWND box = WaitForMessageBox();
     if (!box) return;
+    if (GetWindow(box, GW_OWNER) != gMain) Fail("the list question is not owned by the main window");
     HWND list = FindWindowExW(box, nullptr, L"ListBox", nullptr);
     if (!list) return Fail("the program's box has no list");
     const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
