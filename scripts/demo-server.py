@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """A demo web site for Korvanix on 127.0.0.1: the catalogue page, three small generated system images
-and two Windows imaging files (WIM and ESD) served with byte ranges (primary and fallback addresses), and
+and the same three systems as Windows imaging files (WIM and ESD) served with byte ranges (primary and fallback addresses), and
 the product pages the program opens.
 
     python3 scripts/demo-server.py [--port 8080] [--size-mb 4] [--wim-mb 4] [--rate-kb 0] [--drop-every 0]
@@ -10,9 +10,10 @@ the product pages the program opens.
 The images are not Windows images: a few megabytes of reproducible bytes, enough to watch a download
 run, pause and complete. The WIM and the ESD are real imaging files, captured at start-up with
 wimlib-imagex from a generated tree that looks like a Windows partition to the engine (Windows\Boot\PCAT\
-bootmgr, Windows\System32, Chinese names, a file of --wim-mb megabytes): the WIM holds two editions, the
-ESD (solid LZMS) one. Without wimlib-imagex the site serves the Ghost images only. The catalogue gives each
-image's SHA-256 beside its addresses; for the imaging files, entries 4 and 5, also the edition to install:
+bootmgr, Windows\System32, Chinese names, a file of --wim-mb megabytes; XP's with ntldr instead): the
+Windows 7 32-bit WIM holds two editions, the 64-bit ESD (solid LZMS) one, the XP WIM one. Without
+wimlib-imagex the site serves the Ghost images only. The catalogue gives each image's SHA-256 beside its
+addresses; for the imaging files, entries 4 to 6, also the edition to install:
     ***dz4ks:URL:dz4js*** ***fdz4ks:URL:fdz4js*** ***sha4ks:HEX:sha4js*** ***idx4ks:N:idx4js*** For tests: a rate
 limit per connection, a fault mode that drops every Nth image response half-way, a catalogue whose
 digests are wrong, and a catalogue page served with an error status (the page itself, as a site's error
@@ -43,7 +44,8 @@ IMAGES = [
 # edition the catalogue names, and whether the file is solid (ESD).
 WIMS = [
     ("dz4", "fdz4", "VX_win7_sp1_32.wim", "Windows 7 SP1 32位（WIM）", ["Windows 7 专业版", "Windows 7 旗舰版"], 2, False),
-    ("dz5", "fdz5", "VX_win8_64.esd", "Windows 8 64位（ESD）", ["Windows 8 专业版"], 1, True),
+    ("dz5", "fdz5", "VX_win7_sp1_64.esd", "Windows 7 SP1 64位（ESD）", ["Windows 7 旗舰版"], 1, True),
+    ("dz6", "fdz6", "VX_winxp_sp3.wim", "Windows XP SP3 32位（WIM）", ["Windows XP 专业版"], 1, False),
 ]
 
 # The pages the program's web views show link to each other (they stay in the view) and to a page that
@@ -73,15 +75,23 @@ def make_image(name, size):
 
 
 def make_tree(root, name, megabytes):
-    """A small tree that the engine takes for a Windows of the Vista-8 generation."""
-    for folder in ("Windows/Boot/PCAT", "Windows/System32", "Users/Public/文档", "Program Files/空文件夹"):
+    """A small tree that the engine takes for a Windows of the Vista-8 generation (of XP's, with ntldr at
+    its root, for an XP file)."""
+    xp = "winxp" in name
+    folders = ["Windows/System32", "Program Files/空文件夹"]
+    folders += ["Documents and Settings/All Users/文档"] if xp else ["Windows/Boot/PCAT", "Users/Public/文档"]
+    for folder in folders:
         os.makedirs(os.path.join(root, folder), exist_ok=True)
+    documents = "Documents and Settings/All Users/文档" if xp else "Users/Public/文档"
     files = {
-        "Windows/Boot/PCAT/bootmgr": make_image(name + "/bootmgr", 4096),
         "Windows/System32/ntoskrnl.exe": make_image(name + "/kernel", 65536),
-        "Users/Public/文档/说明.txt": "这是 Korvanix 演示站点的映像，不是 Windows。\r\n".encode("utf-8"),
-        "Users/Public/文档/数据.bin": make_image(name + "/data", megabytes * 1024 * 1024),
+        documents + "/说明.txt": "这是 Korvanix 演示站点的映像，不是 Windows。\r\n".encode("utf-8"),
+        documents + "/数据.bin": make_image(name + "/data", megabytes * 1024 * 1024),
     }
+    if xp:
+        files["ntldr"] = make_image(name + "/ntldr", 4096)
+    else:
+        files["Windows/Boot/PCAT/bootmgr"] = make_image(name + "/bootmgr", 4096)
     for path, data in files.items():
         with open(os.path.join(root, path), "wb") as out:
             out.write(data)

@@ -22,8 +22,6 @@ constexpr ControlSpec kControls[] = {
     {"图形按钮1", K::ImageButton, "", 744, 1, 40, 24, "", true, "close"},
     {"图形按钮6", K::ImageButton, "", 5, 5, 26, 25, "", false, "icon"},
     {"透明标签3", K::TransparentLabel, "", 34, 6, 302, 16, "电脑重装系统助手", false},
-    {"还原_单选框", K::RadioButton, "", 475, 64, 120, 24, "还原系统(R)", false},
-    {"备份_单选框", K::RadioButton, "", 606, 64, 120, 24, "备份系统(B)", false},
     {"时钟1", K::Timer, "", 0, 0, 0, 0, "", false, "", "", 1000},
     {"通用对话框1", K::FileDialog, "", 0, 0, 0, 0, "映像文件(*.GHO;*.ISO;*.GGH)|*.GHO;*.ISO;*.GGH", false},
     {"工具切换按钮", K::FlatButton, "", 648, 32, 124, 28, "高级工具", true},
@@ -126,6 +124,9 @@ constexpr ControlSpec kControls[] = {
     {"提示透明标签", K::TransparentLabel, "高级选择夹1#1", 72, 362, 300, 22, "还原系统", true},
     {"提示标签", K::TransparentLabel, "高级选择夹1#1", 72, 390, 420, 20, "把备份的Ghost映像文件还原到指定硬盘分区！",
      true},
+    // The page's two modes; the build that runs its own imaging engine shows them (Program::OnCreated).
+    {"还原_单选框", K::RadioButton, "高级选择夹1#1", 384, 360, 120, 24, "还原系统(R)", false},
+    {"备份_单选框", K::RadioButton, "高级选择夹1#1", 508, 360, 120, 24, "备份系统(B)", false},
 
     // " 系统备份 "
     {"分组框6", K::GroupBox, "高级选择夹1#2", 8, 40, 763, 208, "选择要备份的磁盘分区", true},

@@ -123,7 +123,9 @@ DownloadContext Program::Download() {
                            component,
                            *ports_.downloadFiles,
                            state_.downloading,
-                           [this](const std::string& path) { return InstallAndScheduleRestart(Imaging(), path); },
+                           [this](const std::string& path, uint32_t edition) {
+                               return InstallAndScheduleRestart(Imaging(), path, edition);
+                           },
                            [this] {
                                if (ports_.catalogueHttp)
                                    StartCatalogueFetch(state_.facts.catalogueHost, *ports_.catalogueHttp,
@@ -136,7 +138,8 @@ DownloadContext Program::Download() {
                                return ListedTargetDrive(*ports_.drives, state_.facts);
                            },
                            [this](const std::string& path) { return CheckInstallCanRun(Imaging(), path); },
-                           ports_.catalogueHttp};
+                           ports_.catalogueHttp,
+                           state_.route == ImagingRoute::Engine};
 }
 
 void Program::OnCreated() {
@@ -144,6 +147,11 @@ void Program::OnCreated() {
     // The one-tap page starts as a restore page.
     state_.imaging.oneTapRestore = true;
     ports_.window->SetChecked("还原_单选框", true);
+    // The engine saves partitions at the next start: its build shows the one-tap page's backup mode and the
+    // backup page's "重启时备份" beside "开始备份系统".
+    if (state_.route == ImagingRoute::Engine)
+        for (const Control control : {Control{"还原_单选框"}, Control{"备份_单选框"}, Control{"开始还原_按钮2"}})
+            ports_.window->SetVisible(control, true);
     const DiskContext disk = Disk();
     DetermineSystemDrive(disk);
     const WindowSpec& spec = MainWindowSpec();

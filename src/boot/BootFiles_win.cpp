@@ -169,12 +169,23 @@ Outcome BootFilesWin::CreateFolder(const std::string& path) {
     return LastError("创建文件夹 " + path + " 失败", "CreateDirectoryW");
 }
 
+Outcome BootFilesWin::RemoveFolder(const std::string& path) {
+    if (RemoveDirectoryW(Widen(path).c_str())) return Outcome::Done();
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Outcome::Done();
+    return Outcome::Failed("删除文件夹 " + path + " 失败", Win32Error{error, "RemoveDirectoryW"});
+}
+
 std::string_view ResourceBootAssets::Bytes(BootAsset asset) {
     const wchar_t* name = asset == BootAsset::Helper         ? L"KX_HELPER"
                           : asset == BootAsset::Loader       ? L"KX_LOADER"
                           : asset == BootAsset::DosImage     ? L"KX_DOSIMAGE"
                           : asset == BootAsset::EngineKernel ? L"KX_ENGINE_KERNEL"
                           : asset == BootAsset::EngineInitrd ? L"KX_ENGINE_INITRD"
+                          : asset == BootAsset::EfiShim      ? L"KX_EFI_SHIM"
+                          : asset == BootAsset::EfiGrub      ? L"KX_EFI_GRUB"
+                          : asset == BootAsset::EfiKernel    ? L"KX_EFI_KERNEL"
+                          : asset == BootAsset::EfiModules   ? L"KX_EFI_MODULES"
                                                              : L"KX_GHOST32";
     return ProgramResource(name);
 }

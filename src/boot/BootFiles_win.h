@@ -19,6 +19,7 @@ public:
                           const std::string& value) override;
     std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key) override;
     Outcome CreateFolder(const std::string& path) override;
+    Outcome RemoveFolder(const std::string& path) override;
 };
 
 // Reads the assets from the resources of the program's own file (KX_HELPER, KX_LOADER, KX_DOSIMAGE,

@@ -9,7 +9,19 @@
 
 namespace kx {
 
-enum class BootAsset { Helper, Loader, DosImage, WindowsGhost, EngineKernel, EngineInitrd };
+// The Efi ones start the engine on a UEFI machine (EfiBoot.h names their files); the initramfs is shared.
+enum class BootAsset {
+    Helper,
+    Loader,
+    DosImage,
+    WindowsGhost,
+    EngineKernel,
+    EngineInitrd,
+    EfiShim,
+    EfiGrub,
+    EfiKernel,
+    EfiModules
+};
 
 // The assets embedded in the program. Empty bytes when the program carries no such asset.
 class BootAssetSource {
@@ -47,6 +59,8 @@ public:
     virtual std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key) = 0;
     // One level; an existing folder is no error.
     virtual Outcome CreateFolder(const std::string& path) = 0;
+    // An empty folder; one already gone is no error.
+    virtual Outcome RemoveFolder(const std::string& path) = 0;
 };
 
 }  // namespace kx

@@ -17,13 +17,18 @@ const Field kFields[] = {
     {&ImageCatalogue::dz1, "***dz1ks:", ":dz1js***"},    {&ImageCatalogue::dz2, "***dz2ks:", ":dz2js***"},
     {&ImageCatalogue::dz3, "***dz3ks:", ":dz3js***"},    {&ImageCatalogue::fdz1, "***fdz1ks:", ":fdz1js***"},
     {&ImageCatalogue::fdz2, "***fdz2ks:", ":fdz2js***"}, {&ImageCatalogue::fdz3, "***fdz3ks:", ":fdz3js***"},
+    {&ImageCatalogue::dz4, "***dz4ks:", ":dz4js***"},    {&ImageCatalogue::dz5, "***dz5ks:", ":dz5js***"},
+    {&ImageCatalogue::dz6, "***dz6ks:", ":dz6js***"},    {&ImageCatalogue::fdz4, "***fdz4ks:", ":fdz4js***"},
+    {&ImageCatalogue::fdz5, "***fdz5ks:", ":fdz5js***"}, {&ImageCatalogue::fdz6, "***fdz6ks:", ":fdz6js***"},
+    {&ImageCatalogue::idx4, "***idx4ks:", ":idx4js***"}, {&ImageCatalogue::idx5, "***idx5ks:", ":idx5js***"},
+    {&ImageCatalogue::idx6, "***idx6ks:", ":idx6js***"},
 };
 
 // The digests follow the addresses' marker pattern, so a page can carry them beside each address.
 const Field kDigests[] = {
-    {&ImageCatalogue::sha1, "***sha1ks:", ":sha1js***"},
-    {&ImageCatalogue::sha2, "***sha2ks:", ":sha2js***"},
-    {&ImageCatalogue::sha3, "***sha3ks:", ":sha3js***"},
+    {&ImageCatalogue::sha1, "***sha1ks:", ":sha1js***"}, {&ImageCatalogue::sha2, "***sha2ks:", ":sha2js***"},
+    {&ImageCatalogue::sha3, "***sha3ks:", ":sha3js***"}, {&ImageCatalogue::sha4, "***sha4ks:", ":sha4js***"},
+    {&ImageCatalogue::sha5, "***sha5ks:", ":sha5js***"}, {&ImageCatalogue::sha6, "***sha6ks:", ":sha6js***"},
 };
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view lowerWord) {
@@ -74,6 +79,15 @@ std::string NormaliseSha256(std::string_view text) {
 
 bool IsSha256Digest(std::string_view text) {
     return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+std::optional<uint32_t> EditionNumber(std::string_view text) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    uint32_t n = 0;
+    for (char ch : text) n = n * 10 + static_cast<uint32_t>(ch - '0');
+    if (n == 0) return std::nullopt;
+    return n;
 }
 
 bool ApplyCataloguePage(std::string_view body, ImageCatalogue& catalogue) {

@@ -18,9 +18,17 @@ namespace kx {
 // sha1-sha3 are the images' optional SHA-256 digests, a field older programs never look for: empty when the
 // page gives none, 64 lower-case hex digits for a digest, and otherwise the text the page gives (blanks
 // around it dropped), which IsSha256Digest tells apart: an image with such a field is not downloaded.
+//
+// Entries 4 to 6 name the same three systems as Windows imaging files (WIM or ESD), which the build that
+// installs with its own imaging engine downloads instead (Windows 7 32-bit, Windows 7 64-bit, XP): dz4-dz6,
+// fdz4-fdz6, sha4-sha6 as above, and idx4-idx6, the edition in the file the catalogue offers (its number,
+// as the page gives it; empty when the page gives none, and the user then chooses among the file's editions).
 struct ImageCatalogue {
     Shared<std::string> dz1, dz2, dz3, fdz1, fdz2, fdz3;
     Shared<std::string> sha1, sha2, sha3;
+    Shared<std::string> dz4, dz5, dz6, fdz4, fdz5, fdz6;
+    Shared<std::string> sha4, sha5, sha6;
+    Shared<std::string> idx4, idx5, idx6;
 };
 
 // Where the fetch stands, so that a click before the catalogue arrived can say so.
@@ -84,7 +92,10 @@ std::string NormaliseSha256(std::string_view text);
 // True for 64 lower-case hex digits, as NormaliseSha256 gives them.
 bool IsSha256Digest(std::string_view text);
 
-// Takes the six addresses and the three digests from a page body (code page 936). A page without "system"
+// The edition number of an idx field: 1 to 9999 as plain digits; nothing otherwise (an empty field included).
+std::optional<uint32_t> EditionNumber(std::string_view text);
+
+// Takes the addresses, the digests and the edition numbers from a page body (code page 936). A page without "system"
 // (any letter case) changes nothing and returns false; otherwise every field is replaced, by an empty text
 // when missing.
 bool ApplyCataloguePage(std::string_view body, ImageCatalogue& catalogue);

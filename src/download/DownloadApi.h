@@ -40,10 +40,11 @@ using DownloadHandle = void*;
 // Texts are zero-terminated UTF-16; a null text is absent. Counts are 32-bit: 0 threads means 4,
 // 0 retries per range means 3. Returns null when the address cannot be downloaded with ranges or the
 // target cannot be created; otherwise the total is known when it returns.
-using HttpDownLoadStartFn = DownloadHandle(KX_DOWNLOAD_CALL*)(
-    const wchar_t* address, const wchar_t* serverUser, const wchar_t* serverPassword, const wchar_t* referrer,
-    const wchar_t* targetPath, int32_t threads, int32_t retries, const wchar_t* proxy, const wchar_t* proxyUser,
-    const wchar_t* proxyPassword);
+using HttpDownLoadStartFn = DownloadHandle(KX_DOWNLOAD_CALL*)(const wchar_t* address, const wchar_t* serverUser,
+                                                              const wchar_t* serverPassword, const wchar_t* referrer,
+                                                              const wchar_t* targetPath, int32_t threads,
+                                                              int32_t retries, const wchar_t* proxy,
+                                                              const wchar_t* proxyUser, const wchar_t* proxyPassword);
 using HttpDownLoadInfoFn = void(KX_DOWNLOAD_CALL*)(DownloadHandle handle, DownloadInfo* info);
 using HttpDownLoadPauseFn = void(KX_DOWNLOAD_CALL*)(DownloadHandle handle);    // 1 -> 2, else nothing
 using HttpDownLoadRestoreFn = void(KX_DOWNLOAD_CALL*)(DownloadHandle handle);  // 2 -> 1, else nothing
@@ -76,9 +77,9 @@ struct DownloadEntryPoints {
 extern "C" {
 kx::DownloadHandle KX_DOWNLOAD_CALL HTTP_DownLoad_Start(const wchar_t* address, const wchar_t* serverUser,
                                                         const wchar_t* serverPassword, const wchar_t* referrer,
-                                                        const wchar_t* targetPath, int32_t threads,
-                                                        int32_t retries, const wchar_t* proxy,
-                                                        const wchar_t* proxyUser, const wchar_t* proxyPassword);
+                                                        const wchar_t* targetPath, int32_t threads, int32_t retries,
+                                                        const wchar_t* proxy, const wchar_t* proxyUser,
+                                                        const wchar_t* proxyPassword);
 void KX_DOWNLOAD_CALL HTTP_DownLoad_Info(kx::DownloadHandle handle, kx::DownloadInfo* info);
 void KX_DOWNLOAD_CALL HTTP_DownLoad_Pause(kx::DownloadHandle handle);
 void KX_DOWNLOAD_CALL HTTP_DownLoad_Restore(kx::DownloadHandle handle);

@@ -82,8 +82,7 @@ class DownloadJob {
 public:
     // Probes the address, creates the target and starts the workers. Null when the server does not
     // answer the probe with a usable 206, the target cannot be created or no worker could be started.
-    static std::unique_ptr<DownloadJob> Start(HttpTransport& transport, TargetStore& store,
-                                              DownloadSettings settings);
+    static std::unique_ptr<DownloadJob> Start(HttpTransport& transport, TargetStore& store, DownloadSettings settings);
     ~DownloadJob();
     DownloadJob(const DownloadJob&) = delete;
     DownloadJob& operator=(const DownloadJob&) = delete;

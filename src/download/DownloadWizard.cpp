@@ -10,12 +10,23 @@ struct WizardImageEntry {
     Shared<std::string> ImageCatalogue::*fallback;
     Shared<std::string> ImageCatalogue::*sha256;
     const char* suffix;
+    Shared<std::string> ImageCatalogue::*edition;  // Windows imaging files only
 };
 
-const WizardImageEntry kImages[] = {
-    {&ImageCatalogue::dz1, &ImageCatalogue::fdz1, &ImageCatalogue::sha1, ":\\VX_winxp_sp3.gho"},
-    {&ImageCatalogue::dz2, &ImageCatalogue::fdz2, &ImageCatalogue::sha2, ":\\VX_win7_sp1_32.gho"},
-    {&ImageCatalogue::dz3, &ImageCatalogue::fdz3, &ImageCatalogue::sha3, ":\\VX_win7_sp1_64.gho"},
+const WizardImageEntry kGhostImages[] = {
+    {&ImageCatalogue::dz1, &ImageCatalogue::fdz1, &ImageCatalogue::sha1, ":\\VX_winxp_sp3.gho", nullptr},
+    {&ImageCatalogue::dz2, &ImageCatalogue::fdz2, &ImageCatalogue::sha2, ":\\VX_win7_sp1_32.gho", nullptr},
+    {&ImageCatalogue::dz3, &ImageCatalogue::fdz3, &ImageCatalogue::sha3, ":\\VX_win7_sp1_64.gho", nullptr},
+};
+
+// The same three systems as Windows imaging files, for the build whose engine applies them. The catalogue
+// numbers them 6 (XP), 4 and 5.
+const WizardImageEntry kImagingFiles[] = {
+    {&ImageCatalogue::dz6, &ImageCatalogue::fdz6, &ImageCatalogue::sha6, ":\\VX_winxp_sp3.wim", &ImageCatalogue::idx6},
+    {&ImageCatalogue::dz4, &ImageCatalogue::fdz4, &ImageCatalogue::sha4, ":\\VX_win7_sp1_32.wim",
+     &ImageCatalogue::idx4},
+    {&ImageCatalogue::dz5, &ImageCatalogue::fdz5, &ImageCatalogue::sha5, ":\\VX_win7_sp1_64.esd",
+     &ImageCatalogue::idx5},
 };
 
 constexpr const char* kNewVersion = "发现软件有新版本,请更新软件到最新版本后重试!";
@@ -99,7 +110,7 @@ void ActOnEnd(const DownloadContext& c) {
     // handling its messages.
     const std::string image = page.shown.image;
     page.installing = true;
-    const Outcome installed = c.install(image);
+    const Outcome installed = c.install(image, page.edition);
     page.installing = false;
     if (!installed) c.window.SetPageIndex(kWizard, 0);
 }
@@ -108,7 +119,7 @@ void ActOnEnd(const DownloadContext& c) {
 
 void InstallImage(const DownloadContext& c, WizardImage image) {
     if (RefuseWhileBusy(c)) return;
-    const WizardImageEntry& entry = kImages[static_cast<int>(image)];
+    const WizardImageEntry& entry = (c.imagingFiles ? kImagingFiles : kGhostImages)[static_cast<int>(image)];
     const std::string primary = (c.catalogue.catalogue.*entry.primary).Get();
     if (primary.empty()) {
         // An empty address means "outdated" only when the catalogue did arrive without it.
@@ -158,6 +169,8 @@ void InstallImage(const DownloadContext& c, WizardImage image) {
     page.chosen.fallback = (c.catalogue.catalogue.*entry.fallback).Get();
     page.chosen.imagePath = target;
     page.chosen.expectedSha256 = digest;
+    // An edition number the catalogue garbles is no edition: the user then chooses among the file's own.
+    page.edition = entry.edition ? EditionNumber((c.catalogue.catalogue.*entry.edition).Get()).value_or(0) : 0;
     c.window.SetPageIndex(kWizard, 1);
     Draw(c.window, page);
     ConfirmAndStartDownload(c);

@@ -31,6 +31,7 @@ struct DownloadPage {
     bool retryShown = false;    // after a failure
     bool refreshShown = false;  // ctl::kRefreshAfterDownloadButton, once a download changed the partitions' room
     bool installing = false;    // the finished image is being installed
+    uint32_t edition = 0;       // a Windows imaging file's edition the catalogue names; 0: the user chooses
     uint64_t seen = 0;          // the number of the last snapshot drawn
 };
 
@@ -52,9 +53,10 @@ struct DownloadContext {
     DownloadComponentPort& component;
     DownloadFilePort& files;
     WizardDownload& state;
-    // Stages the finished image's restore and starts the restart countdown; shows its own messages. When it
-    // fails the wizard goes back to the image choice.
-    std::function<Outcome(const std::string& imagePath)> install;
+    // Stages the finished image's restore (a Windows imaging file's: its edition, 0 when the catalogue names
+    // none) and starts the restart countdown; shows its own messages. When it fails the wizard goes back to
+    // the image choice.
+    std::function<Outcome(const std::string& imagePath, uint32_t edition)> install;
     // Asks for the catalogue again (after a failed fetch); may be empty.
     std::function<void()> refetchCatalogue;
     // The partition to download to: one of the partition list's, other than the system's, or empty when
@@ -65,6 +67,9 @@ struct DownloadContext {
     std::function<Outcome(const std::string& imagePath)> checkInstall;
     // Asks the image's size before the download (a HEAD request); may be null.
     HttpGetPort* http = nullptr;
+    // The build installs with its own imaging engine: the buttons download the catalogue's Windows imaging
+    // files (entries 4 to 6) instead of its Ghost images.
+    bool imagingFiles = false;
 };
 
 // Names of the download page's controls.

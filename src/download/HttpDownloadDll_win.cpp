@@ -27,9 +27,9 @@ extern "C" {
 
 kx::DownloadHandle KX_DOWNLOAD_CALL HTTP_DownLoad_Start(const wchar_t* address, const wchar_t* serverUser,
                                                         const wchar_t* serverPassword, const wchar_t* referrer,
-                                                        const wchar_t* targetPath, int32_t threads,
-                                                        int32_t retries, const wchar_t* proxy,
-                                                        const wchar_t* proxyUser, const wchar_t* proxyPassword) {
+                                                        const wchar_t* targetPath, int32_t threads, int32_t retries,
+                                                        const wchar_t* proxy, const wchar_t* proxyUser,
+                                                        const wchar_t* proxyPassword) {
     if (!address || !*address || !targetPath || !*targetPath) return nullptr;
     try {
         kx::ConnectionSettings settings;

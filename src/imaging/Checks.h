@@ -9,8 +9,9 @@ namespace kx {
 
 inline constexpr const char* kChinesePathText = "映像文件包含中文无法被正常加载，请改名后重试!";
 
-// The build carries something that runs a job at the next start, the firmware boots our boot files, the
-// partition `driveLetter` lies on an MBR disk, and this Windows takes a boot entry.
+// The build carries something that runs a job at the next start, the firmware boots our boot files (the
+// engine route also on x64 UEFI), the partition `driveLetter` lies on an MBR disk (or on a GPT disk of a
+// UEFI machine) that is neither dynamic nor hybrid, and this Windows takes a boot entry.
 Outcome CheckBootJobCanRun(const ImagingContext& c, const std::string& driveLetter);
 // The image's Ghost path as DOS Ghost reads it: printable ASCII without blanks. Shows the refusal.
 bool AcceptGhostPath(const ImagingContext& c, const std::string& ghostPath);

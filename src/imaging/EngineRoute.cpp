@@ -7,6 +7,7 @@
 #include "boot/GhostBatch.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
+#include "imaging/EfiRoute.h"
 #include "text/Text.h"
 
 namespace kx {
@@ -79,8 +80,13 @@ Outcome StageJob(const ImagingContext& c, EngineJobMode mode, const std::string&
     auto text = EngineJobText(job);
     if (!text) return Outcome::Failed("映像引擎的作业不能写：" + text.outcome().Describe());
 
-    Outcome done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
-    if (done) done = DeployEngine(c.bootFiles, c.bootAssets, system);
+    Outcome done = Outcome::Done();
+    if (UsesEfiBoot(c)) {
+        done = DeployEfiEngine(c, system);
+    } else {
+        done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
+        if (done) done = DeployEngine(c.bootFiles, c.bootAssets, system);
+    }
     if (!done) return done;
     // A job left hidden by the engine's own tools must not block the new one.
     const std::string jobFile = DriveRoot(system) + kEngineJobFile;
@@ -137,17 +143,16 @@ std::optional<uint32_t> ChooseEdition(const ImagingContext& c, const std::string
     if (editions.size() == 1) return static_cast<uint32_t>(editions[0].index);
     std::vector<std::string> items;
     for (const WimEdition& edition : editions) items.push_back(EditionLabel(edition));
-    if (!c.ports.choices) return std::nullopt;
-    // -1: cancelled (read through value_or: GCC's -Os build takes a test of the optional for a read of an
-    // uninitialised value).
-    const int answer = c.ports.choices
-                           ->Choose("选择版本",
-                                    "映像文件 " + imageFile + " 中有 " + std::to_string(editions.size()) +
-                                        " 个版本，请选择要安装的一个：",
-                                    items)
-                           .value_or(-1);
-    if (answer < 0 || static_cast<size_t>(answer) >= editions.size()) return std::nullopt;
-    return static_cast<uint32_t>(editions[static_cast<size_t>(answer)].index);
+    const std::optional<int> answer =
+        c.ports.choices ? c.ports.choices->Choose("选择版本",
+                                                  "映像文件 " + imageFile + " 中有 " + std::to_string(editions.size()) +
+                                                      " 个版本，请选择要安装的一个：",
+                                                  items)
+                        : std::nullopt;
+    // -1 for a cancel: read once, which also keeps mingw's -Os from warning that the value may be unset.
+    const int picked = answer.value_or(-1);
+    if (picked < 0 || static_cast<size_t>(picked) >= editions.size()) return std::nullopt;
+    return static_cast<uint32_t>(editions[static_cast<size_t>(picked)].index);
 }
 
 Outcome StageEngineApply(const ImagingContext& c, const std::string& partition, const std::string& designator,
@@ -164,6 +169,7 @@ Outcome WithdrawJob(const ImagingContext& c, const std::string& systemDrive) {
         (void)c.bootFiles.SetAttributes(file, kArchiveOnly);
         outcome = c.bootFiles.RemoveFile(file);
     }
+    outcome.Also(WithdrawEfiBoot(c, systemDrive));
     // The boot files stay while an entry still leads to them: the loader then finds no job and Windows starts
     // again, where a missing file would stop the start at the boot manager's error.
     if (Outcome entry = RemoveBootEntry(c.commands, c.bootFiles, systemDrive); !entry) return outcome.Also(entry);

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "base/Outcome.h"
+#include "boot/EfiBoot.h"
+#include "boot/EfiVariables.h"
 #include "boot/EngineJob.h"
 
 namespace kx {
@@ -66,7 +68,9 @@ public:
 };
 
 enum class Firmware { Bios, Uefi, Unknown };
-enum class PartitionStyle { Mbr, Gpt, Dynamic, Unknown };
+// Hybrid: a GPT disk whose first sector holds real partitions beside the protective one; two tables that
+// may disagree, which the engine refuses to write to.
+enum class PartitionStyle { Mbr, Gpt, Dynamic, Hybrid, Unknown };
 
 // What decides whether the boot files can run at the next start at all.
 class MachinePort {
@@ -76,8 +80,25 @@ public:
     // The layout of the disk that holds the drive's partition.
     virtual PartitionStyle StyleOf(char driveLetter) = 0;
     // The drive's partition as our engine finds it again at the next start: its disk's MBR signature and its
-    // start offset. Fails for a volume that is not one partition of one disk (spanned, a RAM or network drive).
+    // start offset, on a GPT disk the disk's and the partition's GUIDs and the offset. Fails for a volume that is not
+    // one partition of one disk (spanned, a RAM or network drive).
     virtual Result<PartitionIdentity> IdentityOf(char driveLetter) = 0;
+};
+
+// The EFI system partition of a UEFI machine, where the firmware finds what it starts.
+class EspPort {
+public:
+    virtual ~EspPort() = default;
+    // The EFI system partition (type C12A7328-F81F-11D2-BA4B-00A0C93EC93B) of the GPT disk that holds the
+    // drive's partition. Fails when that disk has none or cannot be read.
+    virtual Result<EfiPartition> Find(char driveLetter) = 0;
+    // The partition's files reachable under a drive root ("X:\" after mountvol X: /S on a free letter);
+    // Unmount takes the letter away again.
+    virtual Result<std::string> Mount() = 0;
+    virtual Outcome Unmount(const std::string& root) = 0;
+    virtual Result<uint64_t> FreeBytes(const std::string& root) = 0;
+    // The drive's file-system serial as the engine reads it from the boot sector: 16 hex digits for NTFS.
+    virtual Result<std::string> FileSystemSerial(char driveLetter) = 0;
 };
 
 // How Windows is asked to end the session: ExitWindowsEx with its flags, or SetSystemPowerState.
@@ -101,6 +122,8 @@ struct ImagingPorts {
     MachinePort* machine = nullptr;
     RestartPort* restart = nullptr;
     ChoicePort* choices = nullptr;
+    EspPort* esp = nullptr;
+    EfiVariablePort* efiVariables = nullptr;
 };
 
 }  // namespace kx

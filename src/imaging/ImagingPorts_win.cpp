@@ -2,13 +2,16 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <vector>
 
 #include <commdlg.h>
 #include <shellapi.h>
 #include <winioctl.h>
 
+#include "boot/EfiVariables_win.h"
 #include "imaging/ChoiceDialog_win.h"
+#include "imaging/EspPort_win.h"
 #include "platform/Handle_win.h"
 #include "platform/LastError_win.h"
 #include "text/Wide_win.h"
@@ -158,10 +161,15 @@ public:
 class MachineWin : public MachinePort {
 public:
     // Under Wine no drive is a partition of a disk: the scenarios give the identities
-    // ("C=5A3C0F12:1048576;D=5A3C0F12:68157440") in KORVANIX_DISK_IDENTITIES, as the restart port takes its log.
-    explicit MachineWin(std::string fakeIdentities) : fakeIdentities_(std::move(fakeIdentities)) {}
+    // ("C=5A3C0F12:1048576;D=5A3C0F12:68157440", a GPT one "C=DISK-GUID/PARTITION-GUID:1048576" with the
+    // partition on a GPT disk) in KORVANIX_DISK_IDENTITIES, and the firmware ("uefi", "bios") in
+    // KORVANIX_FIRMWARE, as the restart port takes its log.
+    MachineWin(std::string fakeIdentities, std::string fakeFirmware)
+        : fakeIdentities_(std::move(fakeIdentities)), fakeFirmware_(std::move(fakeFirmware)) {}
 
     Firmware FirmwareType() override {
+        if (fakeFirmware_ == "uefi") return Firmware::Uefi;
+        if (fakeFirmware_ == "bios") return Firmware::Bios;
         HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
         // Windows 8 and later say it directly.
         using GetFirmwareTypeFn = BOOL(WINAPI*)(DWORD*);
@@ -182,6 +190,10 @@ public:
     }
 
     PartitionStyle StyleOf(char letter) override {
+        if (!fakeIdentities_.empty()) {
+            auto id = FakeIdentity(letter);
+            return !id ? PartitionStyle::Unknown : id.value().IsGpt() ? PartitionStyle::Gpt : PartitionStyle::Mbr;
+        }
         const std::wstring volume = std::wstring(L"\\\\.\\") + static_cast<wchar_t>(letter) + L":";
         UniqueFile device(
             CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -193,7 +205,8 @@ public:
         if (!DeviceIoControl(device.get(), IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, &info, sizeof info, &returned,
                              nullptr))
             return PartitionStyle::Unknown;
-        if (info.PartitionStyle == PARTITION_STYLE_GPT) return PartitionStyle::Gpt;
+        if (info.PartitionStyle == PARTITION_STYLE_GPT)
+            return HasHybridMbr(letter) ? PartitionStyle::Hybrid : PartitionStyle::Gpt;
         if (info.PartitionStyle != PARTITION_STYLE_MBR) return PartitionStyle::Unknown;
         constexpr BYTE kLogicalDiskManager = 0x42;
         return info.Mbr.PartitionType == kLogicalDiskManager ? PartitionStyle::Dynamic : PartitionStyle::Mbr;
@@ -202,12 +215,18 @@ public:
     Result<PartitionIdentity> IdentityOf(char letter) override {
         auto id = fakeIdentities_.empty() ? ReadIdentity(letter) : FakeIdentity(letter);
         // A disk without a signature (never initialised by Windows) cannot be found again at the next start.
-        if (id && id.value().diskSignature == 0)
+        if (id && !id.value().IsGpt() && id.value().diskSignature == 0)
             return Outcome::Failed("分区 " + std::string(1, letter) + ": 所在的磁盘没有磁盘签名");
         return id;
     }
 
 private:
+    static UniqueFile OpenDisk(DWORD number) {
+        const std::wstring physical = L"\\\\.\\PhysicalDrive" + std::to_wstring(number);
+        return UniqueFile(CreateFileW(physical.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    }
+
     Result<PartitionIdentity> ReadIdentity(char letter) {
         const std::string drive = std::string(1, letter) + ":";
         const std::wstring volume = std::wstring(L"\\\\.\\") + static_cast<wchar_t>(letter) + L":";
@@ -222,21 +241,48 @@ private:
             return LastError("无法读取分区 " + drive + " 在磁盘上的位置", "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS");
         if (extents.NumberOfDiskExtents != 1)
             return Outcome::Failed("分区 " + drive + " 跨越了多个磁盘区域，映像引擎无法处理");
-        const DWORD disk = extents.Extents[0].DiskNumber;
-        const std::wstring physical = L"\\\\.\\PhysicalDrive" + std::to_wstring(disk);
-        UniqueFile whole(CreateFileW(physical.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_EXISTING, 0, nullptr));
+        const uint64_t start = static_cast<uint64_t>(extents.Extents[0].StartingOffset.QuadPart);
+        UniqueFile whole = OpenDisk(extents.Extents[0].DiskNumber);
         if (!whole) return LastError("无法打开分区 " + drive + " 所在的磁盘", "CreateFileW");
-        // The layout's size grows with the partition count: asked again with more room until it fits.
-        std::vector<unsigned char> layout(sizeof(DRIVE_LAYOUT_INFORMATION) + 16 * sizeof(PARTITION_INFORMATION));
-        while (!DeviceIoControl(whole.get(), IOCTL_DISK_GET_DRIVE_LAYOUT, nullptr, 0, layout.data(),
-                                static_cast<DWORD>(layout.size()), &returned, nullptr)) {
-            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || layout.size() > 1048576)
-                return LastError("无法读取分区 " + drive + " 所在磁盘的分区表", "IOCTL_DISK_GET_DRIVE_LAYOUT");
-            layout.resize(layout.size() * 2);
+        auto layout = DriveLayout(whole.get());
+        if (!layout) return Outcome::Failed("无法读取分区 " + drive + " 所在磁盘的分区表", layout.outcome().error());
+        const auto* info = reinterpret_cast<const DRIVE_LAYOUT_INFORMATION_EX*>(layout.value().data());
+        if (info->PartitionStyle == PARTITION_STYLE_MBR) return PartitionIdentity{info->Mbr.Signature, start};
+        if (info->PartitionStyle != PARTITION_STYLE_GPT)
+            return Outcome::Failed("分区 " + drive + " 所在磁盘的分区表既不是 MBR 也不是 GPT");
+        // On GPT the disk's and the partition's GUIDs, in the byte order the disk stores them (a GUID's first
+        // three fields are little-endian in memory as on disk).
+        PartitionIdentity id;
+        std::memcpy(id.diskGuid.bytes.data(), &info->Gpt.DiskId, 16);
+        id.startOffset = start;
+        for (DWORD i = 0; i < info->PartitionCount; ++i)
+            if (static_cast<uint64_t>(info->PartitionEntry[i].StartingOffset.QuadPart) == start)
+                std::memcpy(id.partitionGuid.bytes.data(), &info->PartitionEntry[i].Gpt.PartitionId, 16);
+        if (id.partitionGuid.IsZero()) return Outcome::Failed("分区 " + drive + " 不在所在磁盘的 GPT 分区表中");
+        return id;
+    }
+
+    // A GPT disk whose first sector lists partitions besides the protective one (type 0xEE).
+    bool HasHybridMbr(char letter) {
+        const std::wstring volume = std::wstring(L"\\\\.\\") + static_cast<wchar_t>(letter) + L":";
+        UniqueFile device(
+            CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        VOLUME_DISK_EXTENTS extents{};
+        DWORD returned = 0;
+        if (!device || !DeviceIoControl(device.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &extents,
+                                        sizeof extents, &returned, nullptr))
+            return false;
+        UniqueFile whole = OpenDisk(extents.Extents[0].DiskNumber);
+        // Whole sectors of any size: 4096 bytes hold the first one.
+        std::vector<unsigned char> sector(4096);
+        if (!whole || !ReadFile(whole.get(), sector.data(), static_cast<DWORD>(sector.size()), &returned, nullptr) ||
+            returned < 512 || sector[510] != 0x55 || sector[511] != 0xAA)
+            return false;
+        for (int entry = 0; entry < 4; ++entry) {
+            const unsigned char type = sector[446 + entry * 16 + 4];
+            if (type != 0 && type != 0xEE) return true;
         }
-        const auto* info = reinterpret_cast<const DRIVE_LAYOUT_INFORMATION*>(layout.data());
-        return PartitionIdentity{info->Signature, static_cast<uint64_t>(extents.Extents[0].StartingOffset.QuadPart)};
+        return false;
     }
 
     Result<PartitionIdentity> FakeIdentity(char letter) {
@@ -252,7 +298,7 @@ private:
         return Outcome::Failed("无法读取分区 " + std::string(1, letter) + ": 在磁盘上的位置");
     }
 
-    std::string fakeIdentities_;
+    std::string fakeIdentities_, fakeFirmware_;
 };
 
 class RestartWin : public RestartPort {
@@ -319,10 +365,14 @@ private:
 };
 
 struct WindowsImagingPorts : OwnedImagingPorts {
-    WindowsImagingPorts(std::wstring restartLog, std::string fakeIdentities)
-        : machine(std::move(fakeIdentities)), restart(std::move(restartLog)) {
+    WindowsImagingPorts(std::wstring restartLog, std::string fakeIdentities, std::string fakeFirmware)
+        : machine(std::move(fakeIdentities), std::move(fakeFirmware)), restart(std::move(restartLog)) {
         ports = ImagingPorts{&files, &dialogs, &machine, &restart, &choices};
+        ports.esp = esp.get();
+        ports.efiVariables = efiVariables.get();
     }
+    std::unique_ptr<EspPort> esp = MakeEspPort();
+    std::unique_ptr<EfiVariablePort> efiVariables = MakeEfiVariablePort();
     ImageFilesWin files;
     FileDialogsWin dialogs;
     MachineWin machine;
@@ -337,9 +387,11 @@ std::unique_ptr<OwnedImagingPorts> MakeImagingPorts() {
     const DWORD n = GetEnvironmentVariableW(L"KORVANIX_RESTART_LOG", log, MAX_PATH);
     wchar_t identities[512] = {};
     const DWORD m = GetEnvironmentVariableW(L"KORVANIX_DISK_IDENTITIES", identities, 512);
-    return std::make_unique<WindowsImagingPorts>(
-        n > 0 && n < MAX_PATH ? std::wstring(log, n) : std::wstring(),
-        m > 0 && m < 512 ? Narrow(std::wstring(identities, m)) : std::string());
+    wchar_t firmware[16] = {};
+    const DWORD f = GetEnvironmentVariableW(L"KORVANIX_FIRMWARE", firmware, 16);
+    return std::make_unique<WindowsImagingPorts>(n > 0 && n < MAX_PATH ? std::wstring(log, n) : std::wstring(),
+                                                 m > 0 && m < 512 ? Narrow(std::wstring(identities, m)) : std::string(),
+                                                 f > 0 && f < 16 ? Narrow(std::wstring(firmware, f)) : std::string());
 }
 
 }  // namespace kx

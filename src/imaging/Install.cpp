@@ -30,7 +30,7 @@ Outcome Failed(const ImagingContext& c, const Outcome& failure) {
 }  // namespace
 
 Outcome CheckInstallCanRun(const ImagingContext& c, const std::string& imagePath) {
-    if (c.route == ImagingRoute::Engine) return Outcome::Failed(kEngineNoGhostText);
+    if (c.route == ImagingRoute::Engine && !IsImagingFile(imagePath)) return Outcome::Failed(kEngineNoGhostText);
     const std::string system = GetSystemDriveLetter(c.drives);
     if (!ListedDrive(c.facts.partitions.Get(), system))
         return Outcome::Failed("系统盘不在分区列表中,本工具不支持自定义盘安装");
@@ -42,7 +42,51 @@ Outcome CheckInstallCanRun(const ImagingContext& c, const std::string& imagePath
     return CheckBootJobCanRun(c, system);
 }
 
-Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& imagePath) {
+namespace {
+
+// The DOS route: the image where Ghost can read it, and Ghost.bat restoring it.
+Outcome StageGhostRestore(const ImagingContext& c, const std::string& imagePath, const std::string& system,
+                          const std::string& target) {
+    const PartitionRows rows = c.facts.partitions.Get();
+    if (!AcceptGhostPath(c, ToGhostPath(rows, imagePath))) return Refused(c, "映像文件的路径 DOS 版 Ghost 无法读取");
+    if (Outcome can = CheckBootJobCanRun(c, system); !can) return Failed(c, can);
+    // The row is what the disk holds now: the list may be older than the disks, or was filled wrongly.
+    if (Outcome same = TargetStillListed(c, system + ":", target); !same) return Failed(c, same);
+
+    // The image never stays on the partition it overwrites: there it is copied to another one first.
+    const std::optional<std::string> staged = StageImage(c, imagePath, system);
+    if (!staged) return Refused(c, "映像文件没有准备好");
+    Outcome done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
+    if (done) done = WriteGhostBatch(c.bootFiles, system, GhostRestoreJob(*staged, "1", target), true);
+    if (!done) return Failed(c, done);
+    return Outcome::Done();
+}
+
+// The engine route: edition `edition` of the Windows imaging file applied to the system partition.
+Outcome StageApply(const ImagingContext& c, const std::string& imagePath, uint32_t edition, const std::string& system,
+                   const std::string& target) {
+    if (!IsImagingFile(imagePath)) return Failed(c, Outcome::Failed(kEngineNoGhostText));
+    if (DriveLetterOf(imagePath) == system) {
+        c.messages.Show("映像文件 " + imagePath + " 在系统盘上，安装时系统盘会被格式化。请先把它复制到其他分区。");
+        return Refused(c, "映像文件在系统盘上");
+    }
+    if (edition == 0) {
+        const std::optional<uint32_t> chosen = ChooseEdition(c, imagePath);
+        if (!chosen) return Refused(c, "没有选择要安装的版本");
+        edition = *chosen;
+    }
+    auto checked = CheckEngineApply(c, imagePath, edition);
+    if (!checked) return Failed(c, checked.outcome());
+    if (Outcome can = CheckBootJobCanRun(c, system); !can) return Failed(c, can);
+    if (Outcome same = TargetStillListed(c, system + ":", target); !same) return Failed(c, same);
+    if (Outcome staged = StageEngineApply(c, system, target, imagePath, edition); !staged)
+        return Failed(c, WithdrawnAfter(c, system, staged));
+    return Outcome::Done();
+}
+
+}  // namespace
+
+Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& imagePath, uint32_t edition) {
     WindowPort& w = c.window;
     // A run that stops early must not leave the mark of an earlier one: the countdown would restart into a
     // job that this run has replaced or removed.
@@ -65,19 +109,12 @@ Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& im
         c.messages.Show("映像文件 " + imagePath + " 不存在或是空文件，请重新下载。");
         return Refused(c, "映像文件不存在或是空文件");
     }
-    // The catalogue's images are Ghost images: our engine restores only its own image folders.
-    if (c.route == ImagingRoute::Engine) return Failed(c, Outcome::Failed(kEngineNoGhostText));
-    if (!AcceptGhostPath(c, ToGhostPath(rows, imagePath))) return Refused(c, "映像文件的路径 DOS 版 Ghost 无法读取");
-    if (Outcome can = CheckBootJobCanRun(c, system); !can) return Failed(c, can);
-    // The row is what the disk holds now: the list may be older than the disks, or was filled wrongly.
-    if (Outcome same = TargetStillListed(c, system + ":", target); !same) return Failed(c, same);
-
-    // The image never stays on the partition it overwrites: there it is copied to another one first.
-    const std::optional<std::string> staged = StageImage(c, imagePath, system);
-    if (!staged) return Refused(c, "映像文件没有准备好");
-    Outcome done = DeployBootAssets(c.bootFiles, c.bootAssets, system);
-    if (done) done = WriteGhostBatch(c.bootFiles, system, GhostRestoreJob(*staged, "1", target), true);
-    if (!done) return Failed(c, done);
+    if (c.route == ImagingRoute::Engine) {
+        // The catalogue's Windows imaging files, or one the caller names: the engine applies an edition.
+        if (Outcome staged = StageApply(c, imagePath, edition, system, target); !staged) return staged;
+    } else if (Outcome staged = StageGhostRestore(c, imagePath, system, target); !staged) {
+        return staged;
+    }
     if (Outcome entry = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "安装系统"); !entry) {
         return Failed(c, WithdrawnAfter(c, system, entry));
     }

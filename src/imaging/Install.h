@@ -2,6 +2,7 @@
 // Installing a system image over the system partition: the restore job that the boot environment runs at
 // the next start, and the restart that follows. Used by the download wizard (a finished download, the
 // "install the file already there" answer) and by the hidden install button.
+#include <cstdint>
 #include <string>
 
 #include "base/Outcome.h"
@@ -15,8 +16,11 @@ struct ImagingContext;  // imaging/Imaging.h
 // here (the caller shows nothing). When done, the wizard shows page "3" and the restart countdown starts;
 // when not, the wizard goes back to page "1" and nothing restarts. Callable from the window thread or a
 // worker; the returned outcome says whether the machine will install at the next start.
-Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& imagePath);
-// What InstallAndScheduleRestart would refuse for a Ghost image at `imagePath` on this machine, asked before
+//
+// On the engine route the image is a Windows imaging file (.wim, .esd) and the job applies its edition
+// `edition`; 0 asks the user when the file has several.
+Outcome InstallAndScheduleRestart(const ImagingContext& c, const std::string& imagePath, uint32_t edition = 0);
+// What InstallAndScheduleRestart would refuse for the image at `imagePath` on this machine, asked before
 // a download: the build's route, the system partition and the image's partition in the partition list,
 // the firmware, the system disk's layout, the Windows version.
 Outcome CheckInstallCanRun(const ImagingContext& c, const std::string& imagePath);

@@ -8,6 +8,7 @@
 #include "disk/DriveRecord.h"
 #include "disk/Target.h"
 #include "imaging/Checks.h"
+#include "imaging/EfiRoute.h"
 #include "imaging/EngineNotice.h"
 #include "imaging/EngineRoute.h"
 #include "imaging/RestorePage.h"
@@ -44,7 +45,7 @@ std::string Question(const std::string& action, bool overwrites, const std::stri
 
 // The job is written: the entry that runs it at the next start, or nothing staged at all.
 bool RegisterOrWithdraw(const ImagingContext& c, const std::string& systemDrive, const std::string& title) {
-    const Outcome entry = RegisterBootEntry(c.system, c.commands, c.bootFiles, systemDrive, title);
+    const Outcome entry = RegisterEngineBootEntry(c, systemDrive, title);
     if (entry) return true;
     ShowFailure(c, WithdrawnAfter(c, systemDrive, entry));
     return false;
@@ -227,6 +228,7 @@ void OneTapRun(const ImagingContext& c) {
     // The partition's used size says nothing of how long an install takes: its notice gives no estimate.
     std::string notice;
     if (c.route == ImagingRoute::Engine) notice = EngineScreenNotice(restore, apply ? "" : CellOf(rows, row, kUsedCol));
+    if (const std::string secureBoot = EfiBootNotice(c); !secureBoot.empty()) notice += "\r\n\r\n" + secureBoot;
     // A restore overwrites the whole partition: its question carries the warning sign.
     const MessageAnswer answer =
         c.messages.Show(Question(action, restore, drive, notice), "Korvanix 2015", MessageButtons::YesNoCancel,

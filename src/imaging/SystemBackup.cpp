@@ -5,6 +5,7 @@
 #include "boot/GhostBatch.h"
 #include "disk/DriveRecord.h"
 #include "imaging/Checks.h"
+#include "imaging/EfiRoute.h"
 #include "imaging/EngineNotice.h"
 #include "imaging/EngineRoute.h"
 
@@ -65,7 +66,9 @@ bool PrepareBackup(const ImagingContext& c, std::string& source, std::string& gh
         return false;
     }
     if (!ListedDrive(c.facts.partitions.Get(), drive) || c.drives.DriveType(drive[0]) != kFixedDrive) {
-        c.messages.Show("分区 " + drive + ": 不在硬盘分区列表中，Ghost 找不到它，请把映像文件保存到列表中的分区上。");
+        c.messages.Show("分区 " + drive + ": 不在硬盘分区列表中，" +
+                        (c.route == ImagingRoute::Engine ? "映像引擎" : "Ghost") +
+                        "找不到它，请把映像文件保存到列表中的分区上。");
         return false;
     }
     if (drive == DriveLetterOf(s.drive)) {
@@ -85,8 +88,10 @@ bool ConfirmOverwrite(const ImagingContext& c) {
                            MessageIcon::Warning) == MessageAnswer::Yes;
 }
 
-// Our engine saves the partition into an image folder named like the chosen file, without its ".gho".
-void BackupAtRestartByEngine(const ImagingContext& c, const std::string& partition, const std::string& designator) {
+// Our engine saves the partition into an image folder named like the chosen file, without its ".gho". A live
+// partition cannot be imaged from Windows, so "开始备份系统" stages the same job and asks whether to restart now.
+void BackupByEngine(const ImagingContext& c, const std::string& partition, const std::string& designator,
+                    bool askRestart) {
     const std::string folder = EngineImageFolder(c.window.Text(kBackupPath));
     Outcome can = CheckEngineImage(c, false, folder);
     if (can) can = CheckBootJobCanRun(c, partition);
@@ -101,15 +106,31 @@ void BackupAtRestartByEngine(const ImagingContext& c, const std::string& partiti
     if (!ConfirmTarget(c, partition + ":", designator)) return;
     const std::string system = GetSystemDriveLetter(c.drives);
     Outcome done = StageEngineJob(c, false, partition, designator, folder);
-    if (done) done = RegisterBootEntry(c.system, c.commands, c.bootFiles, system, "备份系统");
+    if (done) done = RegisterEngineBootEntry(c, system, "备份系统");
     if (!done) {
         ShowFailure(c, WithdrawnAfter(c, system, done));
         return;
     }
     const PartitionRows rows = c.facts.partitions.Get();
     const int row = RowOfLetter(rows, partition);
-    c.messages.Show("备份已准备好：下次重新启动电脑时会自动备份分区 " + partition + ":，映像保存在文件夹 " + folder +
-                    " 中。\r\n\r\n" + EngineScreenNotice(false, CellOf(rows, row, kUsedCol)));
+    const std::string ready = "备份已准备好：下次重新启动电脑时会自动备份分区 " + partition + ":，映像保存在文件夹 " +
+                              folder + " 中。\r\n\r\n" + EngineScreenNotice(false, CellOf(rows, row, kUsedCol));
+    if (!askRestart) {
+        c.messages.Show(ready);
+        return;
+    }
+    const MessageAnswer answer = c.messages.Show(
+        ready +
+            "\r\n\r\nWindows 运行时不能备份它自己所在的分区，备份要在重新启动后进行。是否马上重启计算机进行备份？"
+            "\r\n\r\n选择\"是(Y)\"立即重新启动，选择\"否(N)\"稍后重新启动，\r\n\r\n选择\"取消\"撤销本次备份。",
+        "Korvanix 2015", MessageButtons::YesNoCancel, MessageIcon::Question);
+    if (answer == MessageAnswer::Cancel) {
+        if (Outcome withdrawn = WithdrawJob(c, system); !withdrawn) ShowFailure(c, withdrawn);
+        return;
+    }
+    if (answer != MessageAnswer::Yes) return;
+    if (const Outcome restarted = SystemRestart(*c.ports.restart, c.system, 2, true); !restarted)
+        c.messages.ShowError("备份已准备好，但" + restarted.Describe() + "。请手动重新启动电脑。");
 }
 
 }  // namespace
@@ -144,6 +165,11 @@ void ChooseBackupPath(const ImagingContext& c) {
 
 void BackupNow(const ImagingContext& c) {
     std::string source, ghostPath;
+    if (c.route == ImagingRoute::Engine) {
+        if (PrepareBackup(c, source, ghostPath))
+            BackupByEngine(c, DriveLetterOf(SelectedSource(c).drive), source, true);
+        return;
+    }
     if (!PrepareBackup(c, source, ghostPath) || !ConfirmOverwrite(c)) return;
     if (!ConfirmTarget(c, SelectedSource(c).drive, source)) return;
     Outcome ready = WriteWindowsGhost(c.bootFiles, c.bootAssets);
@@ -166,7 +192,7 @@ void BackupAtRestart(const ImagingContext& c) {
     if (!PrepareBackup(c, source, ghostPath)) return;
     const std::string partition = DriveLetterOf(SelectedSource(c).drive);
     if (c.route == ImagingRoute::Engine) {
-        BackupAtRestartByEngine(c, partition, source);
+        BackupByEngine(c, partition, source, false);
         return;
     }
     if (Outcome can = CheckBootJobCanRun(c, partition); !can) {

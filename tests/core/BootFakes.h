@@ -102,6 +102,13 @@ public:
         folders.push_back(path);
         return Outcome::Done();
     }
+    Outcome RemoveFolder(const std::string& path) override {
+        log.push_back("rmdir " + path);
+        for (const auto& [name, file] : files)
+            if (name.rfind(path + "\\", 0) == 0) return Outcome::Failed(path, Win32Error{145, "RemoveDirectoryW"});
+        std::erase(folders, path);
+        return Outcome::Done();
+    }
 
     std::map<std::string, FakeFile> files;
     std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> profile;
@@ -121,7 +128,11 @@ public:
                                            {BootAsset::Loader, "LOADER"},
                                            {BootAsset::DosImage, std::string(1474560, 'D')},
                                            {BootAsset::EngineKernel, "KERNEL"},
-                                           {BootAsset::EngineInitrd, "INITRD"}};
+                                           {BootAsset::EngineInitrd, "INITRD"},
+                                           {BootAsset::EfiShim, "SHIM"},
+                                           {BootAsset::EfiGrub, "GRUB"},
+                                           {BootAsset::EfiKernel, "KERNEL64"},
+                                           {BootAsset::EfiModules, "MODULES64"}};
 };
 
 // A boot store the way bcdedit lists it, for the fake command port: its entries, the boot manager's

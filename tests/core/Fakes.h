@@ -182,8 +182,9 @@ class FakeSystem : public SystemPort {
 public:
     std::string WindowsVersionName() override { return version; }
     int PlatformFamily() override { return 3; }
-    bool IsWindows64() override { return false; }
+    bool IsWindows64() override { return windows64; }
     std::string version = "Win7";
+    bool windows64 = false;
 };
 
 }  // namespace kx::test

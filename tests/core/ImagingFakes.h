@@ -134,6 +134,52 @@ public:
         {'C', {0x5A3C0F12, 1048576}}, {'D', {0x5A3C0F12, 41ull << 30}}, {'E', {0x5A3C0F12, 141ull << 30}}};
 };
 
+// Firmware variables in memory; a name in `refuse` fails its writes, one in `drop` takes them and keeps
+// nothing.
+struct FakeFirmware : EfiVariablePort {
+    std::map<std::string, std::string> vars;
+    std::set<std::string> refuse, drop;
+    Result<std::optional<std::string>> Read(const std::string& name) override {
+        auto it = vars.find(name);
+        if (it == vars.end()) return std::optional<std::string>();
+        return std::optional<std::string>(it->second);
+    }
+    Outcome Write(const std::string& name, std::string_view value) override {
+        if (refuse.count(name)) return Outcome::Failed("SetFirmwareEnvironmentVariableW", {1314, name});
+        if (value.empty() || drop.count(name))
+            vars.erase(name);
+        else
+            vars[name] = std::string(value);
+        return Outcome::Done();
+    }
+};
+
+// The EFI system partition as the folder "S:\" while mounted; `mounts` counts the mounts not yet undone.
+struct FakeEsp : EspPort {
+    Result<EfiPartition> Find(char) override {
+        if (!found) return Outcome::Failed("磁盘上没有 EFI 系统分区");
+        return partition;
+    }
+    Result<std::string> Mount() override {
+        if (!mountable) return Outcome::Failed("mountvol", {87, "mountvol"});
+        ++mounts;
+        return std::string("S:\\");
+    }
+    Outcome Unmount(const std::string& root) override {
+        if (root == "S:\\") --mounts;
+        return Outcome::Done();
+    }
+    Result<uint64_t> FreeBytes(const std::string&) override { return free; }
+    Result<std::string> FileSystemSerial(char letter) override {
+        if (letter != 'C') return Outcome::Failed("no serial");
+        return std::string("0123456789ABCDEF");
+    }
+    EfiPartition partition{1, 2048, 204800, ParseGuid("6E2B9F41-3C5D-4E8A-9B1F-0A2C4D6E8F10").value()};
+    bool found = true, mountable = true;
+    uint64_t free = 90 * kMiB;
+    int mounts = 0;
+};
+
 class FakeRestart : public RestartPort {
 public:
     Outcome Request(const RestartRequest& request) override {

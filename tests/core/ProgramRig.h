@@ -50,7 +50,9 @@ struct Rig {
     FakeMachine machine;
     FakeRestart restart;
     FakeChoice choice;
-    ImagingPorts imaging{&imageFiles, &fileDialog, &machine, &restart, &choice};
+    FakeEsp esp;
+    FakeFirmware firmware;
+    ImagingPorts imaging{&imageFiles, &fileDialog, &machine, &restart, &choice, &esp, &firmware};
     FakeDownloadFiles downloadFiles;
     FakeComponent component{downloadFiles};
     // The pages' jobs run at once on the test's thread unless a test asks for the real worker.

@@ -62,6 +62,7 @@ private:
 
 struct WizardRig : Rig {
     std::vector<std::string> installed;
+    std::vector<uint32_t> editions;  // the edition each install was given
     std::vector<std::thread::id> installThreads;
     Outcome installAnswer = Outcome::Done();
     Outcome checkAnswer = Outcome::Done();  // the install's pre-flight
@@ -79,6 +80,8 @@ struct WizardRig : Rig {
         for (const char* l : {"C", "D", "E"}) ListPartition(program, MakeDriveRecord(drives, l, "1:1", "C"));
         program.facts().systemDriveLetter = "C";
         program.facts().targetDrive.Set("D");
+        // The Ghost images of the catalogue's first three entries, as the build with the DOS kit fetches them.
+        program.state().route = ImagingRoute::Dos;
         program.state().catalogue.status.Set(CatalogueStatus::Arrived);
         program.state().downloading.pollMilliseconds = 0;
         auto& cat = program.state().catalogue.catalogue;
@@ -89,8 +92,9 @@ struct WizardRig : Rig {
     DownloadContext Context() {
         DownloadContext c = program.Download();
         c.http = &http;
-        c.install = [this](const std::string& path) {
+        c.install = [this](const std::string& path, uint32_t edition) {
             installed.push_back(path);
+            editions.push_back(edition);
             installThreads.push_back(std::this_thread::get_id());
             componentLiveAtInstall = component.Live();
             return installAnswer;

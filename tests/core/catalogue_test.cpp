@@ -187,3 +187,15 @@ TEST(CatalogueFetch, AStallingServerIsAbortedWhenTheWindowGoesAway) {
 
 }  // namespace
 }  // namespace kx::test
+
+namespace kx::test {
+namespace {
+
+TEST(Catalogue, EditionNumbersArePlainNumbersFromOneTo9999) {
+    EXPECT_EQ(EditionNumber("2"), 2u);
+    EXPECT_EQ(EditionNumber("9999"), 9999u);
+    for (const char* bad : {"", "0", "10000", "-1", "2 ", "x"}) EXPECT_FALSE(EditionNumber(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace kx::test

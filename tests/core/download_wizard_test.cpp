@@ -462,3 +462,37 @@ TEST(CatalogueDigest, AnOptionalFieldBesideEachAddressAndAMalformedOneIsKeptAsWr
 
 }  // namespace
 }  // namespace kx::test
+
+namespace kx::test {
+namespace {
+
+// The build with its own imaging engine fetches the catalogue's Windows imaging files instead, with the
+// edition the catalogue names (a garbled number is none: the user then chooses).
+TEST(WizardChoice, TheEngineBuildDownloadsTheImagingFileAndPassesItsEdition) {
+    WizardRig r;
+    r.program.state().route = ImagingRoute::Engine;
+    ImageCatalogue& cat = r.program.state().catalogue.catalogue;
+    ASSERT_TRUE(ApplyCataloguePage("system ***dz4ks:http://h/7.wim:dz4js*** ***idx4ks:2:idx4js*** "
+                                   "***dz5ks:http://h/7.esd:dz5js*** ***idx5ks:x2:idx5js***",
+                                   cat));
+    r.Plan("http://h/7.wim", 400000, 100000);
+    r.Click(WizardImage::Win7x86);
+    EXPECT_EQ(r.Page().chosen.address, "http://h/7.wim");
+    EXPECT_EQ(r.Page().chosen.imagePath, "D:\\VX_win7_sp1_32.wim");
+    EXPECT_EQ(r.Page().edition, 2u);
+    r.RunToEnd();
+    ASSERT_EQ(r.installed, std::vector<std::string>{"D:\\VX_win7_sp1_32.wim"});
+    EXPECT_EQ(r.editions, std::vector<uint32_t>{2});
+
+    r.Plan("http://h/7.esd", 400000, 100000);
+    r.Click(WizardImage::Win7x64);
+    r.RunToEnd();
+    EXPECT_EQ(r.Page().chosen.imagePath, "D:\\VX_win7_sp1_64.esd");
+    EXPECT_EQ(r.Page().edition, 0u);
+    r.messages.shown.clear();
+    r.Click(WizardImage::WinXp);  // no entry 6 in this catalogue: the program is out of date
+    EXPECT_EQ(r.messages.shown.size(), 1u);
+}
+
+}  // namespace
+}  // namespace kx::test

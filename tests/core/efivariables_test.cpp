@@ -3,29 +3,11 @@
 #include <map>
 #include <set>
 
+#include "ImagingFakes.h"
 #include "boot/EfiVariables.h"
 
 namespace kx::test {
 namespace {
-
-// Variables in memory; a name in `refuse` fails its writes, one in `drop` takes them and keeps nothing.
-struct FakeFirmware : EfiVariablePort {
-    std::map<std::string, std::string> vars;
-    std::set<std::string> refuse, drop;
-    Result<std::optional<std::string>> Read(const std::string& name) override {
-        auto it = vars.find(name);
-        if (it == vars.end()) return std::optional<std::string>();
-        return std::optional<std::string>(it->second);
-    }
-    Outcome Write(const std::string& name, std::string_view value) override {
-        if (refuse.count(name)) return Outcome::Failed("SetFirmwareEnvironmentVariableW", {1314, name});
-        if (value.empty() || drop.count(name))
-            vars.erase(name);
-        else
-            vars[name] = std::string(value);
-        return Outcome::Done();
-    }
-};
 
 EfiPartition Esp() { return {1, 2048, 131072, ParseGuid("6E2B9F41-3C5D-4E8A-9B1F-0A2C4D6E8F10").value()}; }
 

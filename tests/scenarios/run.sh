@@ -26,7 +26,7 @@ scenario_teardown() { :; }
 # in windows/syswow64, so both folders are cleared.
 clean_system_drive() {
     local c="$WINEPREFIX/drive_c" f system
-    for f in Ghost.bat qzrpldr.mbr otldr Dorv.ima kx-restart.log KORVANIX.JOB KORVANIX.LOG KORVANIX.OLD KORVANIX.BCD \
+    for f in Ghost.bat qzrpldr.mbr otldr Dorv.ima kx-restart.log KORVANIX.JOB KORVANIX.LOG KORVANIX.OLD KORVANIX.BCD KORVANIX.EFI \
         kxlinux kxinitrd ghost32.exe; do
         rm -f "$c/$f"
     done

@@ -135,6 +135,42 @@ TEST(ImagingMachine, PartitionIdentitiesComeFromTheDiskOrFailWithTheReason) {
     EXPECT_EQ(faked->ports.machine->IdentityOf('C').value(), (PartitionIdentity{0x5A3C0F12, 1048576}));
     EXPECT_FALSE(faked->ports.machine->IdentityOf('E').ok()) << "a zero signature names no disk";
     EXPECT_FALSE(faked->ports.machine->IdentityOf('F').ok()) << "a drive the answers leave out";
+    EXPECT_EQ(faked->ports.machine->StyleOf('C'), PartitionStyle::Mbr);
+}
+
+TEST(ImagingMachine, TheHooksMakeAUefiMachineWithAGptDiskAndAnEspFolder) {
+    TempFolder t;
+    SetEnvironmentVariableW(L"KORVANIX_FIRMWARE", L"uefi");
+    SetEnvironmentVariableW(L"KORVANIX_DISK_IDENTITIES",
+                            L"C=0F3A6C2D-8E41-4B7A-9C15-3D2E1F4A5B60/A1B2C3D4-0001-4000-8000-000000000001:1048576");
+    const std::wstring esp = Widen(t.Windows()) + L"|2|6E2B9F41-3C5D-4E8A-9B1F-0A2C4D6E8F10|2048|204800";
+    SetEnvironmentVariableW(L"KORVANIX_ESP", esp.c_str());
+    SetEnvironmentVariableW(L"KORVANIX_VOLUME_SERIALS", L"C=0123456789ABCDEF");
+    auto ports = MakeImagingPorts();
+    for (const wchar_t* name :
+         {L"KORVANIX_FIRMWARE", L"KORVANIX_DISK_IDENTITIES", L"KORVANIX_ESP", L"KORVANIX_VOLUME_SERIALS"})
+        SetEnvironmentVariableW(name, nullptr);
+    EXPECT_EQ(ports->ports.machine->FirmwareType(), Firmware::Uefi);
+    EXPECT_EQ(ports->ports.machine->StyleOf('C'), PartitionStyle::Gpt);
+    auto c = ports->ports.machine->IdentityOf('C');
+    ASSERT_TRUE(c.ok()) << c.outcome().Describe() << ": a GPT identity has no disk signature";
+    EXPECT_TRUE(c.value().IsGpt());
+    auto found = ports->ports.esp->Find('C');
+    ASSERT_TRUE(found.ok()) << found.outcome().Describe();
+    EXPECT_EQ(found.value(),
+              (EfiPartition{2, 2048, 204800, ParseGuid("6E2B9F41-3C5D-4E8A-9B1F-0A2C4D6E8F10").value()}));
+    auto root = ports->ports.esp->Mount();
+    ASSERT_TRUE(root.ok()) << root.outcome().Describe();
+    EXPECT_GT(ports->ports.esp->FreeBytes(root.value()).value(), 0u);
+    EXPECT_TRUE(ports->ports.esp->Unmount(root.value()));
+    EXPECT_EQ(ports->ports.esp->FileSystemSerial('C').value(), "0123456789ABCDEF");
+    EXPECT_FALSE(ports->ports.esp->FileSystemSerial('D').ok());
+
+    // Without the hook Wine's drives are folders: no disk holds them, and the port says so.
+    auto real = MakeImagingPorts();
+    auto none = real->ports.esp->Find('C');
+    EXPECT_FALSE(none.ok());
+    EXPECT_NE(none.outcome().Describe().find("C:"), std::string::npos) << none.outcome().Describe();
 }
 
 }  // namespace
