@@ -136,6 +136,10 @@ std::optional<uint32_t> ChooseEdition(const ImagingContext& c, const std::string
         return std::nullopt;
     }
     const std::vector<WimEdition>& editions = info.value().editions;
+    if (editions.empty()) {
+        c.messages.ShowError("映像文件 " + imageFile + " 中没有映像，无法安装。");
+        return std::nullopt;
+    }
     if (editions.size() == 1) return static_cast<uint32_t>(editions[0].index);
     std::vector<std::string> items;
     for (const WimEdition& edition : editions) items.push_back(EditionLabel(edition));

@@ -114,8 +114,14 @@ void ShowChosenTarget(const ImagingContext& c) { ShowRestoreSentence(c); }
 void PickImageFile(const ImagingContext& c) {
     const bool engine = c.route == ImagingRoute::Engine;
     FileDialogRequest request;
-    // Our engine's image is a folder: the user opens the manifest in it.
-    request.filter = engine && c.state.oneTapRestore ? "映像引擎的映像(manifest.txt)|manifest.txt" : kImageFilter;
+    // Our engine's image is a folder: the user opens the manifest in it. Windows imaging files are offered on
+    // both routes; the DOS route refuses them with the reason when the run starts.
+    if (!c.state.oneTapRestore)
+        request.filter = kImageFilter;
+    else if (engine)
+        request.filter = "映像引擎能用的映像(manifest.txt;*.WIM;*.ESD)|manifest.txt;*.WIM;*.ESD";
+    else
+        request.filter = std::string(kImageFilter) + "|" + kWindowsImageFilter;
     if (!c.state.oneTapRestore) {
         request.save = true;
         request.fileName = "Test.Gho";

@@ -8,7 +8,10 @@ namespace {
 
 constexpr uint64_t kMinimumMegabytes = 400;
 constexpr int kSearchDepth = 2;  // the drive's root and the folders in it
-constexpr const char* kImagePattern = "*.Gho";
+// Ghost images, and the Windows imaging files (".wim", the solid ".esd") our engine applies. The floor of
+// 400 MB holds for them too: it keeps an installation medium's boot.wim (Windows PE) out of the list and
+// leaves its install.wim.
+constexpr const char* kImagePatterns[] = {"*.Gho", "*.wim", "*.esd"};
 
 bool InRecycleBin(const std::string& path) { return AsciiUpper(path).find("$RECYCLE.BIN") != std::string::npos; }
 
@@ -35,11 +38,15 @@ private:
     void Folder(std::string folder, int level) {
         if (stop_.StopRequested()) return;
         if (folder.back() != '\\') folder += '\\';
-        if (auto files = files_.List(folder, kImagePattern)) {
+        for (const char* pattern : kImagePatterns) {
+            auto files = files_.List(folder, pattern);
+            if (!files) continue;
+            const bool ghost = pattern == kImagePatterns[0];
             for (const FoundEntry& e : files.value()) {
                 if (stop_.StopRequested()) return;
                 const std::string path = folder + e.name;
-                if (!e.folder && WorthListing(path, e.size)) Add(path);
+                // A pattern of three letters also matches longer extensions by their short names ("x.wimbak").
+                if (!e.folder && (ghost || IsImagingFile(path)) && WorthListing(path, e.size)) Add(path);
             }
         }
         // Our engine's images are folders (streams and manifest.txt), found down to the same depth as the files.

@@ -10,6 +10,7 @@
 #include <winioctl.h>
 
 #include "boot/EfiVariables_win.h"
+#include "imaging/ChoiceDialog_win.h"
 #include "imaging/EspPort_win.h"
 #include "platform/Handle_win.h"
 #include "platform/LastError_win.h"
@@ -366,7 +367,7 @@ private:
 struct WindowsImagingPorts : OwnedImagingPorts {
     WindowsImagingPorts(std::wstring restartLog, std::string fakeIdentities, std::string fakeFirmware)
         : machine(std::move(fakeIdentities), std::move(fakeFirmware)), restart(std::move(restartLog)) {
-        ports = ImagingPorts{&files, &dialogs, &machine, &restart};
+        ports = ImagingPorts{&files, &dialogs, &machine, &restart, &choices};
         ports.esp = esp.get();
         ports.efiVariables = efiVariables.get();
     }
@@ -376,6 +377,7 @@ struct WindowsImagingPorts : OwnedImagingPorts {
     FileDialogsWin dialogs;
     MachineWin machine;
     RestartWin restart;
+    ChoiceDialogWin choices;
 };
 
 }  // namespace

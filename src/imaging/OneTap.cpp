@@ -30,10 +30,15 @@ std::string FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// `notice` says what the engine's screen will show; empty on the DOS route.
-std::string Question(bool restore, const std::string& drive, const std::string& notice) {
-    std::string text = std::string("程序处理完成，是否马上重启计算机进行") + (restore ? "还原" : "备份") + "？\r\n\r\n";
-    if (restore) text += "警告：此操作将会删除" + drive + "的所有数据。\r\n\r\n";
+constexpr const char* kGhostNoWimText =
+    " 是 Windows 映像（WIM/ESD），DOS 下的 Ghost 不能用它安装系统。请选择 Ghost 映像（.gho），"
+    "或使用不带 DOS 版 Ghost 的版本：它自带的映像引擎能安装 WIM/ESD 映像。";
+
+// `action` is what the restart does ("进行还原", "安装 ..."); `notice` says what the engine's screen will
+// show, empty on the DOS route.
+std::string Question(const std::string& action, bool overwrites, const std::string& drive, const std::string& notice) {
+    std::string text = "程序处理完成，是否马上重启计算机" + action + "？\r\n\r\n";
+    if (overwrites) text += "警告：此操作将会删除" + drive + "的所有数据。\r\n\r\n";
     if (!notice.empty()) text += notice + "\r\n\r\n";
     return text + "选择\"是(Y)\"立即重新启动，选择\"否(N)\"稍后重新启动，\r\n\r\n选择\"取消\"撤销本次操作。";
 }
@@ -154,6 +159,23 @@ std::optional<Outcome> WriteEngineJob(const ImagingContext& c, bool restore, con
     return StageEngineJob(c, restore, partition, designator, folder);
 }
 
+// The engine route's install of a Windows imaging file: the edition (asked when the file has several), the
+// checks, the confirmations, then the job. `action` names the edition for the question.
+std::optional<Outcome> WriteEngineApply(const ImagingContext& c, const std::string& image, const std::string& partition,
+                                        const std::string& designator, std::string& action) {
+    const std::optional<uint32_t> index = ChooseEdition(c, image);
+    if (!index) return std::nullopt;
+    Result<WimEdition> edition = CheckEngineApply(c, image, *index);
+    Outcome can = edition ? CheckBootJobCanRun(c, partition) : edition.outcome();
+    if (!can) {
+        ShowFailure(c, can);
+        return std::nullopt;
+    }
+    if (!ConfirmTarget(c, partition + ":", designator)) return std::nullopt;
+    action = "安装“" + EditionLabel(edition.value()) + "”";
+    return StageEngineApply(c, partition, designator, image, *index);
+}
+
 }  // namespace
 
 void OneTapRun(const ImagingContext& c) {
@@ -184,22 +206,33 @@ void OneTapRun(const ImagingContext& c) {
                                 : "不能把分区 " + drive + " 备份到它自己上面，请把映像文件保存到其他分区。");
         return;
     }
-    const std::optional<Outcome> written = c.route == ImagingRoute::Engine
-                                               ? WriteEngineJob(c, restore, image, partition, designator)
-                                               : WriteGhostJob(c, restore, image, partition, designator);
+    const bool apply = restore && IsImagingFile(image);
+    if (apply && c.route != ImagingRoute::Engine) {
+        c.messages.Show("映像文件 " + image + kGhostNoWimText, "提示");
+        return;
+    }
+    std::string action = restore ? "进行还原" : "进行备份";
+    std::optional<Outcome> written;
+    if (apply)
+        written = WriteEngineApply(c, image, partition, designator, action);
+    else if (c.route == ImagingRoute::Engine)
+        written = WriteEngineJob(c, restore, image, partition, designator);
+    else
+        written = WriteGhostJob(c, restore, image, partition, designator);
     if (!written) return;
     const std::string system = GetSystemDriveLetter(c.drives);
     if (!*written) {
         ShowFailure(c, WithdrawnAfter(c, system, *written));
         return;
     }
-    const std::string notice =
-        c.route == ImagingRoute::Engine ? EngineScreenNotice(restore, CellOf(rows, row, kUsedCol)) : "";
-    const std::string secureBoot = EfiBootNotice(c);
+    // The partition's used size says nothing of how long an install takes: its notice gives no estimate.
+    std::string notice;
+    if (c.route == ImagingRoute::Engine) notice = EngineScreenNotice(restore, apply ? "" : CellOf(rows, row, kUsedCol));
+    if (const std::string secureBoot = EfiBootNotice(c); !secureBoot.empty()) notice += "\r\n\r\n" + secureBoot;
     // A restore overwrites the whole partition: its question carries the warning sign.
-    const MessageAnswer answer = c.messages.Show(
-        Question(restore, drive, secureBoot.empty() ? notice : notice + "\r\n\r\n" + secureBoot), "Korvanix 2015",
-        MessageButtons::YesNoCancel, restore ? MessageIcon::Warning : MessageIcon::Question);
+    const MessageAnswer answer =
+        c.messages.Show(Question(action, restore, drive, notice), "Korvanix 2015", MessageButtons::YesNoCancel,
+                        restore ? MessageIcon::Warning : MessageIcon::Question);
     if (answer == MessageAnswer::Cancel) {
         if (Outcome withdrawn = WithdrawJob(c, system); !withdrawn) ShowFailure(c, withdrawn);
         return;

@@ -12,6 +12,7 @@ inline constexpr Control kRestoreRadio{"还原_单选框"};
 inline constexpr Control kBackupRadio{"备份_单选框"};
 inline constexpr Control kSearchButton{"刷新硬盘映像_按钮"};
 inline constexpr const char* kImageFilter = "映像文件(*.GHO;*.ISO;*.GGH)|*.GHO;*.ISO;*.GGH";
+inline constexpr const char* kWindowsImageFilter = "Windows 映像(*.WIM;*.ESD)|*.WIM;*.ESD";
 
 // The chosen image of the restore page; empty when there is none (a list emptied by a refresh meanwhile).
 std::string CurrentImage(const ImagingState& state);

@@ -113,7 +113,8 @@ TEST(RestorePage, PickingAFileAddsItAndMakesItCurrentInBothModes) {
     r.program.Dispatch("操作映像_按钮", Event::Click);
     ASSERT_EQ(r.fileDialog.requests.size(), 1u);
     EXPECT_FALSE(r.fileDialog.requests[0].save);
-    EXPECT_EQ(r.fileDialog.requests[0].filter, "映像文件(*.GHO;*.ISO;*.GGH)|*.GHO;*.ISO;*.GGH");
+    EXPECT_EQ(r.fileDialog.requests[0].filter,
+              "映像文件(*.GHO;*.ISO;*.GGH)|*.GHO;*.ISO;*.GGH|Windows 映像(*.WIM;*.ESD)|*.WIM;*.ESD");
     EXPECT_EQ(r.window.Items(kImageList), std::vector<std::string>{"D:\\picked.gho"});
     EXPECT_EQ(r.window.Selection(kImageList), 0);
 
@@ -122,6 +123,8 @@ TEST(RestorePage, PickingAFileAddsItAndMakesItCurrentInBothModes) {
     r.program.Dispatch("操作映像_按钮", Event::Click);
     EXPECT_TRUE(r.fileDialog.requests[1].save);
     EXPECT_EQ(r.fileDialog.requests[1].fileName, "Test.Gho");
+    EXPECT_EQ(r.fileDialog.requests[1].filter, "映像文件(*.GHO;*.ISO;*.GGH)|*.GHO;*.ISO;*.GGH")
+        << "a backup is Ghost's";
     EXPECT_EQ(r.window.Selection(kImageList), 1) << "the file to create is the current item";
 
     r.fileDialog.answer.reset();

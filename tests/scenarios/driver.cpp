@@ -40,6 +40,10 @@
 //                                question of several lines, a title with blanks)
 //   click-async NAME             a click on a button whose handler asks a question: the driver goes on at once
 //   expect-items NAME ITEMS...   wait (up to 20 s) until a list box's items are these, each given as one word
+//   choose ITEM...               in the program's list question (a dialog with a list box), a click on the item
+//                                whose text is ITEM, then on 确定; the driver waits until the dialog is gone
+//   choose-index INDEX           the same for the item at INDEX (0 the first)
+//   screenshot-box FILE.bmp      the program's message box or question as it is on the screen
 //   expect-file PATH TEXT...     wait (up to 20 s) until the file exists and holds TEXT (compared as bytes)
 //   wait-limit MS                how long the wait-* commands and expect-message wait from here on (20 s at first)
 //   wait-shown NAME yes|no       wait until the control is (or is no longer) on the screen, its page included
@@ -325,9 +329,38 @@ void Answer(const std::string& name) {
     if (!WaitFor([&] { return !IsWindow(box); }, 10000)) Fail("the message box stayed after " + name);
 }
 
-void Screenshot(const std::string& file) {
+// A click on an item of the program's list question, then on its 确定: `text` names the item, or else `index`.
+void Choose(const std::string* text, int index) {
+    HWND box = WaitForMessageBox();
+    if (!box) return;
+    if (GetWindow(box, GW_OWNER) != gMain) Fail("the list question is not owned by the main window");
+    HWND list = FindWindowExW(box, nullptr, L"ListBox", nullptr);
+    if (!list) return Fail("the program's box has no list");
+    const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    std::string items;
+    for (int i = 0; text && i < count; ++i) {
+        std::wstring item(static_cast<size_t>(SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+        if (Narrow(item.c_str()) == *text) index = i;
+        items += (i ? "', '" : "'") + Narrow(item.c_str()) + (i + 1 == count ? "'" : "");
+    }
+    if (index < 0 || index >= count)
+        return Fail("the list has no item " +
+                    (text ? "'" + *text + "' (it has " + items + ")" : std::to_string(index)));
+    SendMessageW(list, LB_SETTOPINDEX, index, 0);
+    RECT item{};
+    SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
+    const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(list, WM_LBUTTONUP, 0, at);
+    if (SendMessageW(list, LB_GETCURSEL, 0, 0) != index)
+        return Fail("the click did not select item " + std::to_string(index));
+    Answer("确定");
+}
+
+void Screenshot(const std::string& file, HWND window = gMain) {
     RECT r;
-    GetWindowRect(gMain, &r);
+    GetWindowRect(window, &r);
     int w = r.right - r.left, h = r.bottom - r.top;
     kx::WindowDc screen(nullptr);
     kx::UniqueMemoryDc mem(CreateCompatibleDC(screen.get()));
@@ -611,6 +644,13 @@ void Run(const std::vector<std::string>& w) {
         Sleep(std::stoi(w.at(1)));
     } else if (cmd == "screenshot") {
         Screenshot(w.at(1));
+    } else if (cmd == "screenshot-box") {
+        if (HWND box = WaitForMessageBox()) Screenshot(w.at(1), box);
+    } else if (cmd == "choose") {
+        const std::string item = Joined(w, 1);
+        Choose(&item, -1);
+    } else if (cmd == "choose-index") {
+        Choose(nullptr, std::stoi(w.at(1)));
     } else if (cmd == "close-within") {
         const DWORD limit = static_cast<DWORD>(std::stoul(w.at(1)));
         HWND h = Control("图形按钮1");

@@ -70,6 +70,8 @@ exe=$(windows_path "$build/src/app/Korvanix.exe")
 script=$(windows_path "$scenario")
 status=0
 timeout 300 "$KORVANIX_WINE" "$build/tests/scenarios/driver.exe" "$exe" "$script" || status=$?
+# A driver that could not start (Wine not reaching its server) fails without a line of its own.
+[ "$status" -eq 0 ] || echo "run.sh: the driver ended with status $status" >&2
 for bmp in *.bmp; do
     [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
 done
