@@ -44,18 +44,10 @@ class EspWin : public EspPort {
 public:
     Result<EfiPartition> Find(char letter) override {
         const std::string drive = std::string(1, letter) + ":";
-        const std::wstring volume = std::wstring(L"\\\\.\\") + static_cast<wchar_t>(letter) + L":";
-        UniqueFile device(
-            CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!device) return LastError("无法打开分区 " + drive, "CreateFileW");
-        VOLUME_DISK_EXTENTS extents{};
+        auto extents = VolumeExtentsOf(letter);
+        if (!extents) return extents.outcome();
+        UniqueFile disk = OpenPhysicalDisk(extents.value().first.DiskNumber);
         DWORD returned = 0;
-        if (!DeviceIoControl(device.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &extents, sizeof extents,
-                             &returned, nullptr))
-            return LastError("无法读取分区 " + drive + " 在磁盘上的位置", "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS");
-        const std::wstring physical = L"\\\\.\\PhysicalDrive" + std::to_wstring(extents.Extents[0].DiskNumber);
-        UniqueFile disk(CreateFileW(physical.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
         if (!disk) return LastError("无法打开分区 " + drive + " 所在的磁盘", "CreateFileW");
         DISK_GEOMETRY geometry{};
         if (!DeviceIoControl(disk.get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
@@ -200,6 +192,26 @@ Result<std::vector<unsigned char>> DriveLayout(HANDLE disk) {
         layout.resize(layout.size() * 2);
     }
     return layout;
+}
+
+Result<VolumeExtents> VolumeExtentsOf(char letter) {
+    const std::string drive = std::string(1, letter) + ":";
+    const std::wstring volume = std::wstring(L"\\\\.\\") + static_cast<wchar_t>(letter) + L":";
+    UniqueFile device(
+        CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!device) return LastError("无法打开分区 " + drive, "CreateFileW");
+    VOLUME_DISK_EXTENTS extents{};
+    DWORD returned = 0;
+    if (!DeviceIoControl(device.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &extents, sizeof extents,
+                         &returned, nullptr))
+        return LastError("无法读取分区 " + drive + " 在磁盘上的位置", "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS");
+    return VolumeExtents{extents.NumberOfDiskExtents, extents.Extents[0]};
+}
+
+UniqueFile OpenPhysicalDisk(DWORD number) {
+    const std::wstring physical = L"\\\\.\\PhysicalDrive" + std::to_wstring(number);
+    return UniqueFile(CreateFileW(physical.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
 }
 
 std::unique_ptr<EspPort> MakeEspPort() {

@@ -221,28 +221,15 @@ public:
     }
 
 private:
-    static UniqueFile OpenDisk(DWORD number) {
-        const std::wstring physical = L"\\\\.\\PhysicalDrive" + std::to_wstring(number);
-        return UniqueFile(CreateFileW(physical.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-    }
-
     Result<PartitionIdentity> ReadIdentity(char letter) {
         const std::string drive = std::string(1, letter) + ":";
-        const std::wstring volume = std::wstring(L"\\\\.\\") + static_cast<wchar_t>(letter) + L":";
-        UniqueFile device(
-            CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!device) return LastError("无法打开分区 " + drive, "CreateFileW");
         // One extent: a volume over several partitions or disks cannot be named by one start offset.
-        VOLUME_DISK_EXTENTS extents{};
-        DWORD returned = 0;
-        if (!DeviceIoControl(device.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &extents, sizeof extents,
-                             &returned, nullptr))
-            return LastError("无法读取分区 " + drive + " 在磁盘上的位置", "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS");
-        if (extents.NumberOfDiskExtents != 1)
+        auto extents = VolumeExtentsOf(letter);
+        if (!extents) return extents.outcome();
+        if (extents.value().count != 1)
             return Outcome::Failed("分区 " + drive + " 跨越了多个磁盘区域，映像引擎无法处理");
-        const uint64_t start = static_cast<uint64_t>(extents.Extents[0].StartingOffset.QuadPart);
-        UniqueFile whole = OpenDisk(extents.Extents[0].DiskNumber);
+        const uint64_t start = static_cast<uint64_t>(extents.value().first.StartingOffset.QuadPart);
+        UniqueFile whole = OpenPhysicalDisk(extents.value().first.DiskNumber);
         if (!whole) return LastError("无法打开分区 " + drive + " 所在的磁盘", "CreateFileW");
         auto layout = DriveLayout(whole.get());
         if (!layout) return Outcome::Failed("无法读取分区 " + drive + " 所在磁盘的分区表", layout.outcome().error());
@@ -264,15 +251,10 @@ private:
 
     // A GPT disk whose first sector lists partitions besides the protective one (type 0xEE).
     bool HasHybridMbr(char letter) {
-        const std::wstring volume = std::wstring(L"\\\\.\\") + static_cast<wchar_t>(letter) + L":";
-        UniqueFile device(
-            CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-        VOLUME_DISK_EXTENTS extents{};
+        auto extents = VolumeExtentsOf(letter);
+        if (!extents) return false;
+        UniqueFile whole = OpenPhysicalDisk(extents.value().first.DiskNumber);
         DWORD returned = 0;
-        if (!device || !DeviceIoControl(device.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &extents,
-                                        sizeof extents, &returned, nullptr))
-            return false;
-        UniqueFile whole = OpenDisk(extents.Extents[0].DiskNumber);
         // Whole sectors of any size: 4096 bytes hold the first one.
         std::vector<unsigned char> sector(4096);
         if (!whole || !ReadFile(whole.get(), sector.data(), static_cast<DWORD>(sector.size()), &returned, nullptr) ||

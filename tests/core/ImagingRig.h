@@ -101,6 +101,12 @@ struct ImagingRig : Rig {
 
     std::string Batch() { return bootFiles.files.count("C:\\Ghost.bat") ? bootFiles.files["C:\\Ghost.bat"].bytes : ""; }
     // diskpart's reads of the disks write nothing.
+    // The engine's job on the system drive, read back as the engine reads it.
+    Result<EngineJob> Job() {
+        auto it = bootFiles.files.find("C:\\KORVANIX.JOB");
+        if (it == bootFiles.files.end()) return Outcome::Failed("no job");
+        return ParseEngineJob(it->second.bytes);
+    }
     bool NothingWritten() { return bootFiles.files.empty() && bcd.entries.empty() && commands.Others().empty(); }
     std::string LastMessage() { return messages.shown.empty() ? std::string() : messages.shown.back().text; }
 };

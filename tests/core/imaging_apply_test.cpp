@@ -21,11 +21,6 @@ struct ApplyRig : ImagingRig {
         imageFiles.AddBytes(kWim, ReadTestData("wim/two-editions.wim"));
     }
     Outcome Install(uint32_t edition) { return InstallAndScheduleRestart(program.Imaging(), kWim, edition); }
-    Result<EngineJob> Job() {
-        auto it = bootFiles.files.find("C:\\KORVANIX.JOB");
-        if (it == bootFiles.files.end()) return Outcome::Failed("no job");
-        return ParseEngineJob(it->second.bytes);
-    }
 };
 
 TEST(Apply, TheWizardsImageIsAppliedToTheSystemPartitionAndTheCountdownRuns) {

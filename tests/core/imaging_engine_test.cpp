@@ -26,11 +26,6 @@ struct EngineRig : ImagingRig {
         messages.answer = answer;
         OneTapRun(Context());
     }
-    Result<EngineJob> Job() {
-        auto it = bootFiles.files.find("C:\\KORVANIX.JOB");
-        if (it == bootFiles.files.end()) return Outcome::Failed("no job");
-        return ParseEngineJob(it->second.bytes);
-    }
 };
 
 TEST(EngineRoute, OneTapRestoreWritesTheEngineAndAJobNamingThePartitionsByIdentity) {

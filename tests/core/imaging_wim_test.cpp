@@ -4,6 +4,7 @@
 
 #include "DiskFakes.h"
 #include "ImagingRig.h"
+#include "WimBytes.h"
 #include "imaging/EngineRoute.h"
 
 namespace kx::test {
@@ -13,23 +14,9 @@ const PartitionIdentity kC{0x5A3C0F12, 1048576}, kD{0x5A3C0F12, 41ull << 30};
 
 // A WIM of one edition (or none): the header and the uncompressed UTF-16 XML right after it.
 std::string OneEditionWim(uint32_t count = 1) {
-    const std::string ascii =
-        count ? "<WIM><IMAGE INDEX=\"1\"><NAME>Windows 8 Pro</NAME></IMAGE></WIM>" : "<WIM></WIM>";
-    std::string xml = "\xFF\xFE";
-    for (char ch : ascii) xml += std::string{ch, '\0'};
-    std::string h(208, '\0');
-    auto put = [&h](size_t at, uint64_t value, size_t n) {
-        for (size_t i = 0; i < n; ++i) h[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    };
-    h.replace(0, 8, std::string("MSWIM\0\0\0", 8));
-    put(8, 208, 4);
-    put(12, 0x10D00, 4);
-    put(40, 1, 2);
-    put(42, 1, 2);
-    put(44, count, 4);
-    put(72, xml.size(), 7);
-    put(80, 208, 8);
-    return h + xml;
+    return MadeWim(
+        Utf16(count ? u"\xFEFF<WIM><IMAGE INDEX=\"1\"><NAME>Windows 8 Pro</NAME></IMAGE></WIM>" : u"\xFEFF<WIM></WIM>"),
+        count);
 }
 
 struct WimRig : ImagingRig {
@@ -45,11 +32,6 @@ struct WimRig : ImagingRig {
         ChooseImage(image);
         messages.answer = answer;
         OneTapRun(Context());
-    }
-    Result<EngineJob> Job() {
-        auto it = bootFiles.files.find("C:\\KORVANIX.JOB");
-        if (it == bootFiles.files.end()) return Outcome::Failed("no job");
-        return ParseEngineJob(it->second.bytes);
     }
 };
 
