@@ -3,8 +3,8 @@
 # own setup runs. Skipped at once unless KORVANIX_WINDOWS_MEDIA names the image.
 #
 #   KORVANIX_WINDOWS_MEDIA=path/to/install.wim (or install.esd)   the medium's sources\install.wim
-#   KORVANIX_WINDOWS_DISK=path/to/disk.img (raw; qcow2 with qemu-img) a disk on which that Windows was installed
-#                                                                 once (a BIOS machine, MBR partitions)
+#   KORVANIX_WINDOWS_DISK=path/to/disk.img    a disk on which that Windows was installed once (a BIOS
+#                                             machine, MBR partitions); raw, or qcow2 where qemu-img is
 #   KORVANIX_WINDOWS_INDEX=1          the edition to apply
 #   KORVANIX_WINDOWS_WAIT=600         seconds Windows runs before the screenshot (plain emulation is slow)
 #   KORVANIX_WINDOWS_MEMORY=2048      MiB of the Windows machine
@@ -15,7 +15,8 @@
 # The disk: install Windows 7 or 8 once from its medium into a QEMU disk (e.g. qemu-img create -f qcow2
 # win7.qcow2 25G, then qemu-system-x86_64 -m 2048 -hda win7.qcow2 -cdrom win7.iso -boot d), let its setup
 # partition the disk as it likes (a 100 MB "System Reserved" partition and C:, or C: alone), and shut it
-# down after the first desktop. The disk then carries what no Debian package writes: Windows' MBR, the
+# down after the first desktop (Windows 8: a full shutdown, shutdown /s /t 0, not the fast start's
+# hibernation). The disk then carries what no Debian package writes: Windows' MBR, the
 # NTFS boot code that starts BOOTMGR, bootmgr and Boot\BCD naming C: by disk signature and offset.
 # The disk is never written: the test works on a sparse raw copy (korvanix-diag stage writes raw disks)
 # in TMPDIR, which needs room for the disk's used space and the image twice.
@@ -26,11 +27,12 @@
 # the apply job (system partition: the active one; target: KORVANIX_WINDOWS_TARGET=P, default the last
 # partition before the image's); one boot of the engine, whose log must end in RESULT OK; Windows' MBR
 # back; one start of the disk as Windows starts; after KORVANIX_WINDOWS_WAIT seconds a screenshot through
-# QEMU's monitor (PNG when ImageMagick's convert is there, else PPM); QEMU stopped, the target partition
+# QEMU's monitor (PNG when ImageMagick's convert is there, else PPM); Windows asked to shut down (the power
+# button) and QEMU stopped after two minutes at most; the target partition
 # must show that Windows' setup ran: one of Windows\Panther\*.log or Windows\inf\setupapi*.log appeared or
 # grew. Exit 0 pass, 1 fail, 77 skipped.
 set -euo pipefail
-[ -n "${KORVANIX_WINDOWS_MEDIA:-}" ] || { echo "SKIP: KORVANIX_WINDOWS_MEDIA is not set (Windows installation image)"; exit 77; }
+[ -n "${KORVANIX_WINDOWS_MEDIA:-}" ] || { echo "SKIP: no KORVANIX_WINDOWS_MEDIA (Windows' install.wim)"; exit 77; }
 export LC_ALL=C.UTF-8 MTOOLS_SKIP_CHECK=1
 here=$(cd "$(dirname "$0")" && pwd)
 assets=$(cd "$1" && pwd) diag=$(cd "$(dirname "$2")" && pwd)/$(basename "$2") case=windows-media
@@ -39,8 +41,10 @@ media=$(realpath "$KORVANIX_WINDOWS_MEDIA") index=${KORVANIX_WINDOWS_INDEX:-1}
 wait_s=${KORVANIX_WINDOWS_WAIT:-600} memory=${KORVANIX_WINDOWS_MEMORY:-2048}
 shots=$(realpath "${KORVANIX_SCREENSHOTS:-$PWD}")
 [ -f "$media" ] || { echo "FAIL: KORVANIX_WINDOWS_MEDIA: no file $media"; exit 1; }
-[ -n "${KORVANIX_WINDOWS_DISK:-}" ] && [ -f "$KORVANIX_WINDOWS_DISK" ] ||
-    { echo "FAIL: KORVANIX_WINDOWS_DISK must name a disk image on which Windows 7 or 8 was installed (see $0)"; exit 1; }
+if [ -z "${KORVANIX_WINDOWS_DISK:-}" ] || [ ! -f "$KORVANIX_WINDOWS_DISK" ]; then
+    echo "FAIL: KORVANIX_WINDOWS_DISK must name a disk image on which Windows 7 or 8 was installed (see $0)"
+    exit 1
+fi
 windisk=$(realpath "$KORVANIX_WINDOWS_DISK")
 for tool in wimlib-imagex qemu-system-x86_64; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (scripts/setup.sh)"; exit 77; }
@@ -48,8 +52,8 @@ done
 mkdir -p "$shots"
 
 . "$here/engine-lib.sh"
-winqemu=
-trap '[ -z "$winqemu" ] || kill "$winqemu" 2>/dev/null; cleanup' EXIT
+winqemu='' reader=''
+trap 'kill $winqemu $reader 2>/dev/null || true; cleanup' EXIT
 ext=${media##*.}
 ext=$(echo "$ext" | tr A-Z a-z)
 
@@ -93,7 +97,10 @@ img_start=$(( (last_end + 2047) / 2048 * 2048 ))
 truncate -s $(( (img_start + wim_sectors + 2048) * 512 )) disk.img
 imgpart=1   # its designator: one after the used entries before its slot
 for i in $(seq 0 $((free_slot - 1))); do [ "${table:$((i * 32 + 8)):2}" = 00 ] || imgpart=$((imgpart + 1)); done
-le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))\\x$(printf %02x $(($1 >> 16 & 255)))\\x$(printf %02x $(($1 >> 24 & 255)))"; }
+le32() {
+    local b
+    for b in 0 8 16 24; do printf "\\x$(printf %02x $(($1 >> b & 255)))"; done
+}
 { printf '\x00\xfe\xff\xff\x07\xfe\xff\xff'; le32 $img_start; le32 $wim_sectors; } |
     dd of=disk.img bs=1 seek=$((446 + free_slot * 16)) conv=notrunc status=none
 rm -f img.part && truncate -s $((wim_sectors * 512)) img.part
@@ -112,13 +119,14 @@ part_copy() {
     dd if=disk.img of="$2" bs=1M skip=$((${!start} * 512)) count=$((${!size} * 512)) \
         iflag=skip_bytes,count_bytes conv=sparse status=none
 }
-# setup_logs: the sizes of the logs Windows' setup writes, on the target partition.
+# setup_logs FILE TITLE: the sizes and names of the logs Windows' setup writes on the target partition.
 setup_logs() {
     part_copy "$target" t.img
     ntfs-3g -o ro t.img "$mnt" || fail "the target partition does not mount"
     (cd "$mnt" && find Windows/Panther Windows/inf -maxdepth 1 -type f \( -ipath 'Windows/Panther/*.log' \
-        -o -ipath 'Windows/inf/setupapi*.log' \) -printf '%s %p\n' 2>/dev/null | sort -k 2,2) || true
+        -o -ipath 'Windows/inf/setupapi*.log' \) -printf '%s %p\n' 2>/dev/null | sort -k 2,2) >"$1" || true
     umount "$mnt"
+    echo "-- $2: $([ -s "$1" ] && tr '\n' ' ' <"$1" || echo none)"
     rm -f t.img
 }
 
@@ -132,10 +140,12 @@ stage --system "1:$active" --apply "1:$imgpart\\sources\\install.$ext" --index "
 
 echo "== the engine applies the image (limit ${limit}s)"
 run_qemu
-grep -q 'korvanix: RESULT OK' serial.log || fail "the engine did not report RESULT OK"
+grep -q 'korvanix: RESULT OK' serial.log ||
+    fail "the engine did not report RESULT OK: $(grep -m 1 'korvanix: RESULT' serial.log || echo 'no result')"
 part_copy "$active" s.img
 log=$(ntfscat s.img /KORVANIX.LOG 2>/dev/null || true)
-[ "$(printf '%s\n' "$log" | tail -n 1)" = "RESULT OK" ] || fail "the log on the system partition does not end in RESULT OK"
+[ "$(printf '%s\n' "$log" | tail -n 1)" = "RESULT OK" ] ||
+    fail "the log on the system partition does not end in RESULT OK"
 [ -z "$(ntfscat s.img /KORVANIX.JOB 2>/dev/null)" ] || fail "the job is still on the system partition"
 [ -n "$(ntfscat s.img /bootmgr 2>/dev/null | head -c 1)" ] || fail "the system partition has no bootmgr"
 [ -n "$(ntfscat s.img /Boot/BCD 2>/dev/null | head -c 1)" ] || fail "the system partition has no Boot\\BCD"
@@ -143,33 +153,40 @@ rm -f s.img
 cmp -s -n 440 disk.img mbr.bin || fail "the engine did not put the disk's start-up code back"
 # Windows' MBR and the sectors after it as they were before the job (with the image's partition).
 dd if=mbr-windows.bin of=disk.img conv=notrunc status=none
-before=$(setup_logs)
-echo "-- setup logs on the applied partition before Windows starts: ${before:-none}"
+setup_logs before.txt "setup logs on the applied partition before Windows starts"
 
 echo "== Windows starts ($accel, ${memory} MiB); a screenshot after ${wait_s}s"
 rm -f mon.in mon.out && mkfifo mon.in mon.out
-qemu-system-x86_64 -nodefaults -machine pc -accel "$(accel_option)" -m "$memory" -smp 2 -vga std \
+# The most capable processor QEMU offers: Windows 8 needs NX, PAE, SSE2 and, as x64, CMPXCHG16B.
+qemu-system-x86_64 -nodefaults -machine pc -accel "$(accel_option)" -cpu max -m "$memory" -smp 2 -vga std \
     -display none -boot c -drive file=disk.img,format=raw,if=ide -monitor pipe:mon 2>qemu-win.err &
 winqemu=$!
-exec 3>mon.in
-cat mon.out >monitor.log &
+# Both ends opened read-write: neither side waits for the other, even when QEMU did not start.
+exec 3<>mon.in
+cat <>mon.out >monitor.log &
+reader=$!
 for _ in $(seq "$wait_s"); do kill -0 $winqemu 2>/dev/null || break; sleep 1; done
 kill -0 $winqemu 2>/dev/null || { cat qemu-win.err; fail "QEMU ended before the screenshot"; }
 echo "screendump $work/screen.ppm" >&3
 for _ in $(seq 30); do [ -s screen.ppm ] && break; sleep 1; done
 sleep 2
-echo quit >&3
+# Shut down as the power button does, so that Windows writes what it holds; then QEMU ends in any case.
+echo system_powerdown >&3
+for _ in $(seq 120); do kill -0 $winqemu 2>/dev/null || break; sleep 1; done
+kill -0 $winqemu 2>/dev/null && echo quit >&3
 exec 3>&-
 wait $winqemu || true
-winqemu=
+kill $reader 2>/dev/null || true
+winqemu='' reader=''
 [ -s screen.ppm ] || fail "no screenshot"
 shot=$shots/windows-media-setup.png
-if command -v convert >/dev/null && convert screen.ppm "$shot"; then :; else shot=${shot%.png}.ppm; cp screen.ppm "$shot"; fi
+if ! command -v convert >/dev/null || ! convert screen.ppm "$shot"; then
+    shot=${shot%.png}.ppm
+    cp screen.ppm "$shot"
+fi
 echo "-- screenshot: $shot"
 
-after=$(setup_logs)
-echo "-- setup logs after: ${after:-none}"
-grew=$(join -1 2 -2 2 -a 2 -e 0 -o 2.2,1.1,2.1 <(printf '%s\n' "$before" | sed '/^$/d') \
-    <(printf '%s\n' "$after" | sed '/^$/d') | awk '$3 > $2 { print $1 }')
+setup_logs after.txt "setup logs after"
+grew=$(join -1 2 -2 2 -a 2 -e 0 -o 2.2,1.1,2.1 before.txt after.txt | awk '$3 > $2 { print $1 }')
 [ -n "$grew" ] || fail "no log of Windows' setup appeared or grew: its setup did not run (see the screenshot)"
 echo "PASS: edition $index applied by the engine; Windows' setup ran and wrote $(echo "$grew" | tr '\n' ' ')"
