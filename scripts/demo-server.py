@@ -22,6 +22,7 @@ Stop the server with Ctrl+C.
 """
 import argparse
 import email.utils
+import functools
 import hashlib
 import http.server
 import os
@@ -63,8 +64,10 @@ PAGES = {
 }
 
 
+@functools.lru_cache(maxsize=4)
 def make_image(name, size):
-    """Reproducible bytes: SHA-256 in counter mode over the file name."""
+    """Reproducible bytes: SHA-256 in counter mode over the file name (the last few kept: the imaging
+    files' trees share their big file)."""
     out = bytearray()
     counter = 0
     seed = name.encode()
@@ -86,8 +89,9 @@ def make_tree(root, name, megabytes):
     files = {
         "Windows/System32/ntoskrnl.exe": make_image(name + "/kernel", 65536),
         documents + "/说明.txt": "这是 Korvanix 演示站点的映像，不是 Windows。\r\n".encode("utf-8"),
-        # The big file is the same in every edition of a file, as most of Windows is: stored once.
-        documents + "/数据.bin": make_image(name.split("/")[0] + "/data", megabytes * 1024 * 1024),
+        # The big file is the same in every edition and every file, as most of Windows is: made once, and
+        # stored once in a file of several editions.
+        documents + "/数据.bin": make_image("imaging-data", megabytes * 1024 * 1024),
     }
     if xp:
         files["ntldr"] = make_image(name + "/ntldr", 4096)

@@ -23,7 +23,8 @@ demo_site_start() {
         >"$demo_tmp/site.log" 2>&1 &
     demo_pid=$!
     KX_DEMO_SITE=
-    for _ in $(seq 600); do
+    # Making 150 MB images and capturing them takes a while in an emulated machine.
+    for _ in $(seq 1800); do
         grep -q '^bytes VX_winxp_sp3.gho' "$demo_tmp/site.log" && break
         sleep 0.1
     done
