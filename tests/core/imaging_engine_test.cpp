@@ -245,6 +245,11 @@ TEST(EngineRoute, TheLastJobsResultIsShownOnceAndTheLogKept) {
     ASSERT_EQ(r.messages.shown.size(), 3u);
     EXPECT_NE(r.messages.shown[2].text.find("完成了还原。\r\n\r\n用时：59 秒\r\n映像大小：0.44 MB"), std::string::npos)
         << r.messages.shown[2].text;
+    r.bootFiles.files["C:\\KORVANIX.LOG"].bytes = "SUMMARY mode=apply seconds=600 image-bytes=3489660928\nRESULT OK\n";
+    ShowLastEngineResult(r.Context());
+    ASSERT_EQ(r.messages.shown.size(), 4u);
+    EXPECT_NE(r.messages.shown[3].text.find("完成了系统安装。"), std::string::npos) << r.messages.shown[3].text;
+    r.messages.shown.pop_back();
     // An engine without the summary line: only that it completed.
     r.bootFiles.files["C:\\KORVANIX.LOG"].bytes = "backing up 1:1\nRESULT OK\n";
     ShowLastEngineResult(r.Context());
