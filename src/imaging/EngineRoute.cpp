@@ -115,7 +115,18 @@ Result<WimInfo> ReadImagingFile(ImageFilePort& files, const std::string& path) {
     return ReadWimInfo([&](uint64_t offset, uint32_t size) { return files.ReadAt(path, offset, size); });
 }
 
-Result<WimEdition> CheckEngineApply(const ImagingContext& c, const std::string& imageFile, uint32_t index) {
+namespace {
+
+std::string SizeText(uint64_t bytes) {
+    constexpr double kMegabyte = 1048576.0, kGigabyte = 1073741824.0;
+    if (bytes >= kGigabyte) return NumberText(RoundToDecimals(bytes / kGigabyte, 2)) + " GB";
+    return NumberText(RoundToDecimals(bytes / kMegabyte, 2)) + " MB";
+}
+
+}  // namespace
+
+Result<WimEdition> CheckEngineApply(const ImagingContext& c, const std::string& imageFile, uint32_t index,
+                                    const std::string& target) {
     const std::string drive = DriveLetterOf(imageFile);
     if (drive.empty() || !ListedDrive(c.facts.partitions.Get(), drive) || c.drives.DriveType(drive[0]) != kFixedDrive)
         return Outcome::Failed("映像文件要在分区列表中的硬盘分区上，重新启动后映像引擎才能找到它：" + imageFile);
@@ -123,8 +134,16 @@ Result<WimEdition> CheckEngineApply(const ImagingContext& c, const std::string& 
         return Outcome::Failed("映像文件 " + imageFile + " 的路径不能用：" + path.outcome().Describe());
     auto info = ReadImagingFile(*c.ports.files, imageFile);
     if (!info) return Outcome::Failed("映像文件 " + imageFile + " 不能用：" + info.outcome().Describe());
-    for (const WimEdition& edition : info.value().editions)
-        if (edition.index == static_cast<int>(index)) return edition;
+    for (const WimEdition& edition : info.value().editions) {
+        if (edition.index != static_cast<int>(index)) continue;
+        // The engine's own rule, asked before the restart: the edition's files fit the partition.
+        const SpaceFacts space = target.empty() ? SpaceFacts{} : c.drives.Space(target[0]);
+        if (space.ok && space.total < edition.totalBytes)
+            return Outcome::Failed("“" + EditionLabel(edition) + "” 安装后有 " + SizeText(edition.totalBytes) +
+                                   "，分区 " + target + ": 只有 " + SizeText(space.total) +
+                                   "，放不下。请选择更大的分区或更小的版本。");
+        return edition;
+    }
     return Outcome::Failed("映像文件 " + imageFile + " 中没有第 " + std::to_string(index) + " 个映像（它有 " +
                            std::to_string(info.value().imageCount) + " 个）。");
 }
@@ -187,12 +206,6 @@ namespace {
 std::string DurationText(uint64_t seconds) {
     if (seconds < 60) return std::to_string(seconds) + " 秒";
     return std::to_string(seconds / 60) + " 分 " + std::to_string(seconds % 60) + " 秒";
-}
-
-std::string SizeText(uint64_t bytes) {
-    constexpr double kMegabyte = 1048576.0, kGigabyte = 1073741824.0;
-    if (bytes >= kGigabyte) return NumberText(RoundToDecimals(bytes / kGigabyte, 2)) + " GB";
-    return NumberText(RoundToDecimals(bytes / kMegabyte, 2)) + " MB";
 }
 
 const char* ModeWord(EngineJobMode mode) {

@@ -32,9 +32,11 @@ Outcome StageEngineJob(const ImagingContext& c, bool restore, const std::string&
 // Windows imaging files (".wim", the solid ".esd"), which the engine applies to a partition.
 bool IsImagingFile(const std::string& path);
 Result<WimInfo> ReadImagingFile(ImageFilePort& files, const std::string& path);
-// Before an apply of edition `index` of `imageFile` is staged: the file lies on a listed hard-disk partition
-// under a path the engine can name, it is a whole WIM or ESD, and it has that edition (which is returned).
-Result<WimEdition> CheckEngineApply(const ImagingContext& c, const std::string& imageFile, uint32_t index);
+// Before an apply of edition `index` of `imageFile` to partition `target` (drive letter) is staged: the file
+// lies on a listed hard-disk partition under a path the engine can name, it is a whole WIM or ESD, it has
+// that edition (which is returned), and the edition's files fit the partition.
+Result<WimEdition> CheckEngineApply(const ImagingContext& c, const std::string& imageFile, uint32_t index,
+                                    const std::string& target);
 // The edition of `imageFile` to install: the only one, or the user's answer among several (read from the
 // file's own list of editions). Nothing when the user cancelled or the file cannot be read (the reason was
 // shown).

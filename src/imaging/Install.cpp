@@ -90,7 +90,7 @@ Outcome StageApply(const ImagingContext& c, const std::string& imagePath, uint32
         if (!chosen) return Refused(c, "没有选择要安装的版本");
         edition = *chosen;
     }
-    auto checked = CheckEngineApply(c, imagePath, edition);
+    auto checked = CheckEngineApply(c, imagePath, edition, system);
     if (!checked) return Failed(c, checked.outcome());
     if (Outcome same = SameGeneration(c, checked.value(), imagePath); !same) return Failed(c, same);
     if (Outcome can = CheckBootJobCanRun(c, system); !can) return Failed(c, can);

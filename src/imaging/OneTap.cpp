@@ -165,7 +165,7 @@ std::optional<Outcome> WriteEngineApply(const ImagingContext& c, const std::stri
                                         const std::string& designator, std::string& action) {
     const std::optional<uint32_t> index = ChooseEdition(c, image);
     if (!index) return std::nullopt;
-    Result<WimEdition> edition = CheckEngineApply(c, image, *index);
+    Result<WimEdition> edition = CheckEngineApply(c, image, *index, partition);
     Outcome can = edition ? CheckBootJobCanRun(c, partition) : edition.outcome();
     if (!can) {
         ShowFailure(c, can);

@@ -98,6 +98,16 @@ TEST(Apply, AFileThatCannotBeAppliedIsRefusedBeforeAnythingIsWritten) {
         EXPECT_TRUE(r.Install(1).ok()) << r.LastMessage();
     }
     {
+        // An edition larger than the 40 GB system partition.
+        ApplyRig r;
+        r.imageFiles.AddBytes(kWim, MadeWim(Utf16(u"\xFEFF<WIM><IMAGE INDEX=\"1\"><NAME>x</NAME><TOTALBYTES>"
+                                                  u"53687091200</TOTALBYTES></IMAGE></WIM>"),
+                                            1));
+        EXPECT_FALSE(r.Install(1).ok());
+        EXPECT_NE(r.LastMessage().find("安装后有 50 GB，分区 C: 只有 40 GB"), std::string::npos) << r.LastMessage();
+        EXPECT_TRUE(r.NothingWritten());
+    }
+    {
         // A Ghost image on this route, before the download and after it.
         ApplyRig r;
         EXPECT_FALSE(r.program.Download().checkInstall("D:\\VX_win7_sp1_32.gho").ok());
