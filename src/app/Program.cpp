@@ -139,7 +139,8 @@ DownloadContext Program::Download() {
                            },
                            [this](const std::string& path) { return CheckInstallCanRun(Imaging(), path); },
                            ports_.catalogueHttp,
-                           state_.route == ImagingRoute::Engine};
+                           state_.route == ImagingRoute::Engine,
+                           ports_.system->WindowsVersionName()};
 }
 
 void Program::OnCreated() {

@@ -45,6 +45,20 @@ constexpr const char* kBusy = "正在下载系统镜像,请等待本次下载结
 
 std::string Kb(uint64_t bytes) { return std::to_string(bytes / 1024) + " KB"; }
 
+// Whether the running Windows can take `image` from this build: an imaging file is applied over the system
+// partition, whose boot code starts the loader of its own generation (XP's NTLDR, or BOOTMGR).
+bool SameGeneration(const DownloadContext& c, WizardImage image) {
+    if (!c.imagingFiles || c.windowsVersion.empty()) return true;
+    return (image == WizardImage::WinXp) == (c.windowsVersion == "WinXP");
+}
+
+std::string OtherGeneration(const DownloadContext& c) {
+    return c.windowsVersion == "WinXP"
+               ? "这台电脑的系统分区用的是 Windows XP 的启动代码，本程序自带的映像引擎不能在上面安装 Windows 7。"
+               : "这台电脑的系统分区用的是 Windows Vista 到 8 的启动代码，本程序自带的映像引擎不能在上面安装 "
+                 "Windows XP。";
+}
+
 void Draw(WindowPort& w, const DownloadPage& p) {
     const DownloadSnapshot& s = p.shown;
     w.SetText("保存路径", p.chosen.imagePath);
@@ -159,7 +173,7 @@ void InstallImage(const DownloadContext& c, WizardImage image) {
     const std::string target = drive + entry.suffix;
     // The install's own refusal comes before gigabytes are fetched; the user may still want the file.
     if (c.checkInstall) {
-        if (const Outcome can = c.checkInstall(target);
+        if (const Outcome can = SameGeneration(c, image) ? c.checkInstall(target) : Outcome::Failed(OtherGeneration(c));
             !can && c.messages.Show(can.Describe() + "\r\n\r\n" + kInstallRefused, "提示", MessageButtons::YesNo) !=
                         MessageAnswer::Yes)
             return;

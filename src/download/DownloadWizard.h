@@ -70,6 +70,9 @@ struct DownloadContext {
     // The build installs with its own imaging engine: the buttons download the catalogue's Windows imaging
     // files (entries 4 to 6) instead of its Ghost images.
     bool imagingFiles = false;
+    // The running Windows ("WinXP", "Win7", ...): an imaging file of the other generation cannot be installed
+    // over it (the system partition's boot code starts one generation's loader). Empty: not known.
+    std::string windowsVersion;
 };
 
 // Names of the download page's controls.

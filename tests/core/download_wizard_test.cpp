@@ -472,9 +472,10 @@ TEST(WizardChoice, TheEngineBuildDownloadsTheImagingFileAndPassesItsEdition) {
     WizardRig r;
     r.program.state().route = ImagingRoute::Engine;
     ImageCatalogue& cat = r.program.state().catalogue.catalogue;
-    ASSERT_TRUE(ApplyCataloguePage("system ***dz4ks:http://h/7.wim:dz4js*** ***idx4ks:2:idx4js*** "
-                                   "***dz5ks:http://h/7.esd:dz5js*** ***idx5ks:x2:idx5js***",
-                                   cat));
+    ASSERT_TRUE(
+        ApplyCataloguePage("system ***dz4ks:http://h/7.wim:dz4js*** ***idx4ks:2:idx4js*** "
+                           "***dz5ks:http://h/7.esd:dz5js*** ***idx5ks:x2:idx5js***",
+                           cat));
     r.Plan("http://h/7.wim", 400000, 100000);
     r.Click(WizardImage::Win7x86);
     EXPECT_EQ(r.Page().chosen.address, "http://h/7.wim");
@@ -492,6 +493,15 @@ TEST(WizardChoice, TheEngineBuildDownloadsTheImagingFileAndPassesItsEdition) {
     r.messages.shown.clear();
     r.Click(WizardImage::WinXp);  // no entry 6 in this catalogue: the program is out of date
     EXPECT_EQ(r.messages.shown.size(), 1u);
+
+    // XP on this Windows 7: the engine could not install it over the system partition, said before the
+    // download (which the user may still want).
+    ASSERT_TRUE(ApplyCataloguePage("system ***dz6ks:http://h/xp.wim:dz6js***", cat));
+    r.messages.shown.clear();
+    r.Click(WizardImage::WinXp);
+    ASSERT_EQ(r.messages.shown.size(), 1u);
+    EXPECT_NE(r.messages.shown[0].text.find("不能在上面安装 Windows XP"), std::string::npos);
+    EXPECT_NE(r.Page().chosen.address, "http://h/xp.wim") << "a No downloads nothing";
 }
 
 }  // namespace
