@@ -114,6 +114,8 @@ ImagingContext Program::Imaging() {
 }
 
 DownloadContext Program::Download() {
+    // The page's timer builds this context four times a second: the Windows version is asked once.
+    if (windowsVersion_.empty()) windowsVersion_ = ports_.system->WindowsVersionName();
     DownloadComponentPort& component = ports_.downloadComponent ? *ports_.downloadComponent : boundComponent_;
     return DownloadContext{*ports_.window,
                            *ports_.messages,
@@ -140,7 +142,7 @@ DownloadContext Program::Download() {
                            [this](const std::string& path) { return CheckInstallCanRun(Imaging(), path); },
                            ports_.catalogueHttp,
                            state_.route == ImagingRoute::Engine,
-                           ports_.system->WindowsVersionName()};
+                           windowsVersion_};
 }
 
 void Program::OnCreated() {

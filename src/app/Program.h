@@ -11,8 +11,8 @@
 #include "disk/DiskPages.h"
 #include "download/Catalogue.h"
 #include "download/DownloadApi.h"
-#include "imaging/Imaging.h"
 #include "download/DownloadWizard.h"
+#include "imaging/Imaging.h"
 #include "userdata/UserDataPages.h"
 
 namespace kx {
@@ -93,6 +93,7 @@ public:
 private:
     Ports ports_;
     ProgramState state_;
+    std::string windowsVersion_;  // asked of Windows once, when the wizard first needs it
     BoundComponent boundComponent_{state_.download};
 };
 

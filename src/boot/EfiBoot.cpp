@@ -73,21 +73,7 @@ bool FromUtf16Z(std::string_view b, size_t at, size_t end, std::string& text, si
             u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
             i += 2;
         }
-        if (u < 0x80) {
-            text += static_cast<char>(u);
-        } else if (u < 0x800) {
-            text += static_cast<char>(0xC0 | (u >> 6));
-            text += static_cast<char>(0x80 | (u & 0x3F));
-        } else if (u < 0x10000) {
-            text += static_cast<char>(0xE0 | (u >> 12));
-            text += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            text += static_cast<char>(0xF0 | (u >> 18));
-            text += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-            text += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (u & 0x3F));
-        }
+        AppendUtf8(text, u);
     }
     return false;
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "text/Text.h"
+
 namespace kx {
 namespace {
 
@@ -16,24 +18,6 @@ uint64_t Little(std::string_view bytes, size_t at, size_t count) {
     uint64_t value = 0;
     for (size_t i = 0; i < count; ++i) value |= uint64_t(static_cast<uint8_t>(bytes[at + i])) << (8 * i);
     return value;
-}
-
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // The five named entities and numeric references; anything else is kept as written.

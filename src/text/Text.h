@@ -1,6 +1,7 @@
 #pragma once
 // Text inside the program is UTF-8. Bytes whose encoding is fixed (console output, Ghost.bat, boot.ini,
 // the catalogue page) are converted at their boundary with these.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,8 @@ std::string FromCodePage(std::string_view bytes, unsigned codePage);
 std::string ToCodePage(std::string_view utf8, unsigned codePage);
 // True when the bytes are well-formed UTF-8.
 bool IsUtf8(std::string_view bytes);
+// Appends code point `c` (up to U+10FFFF) in UTF-8.
+void AppendUtf8(std::string& out, uint32_t c);
 // Case of ASCII letters only, in UTF-8 text: the bytes of other characters stay as they are, whatever the
 // C library's locale says. Not for code page 936 bytes, whose trail bytes may be ASCII letters.
 constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
